@@ -1,0 +1,30 @@
+# Helpers for the folders of the project.
+
+# vorlan_add_filter_library(<name> SOURCES ... [LIBS ...])
+# A plug-in: filters/<name>.so in the build tree, exporting only the entry
+# points of the contract.
+function(vorlan_add_filter_library name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_library(${name} MODULE ${ARG_SOURCES})
+  set_target_properties(${name} PROPERTIES
+    PREFIX ""
+    LIBRARY_OUTPUT_DIRECTORY ${VORLAN_FILTER_OUTPUT_DIR}
+    AUTOMOC ON
+    AUTOUIC ON)
+  target_link_libraries(${name} PRIVATE vorlan_framework ${ARG_LIBS})
+  target_link_options(${name} PRIVATE -Wl,--no-undefined)
+  install(TARGETS ${name} LIBRARY DESTINATION ${VORLAN_INSTALL_DIR}/filters)
+endfunction()
+
+# vorlan_add_test(<name> SOURCES ... [LIBS ...] [LABELS ...])
+# A GoogleTest program whose cases CTest lists at test time.
+function(vorlan_add_test name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/tests)
+  target_link_libraries(${name} PRIVATE vorlan_test_support ${ARG_LIBS} GTest::gtest GTest::gtest_main)
+  gtest_discover_tests(${name}
+    DISCOVERY_MODE PRE_TEST
+    WORKING_DIRECTORY ${PROJECT_BINARY_DIR}
+    PROPERTIES LABELS "${ARG_LABELS}" ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+endfunction()

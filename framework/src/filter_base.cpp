@@ -1,0 +1,213 @@
+#include "vorlan/filter_base.h"
+
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+#include <new>
+
+namespace vorlan {
+
+FilterBase::FilterBase(const FilterInfo& prototype) {
+  info = prototype;
+  AddNewPin("Cfg in", PinKind::ConfigIn);
+  AddNewPin("Cfg out", PinKind::ConfigOut);
+}
+
+FilterBase::~FilterBase() {
+  if (Pin* out = ConfigOutPin()) WithdrawAndFree(out);
+}
+
+Result FilterBase::ApplyConfig(Packet, ConfigForm) { return Ok; }
+
+Packet FilterBase::GetConfig(ConfigForm) { return MakePacket(0, PacketType::Config, nullptr); }
+
+Result FilterBase::Initialize() {
+  if (state == FilterState::Error) return Fail("the filter could not build its pins");
+  state = FilterState::Ready;
+  return Ok;
+}
+
+Result FilterBase::Deinitialize() {
+  if (state != FilterState::Error) state = FilterState::None;
+  return Ok;
+}
+
+Result FilterBase::Configure() { return Fail("no user interface is available to configure the filter"); }
+
+Result FilterBase::Process() {
+  // One exchange takes the request and clears it; a request that arrives
+  // after this point stays set for Work to notice.
+  if (stopRequested_.exchange(false)) {
+    state = FilterState::Stopped;
+    return Stopped;
+  }
+  if (state == FilterState::Error) return Fail("the filter could not build its pins");
+  state = FilterState::Running;
+  failure_.clear();
+  ReportProgress(0.0);
+
+  Pin* cfgIn = ConfigInPin();
+  if (cfgIn != nullptr && ReadInput(cfgIn) == Ok && cfgIn->packet.data != nullptr) {
+    if (ApplyRunConfig(cfgIn->packet) != Ok) {
+      if (failure_.empty()) failure_ = "the configuration received on \"Cfg in\" was refused";
+      WithdrawOutputs();
+      ReleaseOutputs();
+      state = FilterState::Stopped;
+      return Failed;
+    }
+  }
+
+  const Result result = Work();
+  if (result == InputNotReady) return InputNotReady;
+  if (result != Ok) {
+    WithdrawOutputs();
+    ReleaseOutputs();
+    state = FilterState::Stopped;
+    if (result == Stopped) return Stopped;
+    if (failure_.empty()) failure_ = result == OutOfMemory ? "out of memory" : "processing failed";
+    return Failed;
+  }
+
+  if (reportFinalProgress_) ReportProgress(1.0);
+  if (Pin* cfgOut = ConfigOutPin()) {
+    WithdrawAndFree(cfgOut);
+    const Packet settings = GetConfig(ConfigForm::Serialized);
+    Publish(cfgOut, settings);
+  }
+  state = FilterState::Done;
+  return Ok;
+}
+
+Result FilterBase::Reset() {
+  WithdrawOutputs();
+  if (Pin* out = ConfigOutPin()) WithdrawAndFree(out);
+  ReleaseOutputs();
+  stopRequested_.store(false);
+  failure_.clear();
+  if (state != FilterState::Error) state = FilterState::Ready;
+  return Ok;
+}
+
+Result FilterBase::Stop() {
+  stopRequested_.store(true);
+  OnStop();
+  if (state != FilterState::Error) state = FilterState::Stopped;
+  return Ok;
+}
+
+Result FilterBase::ApplyRunConfig(Packet packet) {
+  ApplyConfig(packet, ConfigForm::Serialized);
+  return Ok;
+}
+
+Pin* FilterBase::AddNewPin(const char* name, PinKind kind) {
+  Pin* pin = NewPin(name, kind);
+  Pin** grown = pin != nullptr ? new (std::nothrow) Pin*[pinCount + 1] : nullptr;
+  if (grown == nullptr) {
+    if (pin != nullptr) {
+      std::free(pin->name);
+      delete pin;
+    }
+    state = FilterState::Error;
+    return nullptr;
+  }
+  for (int32_t i = 0; i < pinCount; ++i) grown[i] = pins[i];
+  grown[pinCount] = pin;
+  delete[] pins;
+  pins = grown;
+  ++pinCount;
+  return pin;
+}
+
+void FilterBase::RemovePinsFrom(int32_t first) {
+  if (first < 0) first = 0;
+  for (int32_t i = first; i < pinCount; ++i) {
+    std::free(pins[i]->name);
+    delete pins[i];
+    pins[i] = nullptr;
+  }
+  if (first < pinCount) pinCount = first;
+}
+
+void FilterBase::WithdrawOutputs() {
+  for (int32_t i = 0; i < pinCount; ++i) {
+    if (pins[i] != nullptr && pins[i]->kind == static_cast<int32_t>(PinKind::Output)) Withdraw(pins[i]);
+  }
+}
+
+Result FilterBase::ReadTyped(Pin* input, PacketType type, Packet& packet) {
+  const Result r = ReadInput(input);
+  if (r == InputNotReady) return InputNotReady;
+  if (r != Ok) return Failf("input \"%s\" is not connected", input->name);
+  packet = input->packet;
+  if (packet.type != static_cast<int32_t>(type)) {
+    return Failf("input \"%s\" received a packet of type %d where type %d was expected", input->name,
+                 packet.type, static_cast<int>(type));
+  }
+  if (packet.data == nullptr) return Failf("input \"%s\" received an empty packet", input->name);
+  return Ok;
+}
+
+Result FilterBase::ReadPlane(Pin* input, const Plane*& plane) {
+  Packet packet{};
+  const Result r = ReadTyped(input, PacketType::Plane, packet);
+  if (r != Ok) return r;
+  if (packet.length != static_cast<int32_t>(sizeof(Plane))) {
+    return Failf("input \"%s\" received a malformed plane record", input->name);
+  }
+  const auto* p = static_cast<const Plane*>(packet.data);
+  const int64_t count = int64_t{p->width} * p->height;
+  if (p->width < 0 || p->height < 0 || int64_t{p->size} != count * 8 ||
+      (count > 0 && p->samples == nullptr)) {
+    return Failf("input \"%s\" received a malformed plane record", input->name);
+  }
+  plane = p;
+  return Ok;
+}
+
+Result FilterBase::ReadIntArray(Pin* input, const IntArray*& array) {
+  Packet packet{};
+  const Result r = ReadTyped(input, PacketType::IntArray, packet);
+  if (r != Ok) return r;
+  const auto* a = static_cast<const IntArray*>(packet.data);
+  if (packet.length != static_cast<int32_t>(sizeof(IntArray)) || a->count < 0 ||
+      (a->count > 0 && a->values == nullptr)) {
+    return Failf("input \"%s\" received a malformed integer array", input->name);
+  }
+  array = a;
+  return Ok;
+}
+
+Result FilterBase::ReadBytes(Pin* input, const uint8_t*& data, int32_t& length) {
+  const Result r = ReadInput(input);
+  if (r == InputNotReady) return InputNotReady;
+  if (r != Ok) return Failf("input \"%s\" is not connected", input->name);
+  const Packet& packet = input->packet;
+  if (packet.length < 0 || (packet.length > 0 && packet.data == nullptr)) {
+    return Failf("input \"%s\" received a malformed packet", input->name);
+  }
+  data = static_cast<const uint8_t*>(packet.data);
+  length = packet.length;
+  return Ok;
+}
+
+Result FilterBase::Fail(std::string reason) {
+  failure_ = std::move(reason);
+  return Failed;
+}
+
+Result FilterBase::Failf(const char* format, ...) {
+  char buffer[512];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(buffer, sizeof buffer, format, args);
+  va_end(args);
+  failure_ = buffer;
+  return Failed;
+}
+
+void FilterBase::ReportProgress(double fraction) {
+  if (progress != nullptr) progress(static_cast<float>(fraction));
+}
+
+}  // namespace vorlan
