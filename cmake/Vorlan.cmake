@@ -28,3 +28,17 @@ function(vorlan_add_test name)
     WORKING_DIRECTORY ${PROJECT_BINARY_DIR}
     PROPERTIES LABELS "${ARG_LABELS}" ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
 endfunction()
+
+# vorlan_add_gui_test(<name> SOURCES ... [LIBS ...])
+# A GoogleTest program with a QApplication on the offscreen platform, for
+# dialogs and windows.
+function(vorlan_add_gui_test name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES} ${PROJECT_SOURCE_DIR}/tests/support/gui_test_main.cpp)
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/tests AUTOMOC ON AUTOUIC ON)
+  target_link_libraries(${name} PRIVATE vorlan_test_support ${ARG_LIBS} Qt6::Widgets GTest::gtest)
+  gtest_discover_tests(${name}
+    DISCOVERY_MODE PRE_TEST
+    WORKING_DIRECTORY ${PROJECT_BINARY_DIR}
+    PROPERTIES LABELS gui ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+endfunction()
