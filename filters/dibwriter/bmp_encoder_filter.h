@@ -1,0 +1,44 @@
+// "Bmp encoder": three planes of equal size become a 24-bit bottom-up BMP,
+// each plane's declared [min, max] range scaled onto 0..255.
+#pragma once
+
+#include "vorlan/filter_base.h"
+#include "vorlan/payloads.h"
+
+namespace vorlan {
+
+class BmpEncoderFilter : public FilterBase {
+ public:
+  static constexpr FilterInfo kInfo{"Bmp encoder", 1, 0, 50};
+
+  // Pin indexes; graph files store them.
+  static constexpr int32_t kOutPin = 2;
+  static constexpr int32_t kRPin = 3;
+  static constexpr int32_t kGPin = 4;
+  static constexpr int32_t kBPin = 5;
+
+  BmpEncoderFilter();
+
+ protected:
+  // [worker thread]
+  Result Work() override;
+  void ReleaseOutputs() override { bmp_.Release(); }
+
+ private:
+  Pin* out_ = nullptr;
+  Pin* rIn_ = nullptr;
+  Pin* gIn_ = nullptr;
+  Pin* bIn_ = nullptr;
+  OwnedBytes bmp_;
+};
+
+// One sample scaled from [min, max] onto a byte: at or below 0 gives 0, at or
+// above 255 gives 255, anything between is truncated. NaN gives 0.
+inline uint8_t ScaleToByte(double sample, double min, double max) {
+  const double value = 255.0 * (sample - min) / (max - min);
+  if (!(value > 0.0)) return 0;  // also NaN
+  if (value >= 255.0) return 255;
+  return static_cast<uint8_t>(value);
+}
+
+}  // namespace vorlan
