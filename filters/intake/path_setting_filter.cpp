@@ -1,0 +1,61 @@
+#include "path_setting_filter.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "vorlan/config_stream.h"
+
+namespace vorlan {
+
+Result PathSettingFilter::ApplyConfig(Packet packet, ConfigForm form) {
+  if (form == ConfigForm::Native) {
+    if (packet.data == nullptr || packet.length < static_cast<int32_t>(sizeof(const char*))) {
+      return Fail("the settings hold no path");
+    }
+    const char* text = nullptr;
+    std::memcpy(&text, packet.data, sizeof text);
+    if (text == nullptr) return Fail("the settings hold no path");
+    // The text may be this filter's own path (a block from GetConfig), so it
+    // is copied before the old path goes.
+    std::string copy(text);
+    path_ = std::move(copy);
+    return Ok;
+  }
+  if (form != ConfigForm::Serialized) return Ok;
+
+  if (packet.data == nullptr) return Fail("the settings are empty");
+  path_.reset();
+  ConfigReader reader(packet);
+  std::optional<std::string> text;
+  if (!reader.Text(text)) return Fail("the settings are malformed: the path is cut short");
+  // A file name cannot hold a NUL; such a text would silently name another file.
+  if (text && text->find('\0') != std::string::npos) {
+    return Fail("the settings are malformed: the path contains a NUL character");
+  }
+  path_ = std::move(text);
+  return Ok;
+}
+
+Packet PathSettingFilter::GetConfig(ConfigForm form) {
+  if (form == ConfigForm::Native) {
+    const char* text = path_ ? path_->c_str() : nullptr;
+    return NativeConfigPacket(&text, sizeof text);
+  }
+  ConfigWriter writer;
+  writer.Text(path_);
+  return writer.ToPacket();
+}
+
+Result PathSettingFilter::ChoosePath(const PathChooser& choose) {
+  std::optional<std::string> chosen = choose(path_);
+  if (chosen) path_ = std::move(chosen);
+  return Ok;
+}
+
+Result PathSettingFilter::RequirePath(const std::string*& path) {
+  if (!path_ || path_->empty()) return Fail("no file selected");
+  path = &*path_;
+  return Ok;
+}
+
+}  // namespace vorlan
