@@ -1,0 +1,34 @@
+// The Grayscale Conversion Library: the filter and its settings dialog.
+#include <cstdlib>
+#include <cstring>
+
+#include "grayscale_filter.h"
+#include "luma_dialog.h"
+#include "vorlan/export.h"
+#include "vorlan/gui/gui_support.h"
+
+namespace vorlan {
+
+class GrayscalePlugin final : public GrayscaleFilter {
+ public:
+  // [ui thread, no run active] Edits a copy; OK applies it, Cancel keeps
+  // the settings.
+  Result Configure() override {
+    if (!gui::GuiAvailable()) return Fail("no user interface is available to configure the filter");
+    Packet current = GetConfig(ConfigForm::Native);
+    if (current.data == nullptr) return OutOfMemory;
+    GrayscaleSettings copy;
+    std::memcpy(&copy, current.data, sizeof copy);
+    std::free(current.data);
+    LumaDialog dialog(copy);
+    if (dialog.exec() == QDialog::Accepted) {
+      GrayscaleSettings edited = dialog.Settings();
+      ApplyConfig(MakePacket(sizeof edited, PacketType::Config, &edited), ConfigForm::Native);
+    }
+    return Ok;
+  }
+};
+
+}  // namespace vorlan
+
+VORLAN_FILTER_LIBRARY(vorlan::GrayscalePlugin, "Grayscale Conversion Library")
