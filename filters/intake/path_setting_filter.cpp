@@ -46,12 +46,6 @@ Packet PathSettingFilter::GetConfig(ConfigForm form) {
   return writer.ToPacket();
 }
 
-Result PathSettingFilter::ChoosePath(const PathChooser& choose) {
-  std::optional<std::string> chosen = choose(path_);
-  if (chosen) path_ = std::move(chosen);
-  return Ok;
-}
-
 Result PathSettingFilter::RequirePath(const std::string*& path) {
   if (!path_ || path_->empty()) return Fail("no file selected");
   path = &*path_;

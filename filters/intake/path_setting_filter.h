@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
 
@@ -17,10 +16,6 @@ class PathSettingFilter : public FilterBase {
   // stop honoured between two chunks.
   static constexpr int64_t kChunkSize = 262144;
 
-  // Asks the user for a path, starting from the current one (nullopt when
-  // none is set); nullopt means the user cancelled.
-  using PathChooser = std::function<std::optional<std::string>(const std::optional<std::string>& current)>;
-
   explicit PathSettingFilter(const FilterInfo& prototype) : FilterBase(prototype) {}
 
   // Serialized: one ConfigStream text, the path (length -1 when none).
@@ -30,10 +25,6 @@ class PathSettingFilter : public FilterBase {
   Packet GetConfig(ConfigForm form) override;
 
   const std::optional<std::string>& Path() const { return path_; }
-
-  // Replaces the path with what `choose` returns; a cancelled choice keeps
-  // the path as it was. [ui thread]
-  Result ChoosePath(const PathChooser& choose);
 
  protected:
   // The path to work on, or Failed with "no file selected".

@@ -11,7 +11,10 @@ class FileInputStreamPlugin final : public FileInputStreamFilter {
   // [ui thread] Cancel keeps the current path.
   Result Configure() override {
     if (!gui::GuiAvailable()) return Fail("no user interface is available to choose a file");
-    return ChoosePath(&gui::ChooseFileToRead);
+    const std::optional<std::string> chosen = gui::ChooseFileToRead(Path());
+    if (!chosen) return Ok;
+    const char* text = chosen->c_str();
+    return ApplyConfig(MakePacket(sizeof text, PacketType::Config, &text), ConfigForm::Native);
   }
 };
 

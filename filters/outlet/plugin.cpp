@@ -11,7 +11,10 @@ class FileOutputStreamPlugin final : public FileOutputStreamFilter {
   // [ui thread] Cancel keeps the current path.
   Result Configure() override {
     if (!gui::GuiAvailable()) return Fail("no user interface is available to choose a file");
-    return ChoosePath(&gui::ChooseFileToWrite);
+    const std::optional<std::string> chosen = gui::ChooseFileToWrite(Path());
+    if (!chosen) return Ok;
+    const char* text = chosen->c_str();
+    return ApplyConfig(MakePacket(sizeof text, PacketType::Config, &text), ConfigForm::Native);
   }
 };
 

@@ -1,0 +1,144 @@
+#include "file_output_stream_filter.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "file_input_stream_filter.h"
+#include "support/filter_harness.h"
+
+namespace vorlan {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<uint8_t> Pattern(size_t size, uint32_t seed = 7) {
+  std::vector<uint8_t> bytes(size);
+  uint32_t x = seed;
+  for (auto& b : bytes) {
+    x = x * 1664525u + 1013904223u;
+    b = static_cast<uint8_t>(x >> 24);
+  }
+  return bytes;
+}
+
+Result SetPath(PathSettingFilter& f, const std::string& path) {
+  std::vector<uint8_t> bytes(4 + path.size());
+  const int32_t length = static_cast<int32_t>(path.size());
+  std::memcpy(bytes.data(), &length, 4);
+  std::memcpy(bytes.data() + 4, path.data(), path.size());
+  return f.ApplyConfig(MakePacket(static_cast<int32_t>(bytes.size()), PacketType::Config, bytes.data()),
+                       ConfigForm::Serialized);
+}
+
+TEST(FileOutputStream, PinsAndIdentity) {
+  FileOutputStreamFilter f;
+  EXPECT_STREQ(f.info.name, "File Output Stream");
+  EXPECT_EQ(f.info.id, 20);
+  ASSERT_EQ(f.pinCount, 3);
+  EXPECT_STREQ(f.pins[2]->name, "In");
+  EXPECT_EQ(f.pins[2]->kind, static_cast<int32_t>(PinKind::Input));
+  Packet p = f.GetConfig(ConfigForm::Serialized);
+  ASSERT_EQ(p.length, 4);
+  EXPECT_EQ(std::memcmp(p.data, "\xFF\xFF\xFF\xFF", 4), 0);
+  FreePacket(p);
+}
+
+TEST(FileOutputStream, WritesAnyPacketAsItsBytesWithProgress) {
+  const std::string dir = test::TempDir("outlet-write");
+  const std::string path = dir + "/out.bin";
+  std::vector<uint8_t> bytes = Pattern(600000);
+  test::FakeOutput src;
+  FileOutputStreamFilter f;
+  f.Initialize();
+  test::Connect(f, 2, src.pin());
+  ASSERT_EQ(SetPath(f, path), Ok);
+  // The packet type is not examined.
+  src.Publish(MakePacket(600000, PacketType::Float, bytes.data()));
+  test::ProgressRecorder progress;
+  progress.Attach(f);
+  ASSERT_EQ(f.Process(), Ok) << f.FailureReason();
+  EXPECT_EQ(f.state, FilterState::Done);
+  EXPECT_TRUE(test::ReadFile(path) == bytes);
+  const std::vector<float> expected = {0.0f, 262144.0f / 600000.0f, 524288.0f / 600000.0f, 1.0f};
+  ASSERT_EQ(progress.Values().size(), expected.size());
+  for (size_t i = 0; i < expected.size(); ++i) EXPECT_FLOAT_EQ(progress.Values()[i], expected[i]);
+  EXPECT_EQ(f.pins[1]->ready, 1);
+
+  // An empty packet (even without data) truncates the file to nothing.
+  src.Publish(MakePacket(0, PacketType::Bytes, nullptr));
+  ASSERT_EQ(f.Process(), Ok) << f.FailureReason();
+  EXPECT_EQ(fs::file_size(path), 0u);
+}
+
+TEST(FileOutputStream, FailuresNameTheFileAndTheReason) {
+  const std::string dir = test::TempDir("outlet-fail");
+  std::vector<uint8_t> bytes = Pattern(100);
+  test::FakeOutput src;
+  src.Publish(MakePacket(100, PacketType::Bytes, bytes.data()));
+
+  FileOutputStreamFilter f;
+  f.Initialize();
+  EXPECT_EQ(f.Process(), Failed);
+  EXPECT_STREQ(f.FailureReason(), "no file selected");
+
+  const std::string target = dir + "/target.bin";
+  ASSERT_EQ(SetPath(f, target), Ok);
+  EXPECT_EQ(f.Process(), Failed);
+  EXPECT_STREQ(f.FailureReason(), "input \"In\" is not connected");
+  EXPECT_EQ(f.state, FilterState::Stopped);
+  EXPECT_FALSE(fs::exists(target)) << "nothing is created without an input";
+
+  test::Connect(f, 2, src.pin());
+  const std::string nowhere = dir + "/no/such/folder/out.bin";
+  ASSERT_EQ(SetPath(f, nowhere), Ok);
+  EXPECT_EQ(f.Process(), Failed);
+  EXPECT_EQ(std::string(f.FailureReason()), "cannot open " + nowhere + ": No such file or directory");
+
+  // A length that does not match a payload is refused before anything is opened.
+  src.Publish(MakePacket(-5, PacketType::Bytes, bytes.data()));
+  ASSERT_EQ(SetPath(f, target), Ok);
+  EXPECT_EQ(f.Process(), Failed);
+  EXPECT_FALSE(fs::exists(target));
+
+  // A full disk shows when the buffered bytes are flushed.
+  if (fs::exists("/dev/full")) {
+    src.Publish(MakePacket(100, PacketType::Bytes, bytes.data()));
+    ASSERT_EQ(SetPath(f, "/dev/full"), Ok);
+    EXPECT_EQ(f.Process(), Failed);
+    EXPECT_STREQ(f.FailureReason(), "cannot write /dev/full: No space left on device");
+  }
+}
+
+FileOutputStreamFilter* current = nullptr;
+int chunksSeen = 0;
+
+void StopAfterFirstChunk(float fraction) {
+  if (fraction > 0.0f && ++chunksSeen == 1) current->Stop();
+}
+
+TEST(FileOutputStream, StopEndsTheWriteWithinOneChunk) {
+  const std::string dir = test::TempDir("outlet-stop");
+  const std::string path = dir + "/out.bin";
+  std::vector<uint8_t> bytes = Pattern(10 * 262144);
+  test::FakeOutput src;
+  src.Publish(MakePacket(static_cast<int32_t>(bytes.size()), PacketType::Bytes, bytes.data()));
+  FileOutputStreamFilter f;
+  f.Initialize();
+  test::Connect(f, 2, src.pin());
+  ASSERT_EQ(SetPath(f, path), Ok);
+  current = &f;
+  chunksSeen = 0;
+  f.progress = &StopAfterFirstChunk;
+  EXPECT_EQ(f.Process(), Stopped);
+  EXPECT_EQ(chunksSeen, 1);
+  EXPECT_EQ(f.state, FilterState::Stopped);
+  EXPECT_EQ(fs::file_size(path), 262144u) << "what was written before the stop stays";
+  current = nullptr;
+}
+
+}  // namespace
+}  // namespace vorlan
