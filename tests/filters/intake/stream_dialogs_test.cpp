@@ -1,0 +1,130 @@
+// The file dialogs of both streams, driven from a timer while Configure
+// waits in the modal dialog. The plug-ins are loaded as the host loads them.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QTimer>
+#include <cstring>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "support/filter_harness.h"
+#include "vorlan/config_stream.h"
+#include "vorlan/contract.h"
+
+namespace vorlan {
+namespace {
+
+class LoadedFilter {
+ public:
+  explicit LoadedFilter(const std::string& library)
+      : handle_(dlopen(test::FilterLibraryPath(library).c_str(), RTLD_NOW | RTLD_LOCAL)) {
+    if (handle_ == nullptr) return;
+    auto create = reinterpret_cast<CreateFilterFn>(dlsym(handle_, kCreateFilterName));
+    destroy_ = reinterpret_cast<DestroyFilterFn>(dlsym(handle_, kDestroyFilterName));
+    release_ = reinterpret_cast<ReleaseConfigFn>(dlsym(handle_, kReleaseConfigName));
+    filter_ = create(0);
+    filter_->Initialize();
+  }
+  ~LoadedFilter() {
+    if (filter_ != nullptr) destroy_(filter_, 0);
+    if (handle_ != nullptr) dlclose(handle_);
+  }
+  Filter* operator->() { return filter_; }
+  bool Loaded() const { return filter_ != nullptr; }
+
+  std::optional<std::string> Path() {
+    Packet p = filter_->GetConfig(ConfigForm::Serialized);
+    ConfigReader reader(p);
+    std::optional<std::string> path;
+    EXPECT_TRUE(reader.Text(path));
+    release_(p);
+    return path;
+  }
+
+ private:
+  void* handle_;
+  Filter* filter_ = nullptr;
+  DestroyFilterFn destroy_ = nullptr;
+  ReleaseConfigFn release_ = nullptr;
+};
+
+// Polls for the modal widget of type W and hands it to `act` once.
+template <class W>
+void WhenShown(std::function<void(W*)> act) {
+  auto* timer = new QTimer;
+  QObject::connect(timer, &QTimer::timeout, [timer, act] {
+    if (auto* w = qobject_cast<W*>(QApplication::activeModalWidget())) {
+      timer->stop();
+      timer->deleteLater();
+      act(w);
+    }
+  });
+  timer->start(10);
+}
+
+TEST(FileStreamDialogs, OpenDialogSetsAnExistingFileAndCancelKeepsThePath) {
+  const std::string dir = test::TempDir("dialog-open");
+  const std::string file = dir + "/picture.bmp";
+  test::WriteFile(file, {1, 2, 3});
+  LoadedFilter f("intake");
+  ASSERT_TRUE(f.Loaded());
+
+  QString title;
+  QFileDialog::FileMode mode{};
+  WhenShown<QFileDialog>([&](QFileDialog* d) {
+    title = d->windowTitle();
+    mode = d->fileMode();
+    d->selectFile(QString::fromStdString(file));
+    static_cast<QDialog*>(d)->accept();  // QFileDialog::accept validates the choice
+  });
+  EXPECT_EQ(f->Configure(), Ok);
+  EXPECT_EQ(title, "Select input file");
+  EXPECT_EQ(mode, QFileDialog::ExistingFile);
+  EXPECT_EQ(f.Path(), file);
+
+  WhenShown<QFileDialog>([](QFileDialog* d) { d->reject(); });
+  EXPECT_EQ(f->Configure(), Ok);
+  EXPECT_EQ(f.Path(), file) << "cancel keeps the previous path";
+}
+
+TEST(FileStreamDialogs, SaveDialogAsksBeforeOverwriting) {
+  const std::string dir = test::TempDir("dialog-save");
+  const std::string fresh = dir + "/new.bin";
+  const std::string existing = dir + "/old.bin";
+  test::WriteFile(existing, {9});
+  LoadedFilter f("outlet");
+  ASSERT_TRUE(f.Loaded());
+
+  QString title;
+  WhenShown<QFileDialog>([&](QFileDialog* d) {
+    title = d->windowTitle();
+    EXPECT_EQ(d->acceptMode(), QFileDialog::AcceptSave);
+    d->selectFile(QString::fromStdString(fresh));
+    static_cast<QDialog*>(d)->accept();  // QFileDialog::accept validates the choice
+  });
+  EXPECT_EQ(f->Configure(), Ok);
+  EXPECT_EQ(title, "Select output file");
+  EXPECT_EQ(f.Path(), fresh);
+
+  bool asked = false;
+  WhenShown<QFileDialog>([&](QFileDialog* d) {
+    WhenShown<QMessageBox>([&](QMessageBox* box) {
+      asked = true;
+      box->button(QMessageBox::Yes)->click();
+    });
+    d->selectFile(QString::fromStdString(existing));
+    static_cast<QDialog*>(d)->accept();  // QFileDialog::accept validates the choice
+  });
+  EXPECT_EQ(f->Configure(), Ok);
+  EXPECT_TRUE(asked) << "an existing file is overwritten only after confirmation";
+  EXPECT_EQ(f.Path(), existing);
+}
+
+}  // namespace
+}  // namespace vorlan
