@@ -1,0 +1,261 @@
+#include "core/graph_file.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <set>
+
+#include "core/graph_document.h"
+#include "vorlan/contract.h"
+
+namespace vorlan::host {
+namespace {
+
+void PutInt32(std::vector<uint8_t>& out, int32_t value) {
+  const auto v = static_cast<uint32_t>(value);
+  out.push_back(static_cast<uint8_t>(v));
+  out.push_back(static_cast<uint8_t>(v >> 8));
+  out.push_back(static_cast<uint8_t>(v >> 16));
+  out.push_back(static_cast<uint8_t>(v >> 24));
+}
+
+// Bounds-checked little-endian reads over the file bytes.
+class ByteReader {
+ public:
+  ByteReader(const uint8_t* data, size_t size) : data_(data), size_(data == nullptr ? 0 : size) {}
+  bool Int32(int32_t& value) {
+    if (Remaining() < 4) return false;
+    const uint8_t* p = data_ + cursor_;
+    value = static_cast<int32_t>(uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24);
+    cursor_ += 4;
+    return true;
+  }
+  bool Bytes(size_t n, const uint8_t*& out) {
+    if (Remaining() < n) return false;
+    out = data_ + cursor_;
+    cursor_ += n;
+    return true;
+  }
+  size_t Remaining() const { return size_ - cursor_; }
+  size_t Offset() const { return cursor_; }
+
+ private:
+  const uint8_t* data_;
+  size_t size_;
+  size_t cursor_ = 0;
+};
+
+// Smallest node record: filter id, node id, caption length, zero byte, x, y, settings length.
+constexpr int64_t kMinNodeRecordBytes = 4 * 3 + 1 + 4 * 3;
+constexpr int64_t kEdgeRecordBytes = 16;
+
+}  // namespace
+
+bool SaveGraph(GraphDocument& document, std::vector<uint8_t>& bytes, std::string& error) {
+  std::vector<uint8_t> out;
+  PutInt32(out, document.originX);
+  PutInt32(out, document.originY);
+  PutInt32(out, document.NodeCount());
+  for (int32_t i = 0; i < document.NodeCount(); ++i) {
+    const FilterNode& node = *document.Node(i);
+    PutInt32(out, node.filter->info.id);
+    PutInt32(out, node.nodeId);
+    PutInt32(out, static_cast<int32_t>(node.caption.size()));
+    out.insert(out.end(), node.caption.begin(), node.caption.end());
+    out.push_back(0);
+    PutInt32(out, node.x);
+    PutInt32(out, node.y);
+    Packet settings = node.filter->GetConfig(ConfigForm::Serialized);
+    const bool usable = settings.length >= 0 && (settings.length == 0 || settings.data != nullptr);
+    if (usable) {
+      PutInt32(out, settings.length);
+      const auto* p = static_cast<const uint8_t*>(settings.data);
+      if (settings.length > 0) out.insert(out.end(), p, p + settings.length);
+    }
+    // The packet is the library's memory: hand it back when the library can
+    // take it, otherwise it stays unreleased.
+    if (settings.data != nullptr && node.library != nullptr && node.library->entry.releaseConfig != nullptr) {
+      node.library->entry.releaseConfig(settings);
+    }
+    if (!usable) {
+      error = "filter \"" + node.caption + "\" gave no usable settings";
+      return false;
+    }
+  }
+  PutInt32(out, document.EdgeCount());
+  for (int32_t i = 0; i < document.EdgeCount(); ++i) {
+    const GraphEdge& e = *document.Edge(i);
+    PutInt32(out, e.fromNode);
+    PutInt32(out, e.fromPin);
+    PutInt32(out, e.toNode);
+    PutInt32(out, e.toPin);
+  }
+  bytes = std::move(out);
+  return true;
+}
+
+bool SaveGraphFile(GraphDocument& document, const std::string& path, std::string& error) {
+  std::vector<uint8_t> bytes;
+  if (!SaveGraph(document, bytes, error)) return false;
+  const std::string temp = path + ".saving-" + std::to_string(::getpid());
+  {
+    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+    if (!out) {
+      error = "cannot write " + path;
+      return false;
+    }
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.flush();
+    if (!out) {
+      out.close();
+      std::remove(temp.c_str());
+      error = "cannot write " + path;
+      return false;
+    }
+  }
+  if (std::rename(temp.c_str(), path.c_str()) != 0) {
+    std::remove(temp.c_str());
+    error = "cannot replace " + path;
+    return false;
+  }
+  return true;
+}
+
+namespace {
+
+bool LoadInto(GraphDocument& document, ByteReader& in, GraphLoadResult& result) {
+  auto fail = [&](std::string why) {
+    result.error = std::move(why) + " (at byte " + std::to_string(in.Offset()) + ")";
+    return false;
+  };
+  int32_t originX = 0, originY = 0, nodeCount = 0;
+  if (!in.Int32(originX) || !in.Int32(originY) || !in.Int32(nodeCount)) return fail("the file ends early");
+  if (nodeCount < 0) return fail("negative node count");
+  if (int64_t{nodeCount} * kMinNodeRecordBytes > static_cast<int64_t>(in.Remaining())) {
+    return fail("node count " + std::to_string(nodeCount) + " exceeds what the file holds");
+  }
+  document.originX = originX;
+  document.originY = originY;
+
+  std::set<int32_t> seenIds;
+  for (int32_t n = 0; n < nodeCount; ++n) {
+    const std::string which = "node record " + std::to_string(n + 1);
+    int32_t filterId = 0, nodeId = 0, captionLength = 0;
+    if (!in.Int32(filterId)) return fail(which + ": the file ends early");
+    const FilterPrototype* prototype = document.registry().FindPrototypeByFilterId(filterId);
+    if (prototype == nullptr) return fail(which + ": no loaded library offers filter id " + std::to_string(filterId));
+    const int32_t index = document.InsertNode(prototype->id);
+    if (index < 0) return fail(which + ": the filter \"" + std::string(prototype->info.name) + "\" could not be created");
+    FilterNode& node = *document.Node(index);
+
+    if (!in.Int32(nodeId)) return fail(which + ": the file ends early");
+    if (nodeId < 1) return fail(which + ": invalid node id " + std::to_string(nodeId));
+    if (!seenIds.insert(nodeId).second) return fail(which + ": node id " + std::to_string(nodeId) + " appears twice");
+    node.nodeId = nodeId;
+
+    if (!in.Int32(captionLength)) return fail(which + ": the file ends early");
+    if (captionLength < 0 || static_cast<size_t>(captionLength) > kMaxCaptionBytes) {
+      return fail(which + ": caption length " + std::to_string(captionLength) + " is outside 0..255");
+    }
+    const uint8_t* caption = nullptr;
+    const uint8_t* zero = nullptr;
+    if (!in.Bytes(static_cast<size_t>(captionLength), caption) || !in.Bytes(1, zero)) {
+      return fail(which + ": the file ends early");
+    }
+    node.caption.assign(reinterpret_cast<const char*>(caption), static_cast<size_t>(captionLength));
+
+    int32_t x = 0, y = 0, settingsLength = 0;
+    if (!in.Int32(x) || !in.Int32(y) || !in.Int32(settingsLength)) return fail(which + ": the file ends early");
+    node.x = x;
+    node.y = y;
+    if (settingsLength < 0 || static_cast<size_t>(settingsLength) > in.Remaining()) {
+      return fail(which + ": settings length " + std::to_string(settingsLength) + " exceeds what the file holds");
+    }
+    const uint8_t* settings = nullptr;
+    if (!in.Bytes(static_cast<size_t>(settingsLength), settings)) return fail(which + ": the file ends early");
+    // The filter reads from its own view of the bytes; it copies what it keeps.
+    std::vector<uint8_t> copy(settings, settings + settingsLength);
+    uint8_t empty = 0;
+    const Packet packet = MakePacket(settingsLength, PacketType::Config, copy.empty() ? &empty : copy.data());
+    if (node.filter->ApplyConfig(packet, ConfigForm::Serialized) != Ok) {
+      std::string why = which + ": filter \"" + node.caption + "\" refused its settings";
+      const std::string reason = node.FailureReason();
+      if (!reason.empty()) why += ": " + reason;
+      return fail(why);
+    }
+    if (!document.LayoutNode(node)) return fail(which + ": out of memory");
+  }
+
+  int32_t edgeCount = 0;
+  if (!in.Int32(edgeCount)) return fail("the file ends before the edge count");
+  if (edgeCount < 0) return fail("negative edge count");
+  if (int64_t{edgeCount} * kEdgeRecordBytes > static_cast<int64_t>(in.Remaining())) {
+    return fail("edge count " + std::to_string(edgeCount) + " exceeds what the file holds");
+  }
+  for (int32_t e = 0; e < edgeCount; ++e) {
+    int32_t fromNode = 0, fromPin = 0, toNode = 0, toPin = 0;
+    if (!in.Int32(fromNode) || !in.Int32(fromPin) || !in.Int32(toNode) || !in.Int32(toPin)) {
+      return fail("the file ends early");
+    }
+    if (document.InsertEdge(fromNode, fromPin, toNode, toPin) < 0) {
+      result.warnings.push_back("edge " + std::to_string(e + 1) + " from node " + std::to_string(fromNode) + " pin " +
+                                std::to_string(fromPin) + " to node " + std::to_string(toNode) + " pin " +
+                                std::to_string(toPin) + " names a node or pin that does not exist; dropped");
+    }
+  }
+  if (in.Remaining() > 0) {
+    result.warnings.push_back(std::to_string(in.Remaining()) + " bytes after the last edge were ignored");
+  }
+  return true;
+}
+
+}  // namespace
+
+GraphLoadResult LoadGraph(GraphDocument& document, const uint8_t* data, size_t size) {
+  GraphLoadResult result;
+  document.Clear();
+  ByteReader in(data, size);
+  bool ok = false;
+  try {
+    ok = LoadInto(document, in, result);
+  } catch (const std::bad_alloc&) {
+    result.error = "out of memory";
+  }
+  if (!ok) {
+    document.Clear();
+    result.warnings.clear();
+    return result;
+  }
+  result.ok = true;
+  return result;
+}
+
+GraphLoadResult LoadGraphFile(GraphDocument& document, const std::string& path) {
+  std::ifstream in(path, std::ios::binary | std::ios::ate);
+  if (!in) {
+    document.Clear();
+    GraphLoadResult result;
+    result.error = "cannot open " + path;
+    return result;
+  }
+  const std::streamoff size = in.tellg();
+  if (size < 0 || size > kMaxGraphFileBytes) {
+    document.Clear();
+    GraphLoadResult result;
+    result.error = size < 0 ? "cannot read " + path : path + " is too large for a graph file";
+    return result;
+  }
+  std::vector<uint8_t> bytes(static_cast<size_t>(size));
+  in.seekg(0);
+  if (size > 0 && !in.read(reinterpret_cast<char*>(bytes.data()), size)) {
+    document.Clear();
+    GraphLoadResult result;
+    result.error = "cannot read " + path;
+    return result;
+  }
+  return LoadGraph(document, bytes.data(), bytes.size());
+}
+
+}  // namespace vorlan::host

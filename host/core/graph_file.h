@@ -1,0 +1,41 @@
+// Graph files ("Filter graphs (*.gph)"): origin, nodes with their filter
+// id, node id, caption, position and serialized settings, then the edges.
+// Little-endian, no header. [user-interface thread, no run active]
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vorlan::host {
+
+class GraphDocument;
+
+// The text shown when a graph cannot be loaded.
+inline constexpr const char* kFailedToLoadGraph = "Failed to load graph.";
+
+struct GraphLoadResult {
+  bool ok = false;
+  std::string error;                  // why the load failed (empty on success)
+  std::vector<std::string> warnings;  // e.g. edges that were dropped
+};
+
+// The document as graph file bytes. Each filter's settings come from
+// GetConfig(Serialized) and go back to its library (ReleaseConfig) when the
+// library offers that. False with `error` for an unusable settings packet.
+bool SaveGraph(GraphDocument& document, std::vector<uint8_t>& bytes, std::string& error);
+// Writes through a temporary file in the same folder, so a failed save
+// leaves an existing file untouched.
+bool SaveGraphFile(GraphDocument& document, const std::string& path, std::string& error);
+
+// Replaces the document's graph (an active run is killed first). A failed
+// load leaves an empty document. Edges naming a node or pin that does not
+// exist are dropped with a warning.
+GraphLoadResult LoadGraph(GraphDocument& document, const uint8_t* data, size_t size);
+GraphLoadResult LoadGraphFile(GraphDocument& document, const std::string& path);
+
+// Graph files larger than this are refused unread.
+inline constexpr int64_t kMaxGraphFileBytes = int64_t{1} << 30;
+
+}  // namespace vorlan::host

@@ -1,0 +1,374 @@
+#include "core/graph_runner.h"
+
+#include <cmath>
+#include <new>
+
+#include "core/graph_document.h"
+
+namespace vorlan::host {
+namespace {
+
+// The runner of the run executing on this thread; the filters' progress
+// callback is a plain function pointer, so this is how it finds its run.
+thread_local GraphRunner* tlsRunner = nullptr;
+
+float ClampFraction(float f) {
+  if (std::isnan(f) || f < 0.0f) return 0.0f;
+  return f > 1.0f ? 1.0f : f;
+}
+
+// A pass in which no filter finished waits this long before the next one,
+// so a graph waiting on an input nobody produces does not spin a core.
+constexpr auto kIdlePassPause = std::chrono::milliseconds(1);
+
+}  // namespace
+
+const char* StateName(int32_t state) {
+  switch (state) {
+    case 0: return "None";
+    case 1: return "Ready";
+    case 2: return "Running";
+    case 3: return "Stopped";
+    case 4: return "Done";
+    case 5: return "Error";
+    default: return "";
+  }
+}
+
+double RunStatus::Overall() const {
+  if (filterCount == 0) return filterFraction;
+  return static_cast<double>(filterFraction) / filterCount + graphFraction;
+}
+
+// ---- GraphRunner -------------------------------------------------------------
+
+GraphRunner::GraphRunner(RunController& controller, uint64_t generation, std::vector<Entry> entries)
+    : controller_(controller), generation_(generation), entries_(std::move(entries)) {}
+
+void GraphRunner::FilterProgressThunk(float fraction) {
+  if (GraphRunner* runner = tlsRunner) runner->FilterProgress(fraction);
+}
+
+void GraphRunner::RequestStop() {
+  stopRequested_.store(true);
+  for (const Entry& e : entries_) e.filter->Stop();
+}
+
+RunStatus GraphRunner::Snapshot() const {
+  RunStatus s;
+  s.filterCount = Count();
+  s.current = current_;
+  if (current_ >= 0) {
+    const Entry& e = At(current_);
+    s.currentInfo = e.filter->info;
+    s.currentNodeId = e.nodeId;
+    s.currentState = e.filter->state.load();
+  }
+  s.graphState = state_.load();
+  s.filterFraction = filterFraction_;
+  s.graphFraction = graphFraction_;
+  return s;
+}
+
+void GraphRunner::FilterProgress(float fraction) {
+  filterFraction_ = ClampFraction(fraction);
+  controller_.PostFilterProgress(generation_, Snapshot());
+}
+
+void GraphRunner::GraphProgress(float fraction) {
+  graphFraction_ = ClampFraction(fraction);
+  controller_.PostGraphProgress(generation_, Snapshot());
+}
+
+void GraphRunner::ReportFailure(int32_t index) {
+  RunError error;
+  error.generation = generation_;
+  if (index >= 0 && index < Count()) {
+    const Entry& e = At(index);
+    error.caption = e.caption;
+    error.nodeId = e.nodeId;
+    if (e.failureReason != nullptr) {
+      const char* reason = e.failureReason(e.filter);
+      if (reason != nullptr) error.reason = reason;
+    }
+    error.message = "Error on filter : " + error.caption;
+    if (!error.reason.empty()) error.message += "\n" + error.reason;
+  } else {
+    error.message = "Error occured.";
+  }
+  controller_.PostError(generation_, error);
+}
+
+Result GraphRunner::Run() {
+  const int32_t n = Count();
+  std::vector<uint8_t> done;
+  try {
+    done.assign(static_cast<size_t>(n), 0);
+  } catch (const std::bad_alloc&) {
+    state_ = FilterState::Error;
+    GraphProgress(0.0f);
+    ReportFailure(-1);
+    return OutOfMemory;
+  }
+  finished_ = 0;
+  state_ = FilterState::Running;
+  auto fraction = [&] { return n > 0 ? static_cast<float>(finished_) / static_cast<float>(n) : 0.0f; };
+
+  while (n > 0) {
+    bool allSucceeded = true;
+    const int32_t finishedBefore = finished_;
+    for (int32_t i = 0; i < n; ++i) {
+      if (stopRequested_.load()) {
+        current_ = -1;
+        state_ = FilterState::Stopped;
+        GraphProgress(fraction());
+        return Stopped;
+      }
+      if (done[static_cast<size_t>(i)] != 0) continue;
+      Filter* filter = At(i).filter;
+      if (filter->state.load() == FilterState::Error) {
+        current_ = -1;
+        state_ = FilterState::Error;
+        GraphProgress(fraction());
+        ReportFailure(-1);
+        return Failed;
+      }
+      current_ = i;
+      filterFraction_ = 0;
+      GraphProgress(fraction());
+      const Result r = filter->Process();
+      if (r == Ok) {
+        done[static_cast<size_t>(i)] = 1;
+        ++finished_;
+        GraphProgress(fraction());
+      } else if (r == InputNotReady || r == Stopped) {
+        allSucceeded = false;
+      } else {
+        // Failed, and every code a filter has no business returning here
+        // (OutOfMemory, InputNotConnected, ...): retrying could loop forever.
+        state_ = FilterState::Error;
+        GraphProgress(fraction());
+        ReportFailure(i);
+        return Failed;
+      }
+      current_ = -1;
+    }
+    if (allSucceeded) break;
+    if (finished_ == finishedBefore) std::this_thread::sleep_for(kIdlePassPause);
+  }
+  current_ = -1;
+  state_ = FilterState::Done;
+  GraphProgress(1.0f);
+  return Ok;
+}
+
+// ---- RunController -----------------------------------------------------------
+
+RunController::RunController(GraphDocument& document) : document_(document) {}
+
+RunController::~RunController() { Shutdown(); }
+
+bool RunController::IsRunning() const {
+  std::lock_guard lock(mutex_);
+  return running_;
+}
+
+int32_t RunController::LastResult() const {
+  std::lock_guard lock(mutex_);
+  return lastResult_;
+}
+
+bool RunController::IsBusy() const {
+  std::lock_guard lock(mutex_);
+  return workerAlive_;
+}
+
+bool RunController::IsCurrentRun(uint64_t generation) const {
+  std::lock_guard lock(mutex_);
+  return running_ && generation == generation_;
+}
+
+void RunController::JoinIfGone() {
+  {
+    std::lock_guard lock(mutex_);
+    if (workerAlive_) return;
+  }
+  if (worker_.joinable()) worker_.join();
+}
+
+bool RunController::WaitForWorker(std::chrono::milliseconds timeout) {
+  {
+    std::unique_lock lock(mutex_);
+    if (!workerEnded_.wait_for(lock, timeout, [this] { return !workerAlive_; })) return false;
+  }
+  JoinIfGone();
+  return true;
+}
+
+bool RunController::Prepare(std::vector<GraphRunner::Entry>& entries, std::string& refusal) {
+  GraphDocument& doc = document_;
+  for (int32_t i = 0; i < doc.NodeCount(); ++i) {
+    FilterNode* node = doc.Node(i);
+    if (node->filter->state.load() == FilterState::Error) {
+      refusal = "filter \"" + node->caption + "\" is unusable (state Error)";
+      return false;
+    }
+    if (node->filter->Reset() != Ok) {
+      refusal = "filter \"" + node->caption + "\" refused to reset";
+      return false;
+    }
+  }
+  for (int32_t i = 0; i < doc.NodeCount(); ++i) {
+    Filter* f = doc.Node(i)->filter;
+    for (int32_t p = 0; p < f->pinCount; ++p) {
+      if (f->pins[p] != nullptr) DisconnectPin(f->pins[p]);
+    }
+  }
+  try {
+    entries.reserve(static_cast<size_t>(doc.NodeCount()));
+    for (int32_t i = 0; i < doc.NodeCount(); ++i) {
+      const FilterNode* node = doc.Node(i);
+      entries.push_back(GraphRunner::Entry{node->filter, node->nodeId, node->caption,
+                                           node->library != nullptr ? node->library->entry.failureReason : nullptr});
+    }
+  } catch (const std::bad_alloc&) {
+    refusal = "out of memory";
+    return false;
+  }
+  for (int32_t i = 0; i < doc.EdgeCount(); ++i) {
+    const GraphEdge* e = doc.Edge(i);
+    const FilterNode* from = doc.NodeById(e->fromNode);
+    const FilterNode* to = doc.NodeById(e->toNode);
+    Pin* fromPin = (from != nullptr && e->fromPin >= 0 && e->fromPin < from->filter->pinCount)
+                       ? from->filter->pins[e->fromPin]
+                       : nullptr;
+    Pin* toPin =
+        (to != nullptr && e->toPin >= 0 && e->toPin < to->filter->pinCount) ? to->filter->pins[e->toPin] : nullptr;
+    if (ConnectPins(toPin, fromPin) != Ok) {
+      refusal = "edge " + std::to_string(e->edgeId) + " names a pin that does not exist";
+      return false;
+    }
+  }
+  for (const GraphRunner::Entry& entry : entries) entry.filter->progress = &GraphRunner::FilterProgressThunk;
+  return true;
+}
+
+bool RunController::Start(RunObserver* observer, std::string* refusal) {
+  std::string why;
+  {
+    std::lock_guard lock(mutex_);
+    if (running_) {
+      if (refusal != nullptr) *refusal = "a run is already active";
+      return false;
+    }
+  }
+  // A killed run's worker may still be inside a filter: wait until it is gone.
+  while (!WaitForWorker(std::chrono::milliseconds(100))) {
+  }
+
+  std::vector<GraphRunner::Entry> entries;
+  if (!Prepare(entries, why)) {
+    if (refusal != nullptr) *refusal = why;
+    return false;
+  }
+  std::lock_guard lock(mutex_);
+  const uint64_t generation = ++generation_;
+  std::unique_ptr<GraphRunner> owned;
+  try {
+    owned = std::make_unique<GraphRunner>(*this, generation, std::move(entries));
+  } catch (const std::bad_alloc&) {
+    if (refusal != nullptr) *refusal = "out of memory";
+    return false;
+  }
+  for (int32_t i = 0; i < owned->Count(); ++i) owned->At(i).filter->owner = owned.get();
+  // Set before the thread exists, so a second Start can never reset the
+  // filters under a live worker.
+  running_ = true;
+  workerAlive_ = true;
+  lastResult_ = -1;
+  observer_ = observer;
+  runner_ = owned.get();
+  try {
+    worker_ = std::thread(&RunController::WorkerMain, this, generation, owned.get());
+  } catch (const std::system_error&) {
+    running_ = false;
+    workerAlive_ = false;
+    runner_ = nullptr;
+    observer_ = nullptr;
+    if (refusal != nullptr) *refusal = "the worker thread could not be created";
+    return false;
+  }
+  owned.release();  // the worker owns its runner from here on
+  return true;
+}
+
+void RunController::WorkerMain(uint64_t generation, GraphRunner* runnerRaw) {
+  std::unique_ptr<GraphRunner> runner(runnerRaw);
+  tlsRunner = runner.get();
+  int32_t result = -1;
+  try {
+    result = runner->Run();
+  } catch (...) {
+    result = -1;  // left abnormally: the result stays unknown
+  }
+  tlsRunner = nullptr;
+  {
+    std::lock_guard lock(mutex_);
+    if (runner_ == runner.get()) runner_ = nullptr;
+  }
+  runner.reset();
+  std::lock_guard lock(mutex_);
+  if (generation == generation_ && running_) {
+    lastResult_ = result;
+    running_ = false;
+    if (observer_ != nullptr) observer_->OnRunFinished(result);
+    observer_ = nullptr;
+  }
+  workerAlive_ = false;
+  workerEnded_.notify_all();
+}
+
+void RunController::Stop() {
+  std::lock_guard lock(mutex_);
+  if (runner_ != nullptr) runner_->RequestStop();
+}
+
+void RunController::Kill() {
+  std::lock_guard lock(mutex_);
+  if (!running_) return;
+  if (runner_ != nullptr) runner_->RequestStop();
+  ++generation_;  // the worker's generation is now stale
+  runner_ = nullptr;
+  observer_ = nullptr;
+  running_ = false;
+  lastResult_ = -1;
+}
+
+void RunController::Shutdown() {
+  Kill();
+  while (!WaitForWorker(std::chrono::milliseconds(100))) {
+  }
+}
+
+void RunController::PostFilterProgress(uint64_t generation, const RunStatus& status) {
+  std::lock_guard lock(mutex_);
+  if (generation == generation_ && observer_ != nullptr) observer_->OnFilterProgress(status);
+}
+
+void RunController::PostGraphProgress(uint64_t generation, const RunStatus& status) {
+  std::lock_guard lock(mutex_);
+  if (generation == generation_ && observer_ != nullptr) observer_->OnGraphProgress(status);
+}
+
+void RunController::PostError(uint64_t generation, const RunError& error) {
+  RunObserver* observer = nullptr;
+  {
+    std::lock_guard lock(mutex_);
+    if (generation == generation_) observer = observer_;
+  }
+  // Not under the lock: the observer may wait for the user-interface thread,
+  // which must stay free to call Stop or Kill meanwhile.
+  if (observer != nullptr) observer->OnRunError(error);
+}
+
+}  // namespace vorlan::host

@@ -1,0 +1,34 @@
+#include "core/pointer_list.h"
+
+#include <cstdlib>
+
+namespace vorlan::host {
+
+PointerList::~PointerList() { std::free(items_); }
+
+int32_t PointerList::Append(void* item) {
+  if (count_ == capacity_) {
+    if (capacity_ > INT32_MAX - kGrowthStep) return -1;
+    const int32_t grown = capacity_ + kGrowthStep;
+    void* bigger = std::realloc(items_, sizeof(void*) * static_cast<size_t>(grown));
+    if (bigger == nullptr) return -1;
+    items_ = static_cast<void**>(bigger);
+    capacity_ = grown;
+  }
+  items_[count_] = item;
+  return count_++;
+}
+
+int32_t PointerList::RemoveAt(int32_t index) {
+  if (index < 0 || index >= count_) return 0;
+  items_[index] = items_[count_ - 1];
+  --count_;
+  return 1;
+}
+
+void* PointerList::Get(int32_t index) const {
+  if (index < 0 || index >= count_) return nullptr;
+  return items_[index];
+}
+
+}  // namespace vorlan::host

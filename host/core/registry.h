@@ -1,0 +1,89 @@
+// The filter library registry: every plug-in library found in a filters
+// folder, and the filter prototypes they offer.
+//
+// Built once on the user-interface thread at start-up and read-only after
+// that; the libraries stay loaded until the registry is destroyed, which
+// must happen after every filter created through it is gone.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <deque>
+#include <vector>
+
+#include "vorlan/contract.h"
+
+namespace vorlan::host {
+
+// The entry points of one library. The four required ones are never null in
+// a registered library; the two optional ones may be.
+struct LibraryEntryPoints {
+  GetFilterLibraryInfoFn getLibraryInfo = nullptr;
+  GetFilterInfoFn getFilterInfo = nullptr;
+  CreateFilterFn create = nullptr;
+  DestroyFilterFn destroy = nullptr;
+  GetFailureReasonFn failureReason = nullptr;  // optional
+  ReleaseConfigFn releaseConfig = nullptr;     // optional
+};
+
+struct FilterLibrary {
+  int32_t id = -1;        // library number in load order
+  std::string fileName;   // without folder
+  void* module = nullptr;  // dlopen handle; null for in-process libraries
+  FilterLibraryInfo info{};
+  LibraryEntryPoints entry;
+};
+
+struct FilterPrototype {
+  int32_t id = -1;  // prototype number across all libraries, load order
+  const FilterLibrary* library = nullptr;
+  int32_t index = 0;  // prototype index inside the library
+  FilterInfo info{};
+};
+
+// Prototypes a library may offer at most; a larger count is taken as broken.
+inline constexpr int32_t kMaxPrototypesPerLibrary = 4096;
+
+class Registry {
+ public:
+  // An empty registry (libraries may be added with AddLibrary).
+  Registry() = default;
+  // Loads every "*.so" of `folder` in byte-wise name order. Files that do
+  // not load or lack one of the four required exports are skipped.
+  explicit Registry(const std::string& folder);
+  ~Registry();  // dlcloses every library
+  Registry(const Registry&) = delete;
+  Registry& operator=(const Registry&) = delete;
+
+  // ./filters when it exists, else the filters folder beside the program.
+  static std::string DefaultFolder();
+
+  // Registers a library whose entry points are already resolved (dlopen'ed
+  // by the scan, or linked into the process for tests and tools). Takes
+  // over `module` (dlclosed with the registry). False when a required entry
+  // point is missing or the library reports a count outside
+  // 0..kMaxPrototypesPerLibrary; nothing is registered then.
+  bool AddLibrary(const std::string& fileName, void* module, const LibraryEntryPoints& entry);
+
+  const FilterPrototype* FindPrototype(int32_t prototypeId) const;
+  // First prototype in load order whose info.id is `filterId`.
+  const FilterPrototype* FindPrototypeByFilterId(int32_t filterId) const;
+
+  int32_t LibraryCount() const { return static_cast<int32_t>(libraries_.size()); }
+  int32_t PrototypeCount() const { return static_cast<int32_t>(prototypes_.size()); }
+  const FilterLibrary& Library(int32_t index) const { return *libraries_[static_cast<size_t>(index)]; }
+  const FilterPrototype& Prototype(int32_t index) const { return prototypes_[static_cast<size_t>(index)]; }
+
+  // The folder the scan looked at ("" when none).
+  const std::string& Folder() const { return folder_; }
+
+ private:
+  void Scan(const std::string& folder);
+
+  std::string folder_;
+  std::vector<std::unique_ptr<FilterLibrary>> libraries_;
+  std::deque<FilterPrototype> prototypes_;  // stable addresses
+};
+
+}  // namespace vorlan::host

@@ -1,0 +1,191 @@
+#include "headless/headless_runner.h"
+
+#include <unistd.h>
+
+#include <csignal>
+#include <cstring>
+
+#include "core/graph_document.h"
+#include "core/graph_file.h"
+#include "core/graph_runner.h"
+#include "core/layout.h"
+#include "core/registry.h"
+#include "headless/display_report.h"
+#include "headless/progress_printer.h"
+#include "vorlan/config_stream.h"
+
+namespace vorlan::host {
+namespace {
+
+constexpr int32_t kFileInputStreamId = 10;
+constexpr int32_t kFileOutputStreamId = 20;
+
+volatile std::sig_atomic_t interrupted = 0;
+
+extern "C" void OnInterrupt(int) { interrupted = 1; }
+
+// Installs the SIGINT handler for the life of the run and restores the old one.
+class InterruptGuard {
+ public:
+  InterruptGuard() {
+    interrupted = 0;
+    struct sigaction action {};
+    action.sa_handler = OnInterrupt;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGINT, &action, &previous_);
+  }
+  ~InterruptGuard() { ::sigaction(SIGINT, &previous_, nullptr); }
+
+ private:
+  struct sigaction previous_ {};
+};
+
+}  // namespace
+
+bool ParseRunOptions(int argc, char** argv, RunOptions& options, std::string& error) {
+  for (int i = 0; i < argc; ++i) {
+    const std::string arg = argv[i];
+    auto value = [&](const char* what) -> const char* {
+      if (i + 1 >= argc) {
+        error = std::string(what) + " needs a value";
+        return nullptr;
+      }
+      return argv[++i];
+    };
+    if (arg == "--quiet") {
+      options.quiet = true;
+    } else if (arg == "--path") {
+      const char* v = value("--path");
+      if (v == nullptr) return false;
+      const char* eq = std::strchr(v, '=');
+      if (eq == nullptr || eq == v) {
+        error = "--path takes CAPTION=FILE";
+        return false;
+      }
+      options.paths.emplace_back(std::string(v, static_cast<size_t>(eq - v)), std::string(eq + 1));
+    } else if (arg == "--snapshots") {
+      const char* v = value("--snapshots");
+      if (v == nullptr) return false;
+      options.snapshots = v;
+    } else if (!arg.empty() && arg[0] == '-' && arg != "-") {
+      error = "unknown option " + arg;
+      return false;
+    } else if (options.graph.empty()) {
+      options.graph = arg;
+    } else {
+      error = "more than one graph file given";
+      return false;
+    }
+  }
+  if (options.graph.empty()) {
+    error = "--run needs a graph file";
+    return false;
+  }
+  return true;
+}
+
+bool SetStreamPath(GraphDocument& document, const std::string& caption, const std::string& path,
+                   std::string& error) {
+  ConfigWriter writer;
+  writer.Text(path);
+  const std::vector<uint8_t>& bytes = writer.Bytes();
+  int matched = 0;
+  for (int32_t i = 0; i < document.NodeCount(); ++i) {
+    FilterNode& node = *document.Node(i);
+    const int32_t id = node.filter->info.id;
+    if (node.caption != caption || (id != kFileInputStreamId && id != kFileOutputStreamId)) continue;
+    const Packet packet =
+        MakePacket(static_cast<int32_t>(bytes.size()), PacketType::Config, const_cast<uint8_t*>(bytes.data()));
+    if (node.filter->ApplyConfig(packet, ConfigForm::Serialized) != Ok) {
+      error = "filter \"" + caption + "\" refused the path " + path;
+      const std::string reason = node.FailureReason();
+      if (!reason.empty()) error += ": " + reason;
+      return false;
+    }
+    ++matched;
+  }
+  if (matched == 0) {
+    error = "no file stream node is captioned \"" + caption + "\"";
+    return false;
+  }
+  return true;
+}
+
+void ListPrototypes(const Registry& registry, std::FILE* out) {
+  for (int32_t i = 0; i < registry.PrototypeCount(); ++i) {
+    const FilterPrototype& p = registry.Prototype(i);
+    const FilterLibrary& l = *p.library;
+    std::fprintf(out, "%s %i.%i [%i]\t%s %i.%i (%s)\n", p.info.name, p.info.major, p.info.minor, p.info.id,
+                 l.info.name, l.info.major, l.info.minor, l.fileName.c_str());
+  }
+  std::fprintf(out, "Loaded %i Libraries with %i Filter prototypes.\n", registry.LibraryCount(),
+               registry.PrototypeCount());
+}
+
+int RunGraph(const RunOptions& options) {
+  const Registry registry(Registry::DefaultFolder());
+  return RunGraph(registry, options, stdout, stderr);
+}
+
+int RunGraph(const Registry& registry, const RunOptions& options, std::FILE* out, std::FILE* err) {
+  const FixedTextMeasure measure;
+  GraphDocument document(registry, measure);
+  const GraphLoadResult load = LoadGraphFile(document, options.graph);
+  if (!load.ok) {
+    std::fprintf(err, "%s\n%s: %s\n", kFailedToLoadGraph, options.graph.c_str(), load.error.c_str());
+    return kExitBadGraph;
+  }
+  for (const std::string& warning : load.warnings) std::fprintf(err, "warning: %s\n", warning.c_str());
+  for (const auto& [caption, path] : options.paths) {
+    std::string error;
+    if (!SetStreamPath(document, caption, path, error)) {
+      std::fprintf(err, "%s\n", error.c_str());
+      return kExitBadGraph;
+    }
+  }
+
+  ProgressPrinter printer(err, ::isatty(::fileno(err)) != 0, options.quiet);
+  RunController& run = document.Run();
+  InterruptGuard guard;
+  std::string refusal;
+  if (!run.Start(&printer, &refusal)) {
+    std::fprintf(err, "The run could not start: %s\n", refusal.c_str());
+    return kExitFailed;
+  }
+  bool stopRequested = false;
+  while (!run.WaitForWorker(std::chrono::milliseconds(100))) {
+    if (interrupted != 0 && !stopRequested) {
+      run.Stop();
+      stopRequested = true;
+    }
+    printer.Print();
+  }
+  printer.Print(true);
+  const int32_t result = run.LastResult();
+  if (interrupted != 0) return kExitInterrupted;
+  if (const auto error = printer.Error()) {
+    std::fprintf(err, "%s\n", error->message.c_str());
+    return kExitFailed;
+  }
+  if (result == OutOfMemory) {
+    std::fprintf(err, "Out of memory.\n");
+    return kExitFailed;
+  }
+  if (result != Ok) {
+    std::fprintf(err, "%s\n", result == Stopped ? "The run was stopped." : "Error occured.");
+    return kExitFailed;
+  }
+
+  WriteTextDisplayLines(document, out);
+  if (!options.snapshots.empty()) {
+    std::vector<std::string> problems;
+    const auto written = WriteDisplaySnapshots(document, options.snapshots, problems);
+    for (const std::string& p : problems) std::fprintf(err, "warning: %s\n", p.c_str());
+    if (!options.quiet) {
+      for (const std::string& w : written) std::fprintf(err, "snapshot %s\n", w.c_str());
+    }
+  }
+  return kExitDone;
+}
+
+}  // namespace vorlan::host
