@@ -1,0 +1,43 @@
+// The grid of domain candidates one range walks through: positions dy
+// (outer) and dx on the step grid, then every factor pair (fx outer, fy
+// inner), each unturned and turned.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "fractal/domain_candidate.h"
+
+namespace vorlan::collage {
+
+class DomainSequence {
+ public:
+  // False when memory runs out. Factors and steps are at least 1.
+  [[nodiscard]] bool Build(int32_t width, int32_t height, int32_t minFactor, int32_t maxFactor,
+                           int32_t stepX, int32_t stepY);
+
+  // Writes dx, dy, fx, fy and rotate of the next entry into `candidate` and
+  // advances; false (candidate unchanged) once exhausted. The call that
+  // hands out the last entry leaves the sequence exhausted.
+  bool Next(fractal::DomainCandidate& candidate);
+  void Rewind() {
+    dx_ = dy_ = 0;
+    index_ = 0;
+    exhausted_ = false;
+  }
+  bool Exhausted() const { return exhausted_; }
+  int32_t EntriesPerPosition() const { return static_cast<int32_t>(entries_.size()); }
+
+ private:
+  struct Entry {
+    int32_t fx, fy, rotate;
+  };
+  std::vector<Entry> entries_;
+  int32_t width_ = 0, height_ = 0, stepX_ = 1, stepY_ = 1;
+  int32_t dx_ = 0, dy_ = 0;
+  size_t index_ = 0;
+  bool exhausted_ = false;
+};
+
+}  // namespace vorlan::collage

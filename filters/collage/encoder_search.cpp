@@ -1,0 +1,378 @@
+#include "encoder_search.h"
+
+#include <pthread.h>
+#include <sched.h>
+
+#include <algorithm>
+#include <chrono>
+#include <new>
+
+#include "fractal/code_layout.h"
+
+namespace vorlan::collage {
+
+using fractal::DomainCandidate;
+using fractal::RangeNode;
+
+namespace {
+// Values of block work a worker takes per lock: small ranges take many
+// candidates at once, large ones one.
+constexpr int32_t kBatchElements = 16384;
+constexpr int32_t kMaxBatchItems = 64;
+constexpr auto kWaitSlice = std::chrono::milliseconds(15);
+}  // namespace
+
+DerivedBounds DeriveBounds(const FractalEncoderSettings& s, double lo, double hi) {
+  DerivedBounds b;
+  const double maxScale = s.maxScale;
+  b.lo = lo;
+  b.hi = hi;
+  b.scaleMax = maxScale;
+  b.scaleMin = -maxScale;
+  b.offsetMax = fractal::OffsetMax(lo, hi, maxScale);
+  b.offsetMin = fractal::OffsetMin(lo, hi, maxScale);
+  b.tolerance = s.errorMode == 0 ? static_cast<double>(s.maxError) : (1.0 - static_cast<double>(s.quality)) * (hi - lo);
+  return b;
+}
+
+class EncoderSearch::Worker {
+ public:
+  explicit Worker(int32_t i) : index(i) {}
+  int32_t index;
+  std::atomic<bool> stop{false};
+  std::thread thread;
+  RangeBlock rangeBlock;
+  std::vector<double> block;
+  std::vector<double> line;
+  Batch batch;
+};
+
+EncoderSearch::EncoderSearch() = default;
+
+EncoderSearch::~EncoderSearch() {
+  // Run always joins its workers; this only guards against a thread that
+  // was started by a Run that never returned normally.
+  for (auto& w : workers_) {
+    if (w && w->thread.joinable()) {
+      w->stop = true;
+      w->thread.join();
+    }
+  }
+}
+
+Result EncoderSearch::Prepare(const FractalEncoderSettings& settings, double* samples, int32_t width,
+                              int32_t height, double lo, double hi, std::string& reason) {
+  settings_ = settings;
+  width_ = width;
+  height_ = height;
+  bounds_ = DeriveBounds(settings, lo, hi);
+  if (!sums_.Build(samples, width, height)) {
+    reason = "out of memory for the integral images";
+    return Failed;
+  }
+  if (!scales_.Build(bounds_.scaleMin, bounds_.scaleMax, settings.scaleLevels)) {
+    reason = "the scale quantiser cannot be built";
+    return Failed;
+  }
+  if (!offsets_.Build(bounds_.offsetMin, bounds_.offsetMax, settings.offsetLevels)) {
+    reason = "the offset quantiser cannot be built for this value range";
+    return Failed;
+  }
+  if (!sequence_.Build(width, height, settings.minRangeFactor, settings.maxRangeFactor, settings.stepX,
+                       settings.stepY)) {
+    reason = "out of memory for the domain walk";
+    return Failed;
+  }
+  HvPartition::Config config;
+  config.mode = settings.mode;
+  config.maxRanges = settings.maxRanges;
+  config.minRangeSize = settings.minRangeSize;
+  config.tolerance = bounds_.tolerance;
+  partition_.reset(new (std::nothrow) HvPartition(config, samples, sums_, sequence_));
+  if (!partition_ || !partition_->Start()) {
+    reason = "out of memory for the partition";
+    return Failed;
+  }
+  return Ok;
+}
+
+bool EncoderSearch::FitsCurrent(const DomainCandidate& c) const {
+  const RangeNode* range = partition_->Current();
+  if (range == nullptr) return false;
+  const int64_t w = c.rotate != 0 ? range->height : range->width;
+  const int64_t h = c.rotate != 0 ? range->width : range->height;
+  return c.dx + c.fx * w < width_ && c.dy + c.fy * h < height_;
+}
+
+SearchResult EncoderSearch::RequestLocked(DomainCandidate& c) {
+  if (partition_->Current() == nullptr) return kEncodingFinished;
+  auto advance = [this] {
+    const AdvanceResult r = partition_->AdvanceRange();
+    // An unknown mode never reaches the search (settings are checked when a
+    // run starts); ending here keeps the loop finite regardless.
+    return r == kAdvanceNewRange ? kRangeFinished : kEncodingFinished;
+  };
+  SearchResult result = kGoOn;
+  const int32_t maxSize = settings_.maxRangeSize;
+  for (;;) {
+    if (!sequence_.Next(c)) {
+      result = advance();
+      sequence_.Next(c);
+    }
+    if (maxSize > 0) {
+      while (result != kEncodingFinished && partition_->Current() != nullptr &&
+             (partition_->Current()->width > maxSize || partition_->Current()->height > maxSize)) {
+        result = advance();
+        sequence_.Next(c);
+      }
+    }
+    if (result == kEncodingFinished) return result;
+    if (FitsCurrent(c)) return result;
+  }
+}
+
+SearchResult EncoderSearch::Request(DomainCandidate& candidate, RangeNode*& range) {
+  std::lock_guard<std::mutex> guard(lock_);
+  const SearchResult result = RequestLocked(candidate);
+  range = partition_->Current();
+  return result;
+}
+
+void EncoderSearch::RequestBatch(Batch& batch, int32_t maxItems, int32_t worker) {
+  batch.items.clear();
+  batch.range = nullptr;
+  std::lock_guard<std::mutex> guard(lock_);
+  Item item;
+  batch.result = RequestLocked(item.candidate);
+  RangeNode* range = partition_->Current();
+  if (batch.result == kEncodingFinished || range == nullptr) {
+    batch.result = kEncodingFinished;
+    return;
+  }
+  batch.range = range;
+  item.last = sequence_.Exhausted();
+  try {
+    batch.items.push_back(item);
+    const int32_t n = std::max(1, range->width * range->height);
+    const int32_t limit = std::clamp(maxItems > 1 ? maxItems / n : 1, 1, kMaxBatchItems);
+    // Further candidates of this range only; the end of its walk ends the
+    // batch, so the next Request advances as a single-candidate walk would.
+    while (static_cast<int32_t>(batch.items.size()) < limit && !sequence_.Exhausted()) {
+      Item next;
+      if (!sequence_.Next(next.candidate)) break;
+      if (!FitsCurrent(next.candidate)) continue;
+      next.last = sequence_.Exhausted();
+      batch.items.push_back(next);
+    }
+  } catch (const std::bad_alloc&) {
+    // Whatever made it into the batch is still handed out in order.
+  }
+  if (worker >= 0 && worker < static_cast<int32_t>(workerDomains_.size()) && !batch.items.empty()) {
+    DomainCandidate c = batch.items.front().candidate;
+    c.SizeDomainFor(range->width, range->height);
+    workerDomains_[static_cast<size_t>(worker)] = SearchRect{c.dx, c.dy, c.domainWidth, c.domainHeight};
+  }
+}
+
+SearchResult EncoderSearch::SubmitLocked(double rms, double maxDiff, const DomainCandidate& candidate,
+                                         RangeNode* range, bool last) {
+  HvPartition& p = *partition_;
+  RangeNode* current = p.Current();
+  if (range != current || current == nullptr) return kRangeFinished;  // stale: dropped
+  auto closeIfLast = [&] {
+    if (!last) return kGoOn;
+    return p.AdvanceRange() == kAdvanceNewRange ? kRangeFinished : kEncodingFinished;
+  };
+  if (rms == -1.0) return closeIfLast();
+  const bool unset = current->error == -1.0;
+  if (settings_.mode == 1) {
+    if (unset || rms < current->error) {
+      current->error = rms;
+      current->best = candidate;
+      p.PublishError(rms);
+    }
+    return closeIfLast();
+  }
+  if (settings_.mode == 0) {
+    const double tolerance = bounds_.tolerance;
+    if (unset || (rms < current->error &&
+                  (settings_.maxDiffCheck == 0 || (maxDiff >= 0.0 && maxDiff <= tolerance)))) {
+      current->error = rms;
+      current->best = candidate;
+      p.PublishError(rms);
+    }
+    if (settings_.coverMode == 1 && current->error <= tolerance) {
+      return p.AdvanceRange() == kAdvanceNewRange ? kRangeFinished : kEncodingFinished;
+    }
+    if (settings_.coverMode == 0 || settings_.coverMode == 1) return closeIfLast();
+  }
+  return kGoOn;
+}
+
+SearchResult EncoderSearch::Submit(double rms, double maxDiff, const DomainCandidate& candidate, RangeNode* range,
+                                   bool last) {
+  std::lock_guard<std::mutex> guard(lock_);
+  return SubmitLocked(rms, maxDiff, candidate, range, last);
+}
+
+bool EncoderSearch::WorthSubmitting(double rms, double maxDiff, bool last) const {
+  if (last) return true;
+  if (rms == -1.0) return false;
+  const double error = partition_->ErrorHint();
+  if (error == -1.0) return true;
+  if (!(rms < error)) return false;
+  if (settings_.mode == 0 && settings_.maxDiffCheck != 0) {
+    return maxDiff >= 0.0 && maxDiff <= bounds_.tolerance;
+  }
+  return true;
+}
+
+void EncoderSearch::WorkerBody(Worker& w) {
+  if (settings_.threadPriority == 1) {
+    // Best effort: an idle policy the system refuses leaves normal priority.
+    sched_param param{};
+    pthread_setschedparam(pthread_self(), SCHED_IDLE, &param);
+  }
+  const StopFlags stop{encoderStop_, &w.stop};
+  const FitContext fit{&scales_, &offsets_, bounds_.scaleMin, bounds_.scaleMax};
+  const bool maxDiffCheck = settings_.maxDiffCheck == 1;
+  const double tolerance = bounds_.tolerance;
+  int64_t comparisons = 0;
+  bool ended = false;
+  while (!ended && !stop.Requested()) {
+    RequestBatch(w.batch, kBatchElements, w.index);
+    if (w.batch.result == kEncodingFinished) break;
+    RangeNode* range = w.batch.range;
+    if (w.rangeBlock.Range() != range) {
+      const size_t n = static_cast<size_t>(range->width) * static_cast<size_t>(range->height);
+      bool ok = w.rangeBlock.Load(*range);
+      try {
+        if (w.block.size() < n) w.block.resize(n);
+        if (w.line.size() < static_cast<size_t>(range->width) + 1) w.line.resize(static_cast<size_t>(range->width) + 1);
+      } catch (const std::bad_alloc&) {
+        ok = false;
+      }
+      if (!ok) {
+        outOfMemory_ = true;
+        for (auto& other : workers_) other->stop = true;
+        break;
+      }
+    }
+    for (size_t k = 0; k < w.batch.items.size(); ++k) {
+      // The first candidate of a range made current by this request is not
+      // evaluated: the walk moves on from it.
+      if (k == 0 && w.batch.result == kRangeFinished) continue;
+      if (stop.Requested() || partition_->CurrentHint() != range) break;
+      Item& item = w.batch.items[k];
+      DomainCandidate& c = item.candidate;
+      if (!BuildDomainBlock(sums_, range->width, range->height, c, w.block.data(), w.line.data(), stop)) break;
+      ++comparisons;
+      double cross[kOrientations];
+      CrossSums(w.block.data(), w.rangeBlock, c.squareSum, cross);
+      SearchResult result = kGoOn;
+      for (int32_t o = 0; o < kOrientations && result == kGoOn && !stop.Requested(); ++o) {
+        c.reverseRows = o >> 1;
+        c.reverseColumns = o & 1;
+        const double rms = Fit(fit, *range, cross[o], c);
+        double maxDiff = -1.0;
+        if (maxDiffCheck && rms >= 0.0 && rms < tolerance) maxDiff = MaxDifference(w.block.data(), w.rangeBlock, o, c);
+        if (WorthSubmitting(rms, maxDiff, item.last)) {
+          result = Submit(rms, maxDiff, c, range, item.last);
+        } else if (partition_->CurrentHint() != range) {
+          result = kRangeFinished;
+        }
+      }
+      if (result == kEncodingFinished) ended = true;
+      if (result != kGoOn) break;
+    }
+  }
+  comparisons_ += comparisons;
+  WorkerFinished();
+}
+
+void EncoderSearch::WorkerFinished() {
+  std::lock_guard<std::mutex> guard(exitLock_);
+  ++finished_;
+  exitSignal_.notify_all();
+}
+
+Result EncoderSearch::Run(const std::atomic<bool>& encoderStop, const std::function<void()>& tick,
+                          std::string& reason) {
+  encoderStop_ = &encoderStop;
+  comparisons_ = 0;
+  outOfMemory_ = false;
+  finished_ = 0;
+  const int32_t count = settings_.threadCount;
+  try {
+    workers_.clear();
+    workerDomains_.assign(static_cast<size_t>(count), SearchRect{});
+    for (int32_t i = 0; i < count; ++i) workers_.push_back(std::make_unique<Worker>(i));
+  } catch (const std::bad_alloc&) {
+    workers_.clear();
+    reason = "out of memory for the search workers";
+    return Failed;
+  }
+  // Every worker exists before any starts; a worker that fails to start
+  // counts as finished and stops the others.
+  bool startFailed = false;
+  for (auto& w : workers_) {
+    if (startFailed) {
+      WorkerFinished();
+      continue;
+    }
+    try {
+      w->thread = std::thread(&EncoderSearch::WorkerBody, this, std::ref(*w));
+    } catch (...) {
+      startFailed = true;
+      for (auto& other : workers_) other->stop = true;
+      WorkerFinished();
+    }
+  }
+  {
+    std::unique_lock<std::mutex> guard(exitLock_);
+    while (finished_ < count) {
+      exitSignal_.wait_for(guard, kWaitSlice);
+      guard.unlock();
+      if (tick) tick();
+      guard.lock();
+    }
+  }
+  for (auto& w : workers_) {
+    if (w->thread.joinable()) w->thread.join();
+  }
+  if (startFailed) {
+    reason = "a search thread could not be started";
+    return Failed;
+  }
+  if (outOfMemory_ || partition_->OutOfMemory()) {
+    reason = "out of memory during the domain search";
+    return Failed;
+  }
+  if (encoderStop.load()) return Stopped;
+  return Ok;
+}
+
+SearchSnapshot EncoderSearch::Snapshot() {
+  SearchSnapshot s;
+  std::lock_guard<std::mutex> guard(lock_);
+  s.width = width_;
+  s.height = height_;
+  if (!partition_) return s;
+  auto rect = [](const RangeNode* n) { return SearchRect{n->x, n->y, n->width, n->height}; };
+  try {
+    for (const RangeNode* n : partition_->Stack()) s.stack.push_back(rect(n));
+    for (const RangeNode* n : partition_->Pool()) s.pool.push_back(rect(n));
+    s.domains = workerDomains_;
+  } catch (const std::bad_alloc&) {
+    // A partial picture is still a picture.
+  }
+  if (const RangeNode* c = partition_->Current()) {
+    s.hasCurrent = true;
+    s.current = rect(c);
+  }
+  s.progress = partition_->Progress();
+  s.coverComplete = partition_->CoverComplete();
+  return s;
+}
+
+}  // namespace vorlan::collage

@@ -1,0 +1,149 @@
+// One encoding run's search: the integral images, quantisers, domain walk
+// and partition, shared by the search workers under one lock, and the
+// workers themselves.
+//
+// Workers take candidates in small batches so that the lock is held once
+// per batch rather than once per candidate; each item remembers whether it
+// was the last entry of its range's walk, so one worker makes exactly the
+// choices it would make taking candidates one at a time.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "domain_sequence.h"
+#include "encoder_settings.h"
+#include "fractal/uniform_quantizer.h"
+#include "hv_partition.h"
+#include "integral_image.h"
+#include "transform_fit.h"
+#include "vorlan/contract.h"
+
+namespace vorlan::collage {
+
+// Results of Request and Submit.
+enum SearchResult : int32_t {
+  kGoOn = 0,          // keep evaluating
+  kRangeFinished = 1, // this range is done for you (or just became current)
+  kEncodingFinished = 2,
+};
+
+// Bounds derived from the input plane and the settings.
+struct DerivedBounds {
+  double lo = 0.0, hi = 0.0;
+  double scaleMin = 0.0, scaleMax = 0.0;
+  double offsetMin = 0.0, offsetMax = 0.0;
+  double tolerance = 0.0;
+};
+DerivedBounds DeriveBounds(const FractalEncoderSettings& s, double lo, double hi);
+
+// A rectangle for drawing the search state.
+struct SearchRect {
+  int32_t x = 0, y = 0, width = 0, height = 0;
+};
+
+// A consistent copy of the search state taken under the lock, for a window
+// that draws the partition while the workers change it.
+struct SearchSnapshot {
+  int32_t width = 0, height = 0;
+  std::vector<SearchRect> stack;
+  std::vector<SearchRect> pool;
+  bool hasCurrent = false;
+  SearchRect current;
+  std::vector<SearchRect> domains;  // each worker's latest candidate
+  double progress = 0.0;
+  bool coverComplete = true;
+};
+
+class EncoderSearch {
+ public:
+  // One handed-out candidate.
+  struct Item {
+    fractal::DomainCandidate candidate;
+    bool last = false;  // the walk was exhausted right after this entry
+  };
+  struct Batch {
+    SearchResult result = kGoOn;
+    fractal::RangeNode* range = nullptr;
+    std::vector<Item> items;
+  };
+
+  EncoderSearch();
+  EncoderSearch(const EncoderSearch&) = delete;
+  EncoderSearch& operator=(const EncoderSearch&) = delete;
+  ~EncoderSearch();
+
+  // Builds every run structure for `samples` (width x height) and makes the
+  // root current. Failed with a reason when memory runs out.
+  Result Prepare(const FractalEncoderSettings& settings, double* samples, int32_t width, int32_t height,
+                 double lo, double hi, std::string& reason);
+
+  // Runs `threadCount` workers to the end and joins them. `encoderStop` is
+  // polled by every worker; `tick` runs on the calling thread about every
+  // 15 ms while they work. Failed with a reason when a worker could not be
+  // started or memory ran out; Stopped when a stop was noticed.
+  Result Run(const std::atomic<bool>& encoderStop, const std::function<void()>& tick, std::string& reason);
+
+  // Hands out the next fitting candidate of the current range, advancing
+  // the partition when the walk is exhausted. Result 1 means the range
+  // changed on the way. Takes the lock.
+  SearchResult Request(fractal::DomainCandidate& candidate, fractal::RangeNode*& range);
+  // Like Request, then up to maxItems - 1 further fitting candidates of the
+  // same range, stopping at the end of its walk. Takes the lock.
+  void RequestBatch(Batch& batch, int32_t maxItems, int32_t worker);
+  // Offers a result for `range`. A range that is no longer current drops
+  // it (1); `last` closes the range after this result. Takes the lock.
+  SearchResult Submit(double rms, double maxDiff, const fractal::DomainCandidate& candidate,
+                      fractal::RangeNode* range, bool last);
+
+  SearchSnapshot Snapshot();
+
+  const HvPartition& Partition() const { return *partition_; }
+  HvPartition& Partition() { return *partition_; }
+  const DerivedBounds& Bounds() const { return bounds_; }
+  const fractal::UniformQuantizer& Scales() const { return scales_; }
+  const fractal::UniformQuantizer& Offsets() const { return offsets_; }
+  const IntegralImage& Sums() const { return sums_; }
+  // Domain comparisons (candidate blocks built and fitted) of the last Run.
+  int64_t Comparisons() const { return comparisons_.load(); }
+
+ private:
+  class Worker;
+  SearchResult SubmitLocked(double rms, double maxDiff, const fractal::DomainCandidate& candidate,
+                            fractal::RangeNode* range, bool last);
+  SearchResult RequestLocked(fractal::DomainCandidate& candidate);
+  bool FitsCurrent(const fractal::DomainCandidate& candidate) const;
+  // Whether Submit could change anything; decided from the lock-free hints.
+  bool WorthSubmitting(double rms, double maxDiff, bool last) const;
+  void WorkerBody(Worker& worker);
+  void WorkerFinished();
+
+  FractalEncoderSettings settings_;
+  DerivedBounds bounds_;
+  int32_t width_ = 0, height_ = 0;
+  IntegralImage sums_;
+  fractal::UniformQuantizer scales_;
+  fractal::UniformQuantizer offsets_;
+  DomainSequence sequence_;
+  std::unique_ptr<HvPartition> partition_;
+
+  std::mutex lock_;  // guards the partition, the walk and workerDomains_
+  std::vector<SearchRect> workerDomains_;
+  std::vector<std::unique_ptr<Worker>> workers_;
+  const std::atomic<bool>* encoderStop_ = nullptr;
+  std::atomic<bool> outOfMemory_{false};
+  std::atomic<int64_t> comparisons_{0};
+
+  std::mutex exitLock_;  // guards finished_
+  std::condition_variable exitSignal_;
+  int32_t finished_ = 0;
+};
+
+}  // namespace vorlan::collage

@@ -1,0 +1,53 @@
+// Settings of the HV encoder: twenty 4-byte fields whose order is the Native
+// record, the Serialized stream and the graph-file form.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "vorlan/contract.h"
+
+namespace vorlan::collage {
+
+struct FractalEncoderSettings {
+  int32_t mode = 0;           // 0 Fidelity, 1 Size
+  float maxError = 30.0f;     // tolerance in the plane's own units (errorMode 0)
+  int32_t maxDiffCheck = 0;   // also bound the largest single-pixel difference
+  int32_t maxRanges = 100;    // target range count in Size mode
+  int32_t minRangeSize = 4;   // no cut may leave a side shorter than this
+  int32_t maxRangeSize = 0;   // larger ranges are cut without search; <= 0 no limit
+  int32_t minRangeFactor = 2; // domain shrink factors per axis
+  int32_t maxRangeFactor = 3;
+  float maxScale = 1.0f;      // largest absolute scale
+  int32_t offsetLevels = 256;
+  int32_t scaleLevels = 256;
+  int32_t searchMode = 0;     // 0 grid search, the only mode
+  int32_t stepX = 32;         // domain grid steps, pixels
+  int32_t stepY = 32;
+  int32_t coverMode = 1;      // 0 best cover, 1 cover in tolerance
+  int32_t errorMode = 0;      // 0 absolute maxError, 1 from quality
+  float quality = 0.95f;      // tolerance = (1 - quality) * value range
+  int32_t threadCount = 1;
+  int32_t threadPriority = 0; // 0 normal, 1 idle
+  int32_t feedback = 1;       // show the feedback window
+};
+
+inline constexpr int32_t kSettingsFieldCount = 20;
+inline constexpr int32_t kMaxThreadCount = 64;
+static_assert(sizeof(FractalEncoderSettings) == 4 * kSettingsFieldCount);
+static_assert(offsetof(FractalEncoderSettings, quality) == 64 &&
+              offsetof(FractalEncoderSettings, feedback) == 76);
+
+// Checks what the search relies on; "" when the settings can run, else a
+// reason naming the setting. Stored graphs load whatever they hold; this is
+// applied when a run starts.
+std::string ValidateSettings(const FractalEncoderSettings& s);
+
+// The twenty fields as raw 4-byte values, in order.
+Packet SerializeSettings(const FractalEncoderSettings& s);
+// Reads raw 4-byte values in field order; a short stream leaves the
+// remaining fields as they are.
+void DeserializeSettings(const Packet& packet, FractalEncoderSettings& s);
+
+}  // namespace vorlan::collage
