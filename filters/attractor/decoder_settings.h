@@ -1,0 +1,42 @@
+// Settings of the HV decoder: the record copied whole in Native form and
+// written field by field (nine raw 4-byte values) in Serialized form.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "vorlan/contract.h"
+
+namespace vorlan::attractor {
+
+// How the decoder decides it has iterated enough.
+enum class DecodeMode : int32_t {
+  MaxIterations = 0,  // a fixed number of passes
+  MaxRmsError = 1,    // until the estimated distance to the attractor is small
+  Quality = 2,        // as MaxRmsError, tolerance taken from the value range
+};
+
+struct FractalDecoderSettings {
+  int32_t mode = 0;
+  int32_t resolutionX = 1;  // output width = resolutionX x code width
+  int32_t resolutionY = 1;
+  int32_t maxIterations = 20;
+  float maxRmsError = 5.0f;  // grey levels, mode 1
+  float quality = 0.95f;     // tolerance = (1 - quality) x (hi - lo), mode 2
+  int32_t postProcessing = 1;
+  int32_t feedback = 1;
+  int32_t drawRanges = 1;
+};
+
+static_assert(sizeof(FractalDecoderSettings) == 36, "the Native record is nine 4-byte fields");
+
+// Reads up to nine fields in order; when the stream runs short the
+// remaining fields keep their values.
+void ReadSerialized(const Packet& packet, FractalDecoderSettings& settings);
+Packet WriteSerialized(const FractalDecoderSettings& settings);
+
+// Why these settings cannot run, naming the setting; "" when they can.
+// The output size depends on the code and is checked once its header is known.
+std::string CheckSettings(const FractalDecoderSettings& settings);
+
+}  // namespace vorlan::attractor
