@@ -1,0 +1,501 @@
+#include "main_window.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QStatusBar>
+#include <QStyle>
+#include <QThread>
+#include <QTimer>
+#include <QToolBar>
+#include <QUrl>
+#include <chrono>
+
+#include "about_dialog.h"
+#include "core/graph_file.h"
+#include "core/graph_runner.h"
+#include "graph_view.h"
+#include "insert_dialog.h"
+#include "progress_dialog.h"
+#include "run_bridge.h"
+
+namespace vorlan::gui {
+
+namespace {
+
+constexpr int kMaxRecentFiles = 4;
+constexpr int kStatusMessageMs = 4000;
+const QString kGraphFilter = QStringLiteral("Filter graphs (*.gph)");
+
+QString Utf8(const char* text) { return QString::fromUtf8(text != nullptr ? text : ""); }
+
+}  // namespace
+
+MainWindow::MainWindow(const host::Registry& registry, QWidget* parent)
+    : QMainWindow(parent),
+      registry_(registry),
+      document_(std::make_unique<host::GraphDocument>(registry, measure_)) {
+  resize(800, 600);
+  view_ = new GraphView(*document_, this);
+  setCentralWidget(view_);
+  view_->SetLockCheck([this] { return LockReason(); });
+  progress_ = new ProgressDialog(this);
+  bridge_ = new RunBridge(document_->Run(), *progress_, this);
+
+  CreateActions();
+  CreateMenus();
+  CreateToolBar();
+  CreateStatusBar();
+
+  connect(view_, &GraphView::DocumentChanged, this, [this] { SetModified(true); });
+  connect(view_, &GraphView::SelectionChanged, this, &MainWindow::UpdateSelectionPanes);
+  connect(view_, &GraphView::Refused, this, &MainWindow::Refuse);
+  connect(progress_, &ProgressDialog::StopClicked, this, &MainWindow::StopGraph);
+  connect(progress_, &ProgressDialog::KillClicked, this, &MainWindow::KillGraph);
+  connect(bridge_, &RunBridge::StatesChanged, this, [this] {
+    view_->update();
+    UpdateSelectionPanes();
+  });
+  connect(bridge_, &RunBridge::RunFinished, this, [this] {
+    view_->update();
+    UpdateSelectionPanes();
+    UpdateActions();
+  });
+
+  // Run state changes without a report (a killed worker leaving) show up in
+  // the commands' enabled state within a fraction of a second.
+  auto* poll = new QTimer(this);
+  poll->setInterval(200);
+  connect(poll, &QTimer::timeout, this, &MainWindow::UpdateActions);
+  poll->start();
+
+  panes_[0]->setText(QStringLiteral("Loaded %1 Libraries with %2 Filter prototypes.")
+                         .arg(registry_.LibraryCount())
+                         .arg(registry_.PrototypeCount()));
+  UpdateTitle();
+  UpdateActions();
+}
+
+MainWindow::~MainWindow() {
+  // A worker blocked on a queued call to this thread must be released before
+  // the document waits for it: kill, then wait while events are processed.
+  document_->Run().Kill();
+  WaitForWorker();
+  delete view_;
+  view_ = nullptr;
+  document_.reset();
+}
+
+void MainWindow::CreateActions() {
+  QStyle* s = style();
+  auto make = [this](const QString& text, const QIcon& icon, const QString& tip,
+                     const QString& toolTip, const QKeySequence& keys) {
+    auto* action = new QAction(icon, text, this);
+    action->setStatusTip(tip);
+    action->setToolTip(toolTip);
+    if (!keys.isEmpty()) action->setShortcut(keys);
+    return action;
+  };
+  newAction_ = make(QStringLiteral("&New"), s->standardIcon(QStyle::SP_FileIcon),
+                    QStringLiteral("Create a new document"), QStringLiteral("New"), QKeySequence::New);
+  openAction_ = make(QStringLiteral("&Open..."), s->standardIcon(QStyle::SP_DialogOpenButton),
+                     QStringLiteral("Open an existing document"), QStringLiteral("Open"),
+                     QKeySequence::Open);
+  saveAction_ = make(QStringLiteral("&Save"), s->standardIcon(QStyle::SP_DialogSaveButton),
+                     QStringLiteral("Save the active document"), QStringLiteral("Save"),
+                     QKeySequence::Save);
+  saveAsAction_ = make(QStringLiteral("Save &As..."), QIcon(),
+                       QStringLiteral("Save the active document with a new name"),
+                       QStringLiteral("Save As"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
+  exitAction_ = make(QStringLiteral("E&xit"), QIcon(),
+                     QStringLiteral("Quit the application; prompts to save documents"),
+                     QStringLiteral("Exit"), QKeySequence(Qt::CTRL | Qt::Key_Q));
+  insertAction_ = make(QStringLiteral("&Insert Filter"), s->standardIcon(QStyle::SP_FileDialogNewFolder),
+                       QStringLiteral("Inserts new filter into graph"), QStringLiteral("Insert filter"),
+                       QKeySequence(Qt::Key_Insert));
+  // Delete is handled by the view itself, on key release.
+  removeAction_ = make(QStringLiteral("R&emove Filter"), s->standardIcon(QStyle::SP_TrashIcon),
+                       QStringLiteral("Removes selected filter\\edge from graph"),
+                       QStringLiteral("Remove filter \\edge"), QKeySequence());
+  resetAction_ = make(QStringLiteral("R&eset"), s->standardIcon(QStyle::SP_BrowserReload),
+                      QStringLiteral("Reset graph and free resources"), QStringLiteral("Reset graph"),
+                      QKeySequence(Qt::CTRL | Qt::Key_R));
+  runAction_ = make(QStringLiteral("&Run"), s->standardIcon(QStyle::SP_MediaPlay),
+                    QStringLiteral("Runs graph"), QStringLiteral("Run graph"), QKeySequence(Qt::Key_F5));
+  stopAction_ = make(QStringLiteral("&Stop"), s->standardIcon(QStyle::SP_MediaStop),
+                     QStringLiteral("Stops running graph"), QStringLiteral("Stop graph"),
+                     QKeySequence(Qt::SHIFT | Qt::Key_F5));
+  manualAction_ = make(QStringLiteral("&Manual"), QIcon(), QStringLiteral("Opens the manual"),
+                       QStringLiteral("Manual"), QKeySequence::HelpContents);
+  aboutAction_ = make(QStringLiteral("&About vorlan..."), QIcon(),
+                      QStringLiteral("Display program information, version number and copyright"),
+                      QStringLiteral("About"), QKeySequence());
+
+  connect(newAction_, &QAction::triggered, this, [this] { NewGraph(); });
+  connect(openAction_, &QAction::triggered, this, &MainWindow::Open);
+  connect(saveAction_, &QAction::triggered, this, [this] { Save(); });
+  connect(saveAsAction_, &QAction::triggered, this, [this] { SaveAs(); });
+  connect(exitAction_, &QAction::triggered, this, &QWidget::close);
+  connect(insertAction_, &QAction::triggered, this, &MainWindow::ShowInsertDialog);
+  connect(removeAction_, &QAction::triggered, this, [this] { view_->RemoveSelected(); });
+  connect(resetAction_, &QAction::triggered, this, [this] { ResetGraph(); });
+  connect(runAction_, &QAction::triggered, this, &MainWindow::RunGraph);
+  connect(stopAction_, &QAction::triggered, this, &MainWindow::StopGraph);
+  connect(manualAction_, &QAction::triggered, this, &MainWindow::OpenManual);
+  connect(aboutAction_, &QAction::triggered, this, [this] {
+    AboutDialog about(this);
+    about.exec();
+  });
+}
+
+void MainWindow::CreateMenus() {
+  QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+  file->addAction(newAction_);
+  file->addAction(openAction_);
+  file->addAction(saveAction_);
+  file->addAction(saveAsAction_);
+  file->addSeparator();
+  recentMenu_ = file->addMenu(QStringLiteral("Recent &Files"));
+  file->addSeparator();
+  file->addAction(exitAction_);
+  RebuildRecentMenu();
+
+  QMenu* graph = menuBar()->addMenu(QStringLiteral("&Graph"));
+  graph->addAction(insertAction_);
+  graph->addAction(removeAction_);
+  graph->addSeparator();
+  graph->addAction(resetAction_);
+  graph->addAction(runAction_);
+  graph->addAction(stopAction_);
+
+  QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
+  help->addAction(manualAction_);
+  help->addAction(aboutAction_);
+}
+
+void MainWindow::CreateToolBar() {
+  QToolBar* bar = addToolBar(QStringLiteral("Toolbar"));
+  bar->setObjectName(QStringLiteral("toolbar"));
+  bar->setMovable(false);
+  bar->setIconSize(QSize(16, 16));
+  bar->addAction(newAction_);
+  bar->addAction(openAction_);
+  bar->addAction(saveAction_);
+  bar->addSeparator();
+  bar->addAction(insertAction_);
+  bar->addAction(removeAction_);
+  bar->addSeparator();
+  bar->addAction(resetAction_);
+  bar->addAction(runAction_);
+  bar->addAction(stopAction_);
+}
+
+void MainWindow::CreateStatusBar() {
+  // Pane right edges at 400 and 700 pixels, the last pane takes the rest.
+  static constexpr int kWidths[2] = {400, 300};
+  for (int i = 0; i < 3; ++i) {
+    panes_[i] = new QLabel;
+    panes_[i]->setTextInteractionFlags(Qt::NoTextInteraction);
+    if (i < 2) {
+      panes_[i]->setFixedWidth(kWidths[i]);
+      statusBar()->addWidget(panes_[i]);
+    } else {
+      statusBar()->addWidget(panes_[i], 1);
+    }
+  }
+  panes_[2]->setText(QStringLiteral("Ready"));
+}
+
+QString MainWindow::PaneText(int pane) const {
+  return pane >= 0 && pane < 3 ? panes_[pane]->text() : QString();
+}
+
+QString MainWindow::LockReason() const {
+  const host::RunController& run = document_->Run();
+  if (run.IsRunning()) return QStringLiteral("Running");
+  if (run.IsBusy()) return QStringLiteral("Stopping");
+  return QString();
+}
+
+void MainWindow::Refuse(const QString& reason) {
+  statusBar()->showMessage(reason + QStringLiteral(": the graph is in use by a run"),
+                           kStatusMessageMs);
+}
+
+void MainWindow::WaitForWorker() {
+  host::RunController& run = document_->Run();
+  while (!run.WaitForWorker(std::chrono::milliseconds(20)))
+    QApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
+void MainWindow::UpdateTitle() {
+  const QString name = path_.isEmpty() ? QStringLiteral("Untitled") : QFileInfo(path_).fileName();
+  setWindowTitle(name + QStringLiteral("[*] - Vorlan"));
+}
+
+void MainWindow::SetModified(bool modified) { setWindowModified(modified); }
+
+void MainWindow::UpdateActions() {
+  const host::RunController& run = document_->Run();
+  const bool running = run.IsRunning();
+  const bool busy = run.IsBusy();
+  newAction_->setEnabled(!running);
+  openAction_->setEnabled(!running);
+  recentMenu_->setEnabled(!running);
+  saveAction_->setEnabled(!busy);
+  saveAsAction_->setEnabled(!busy);
+  insertAction_->setEnabled(!busy);
+  removeAction_->setEnabled(!busy);
+  resetAction_->setEnabled(!busy);
+  runAction_->setEnabled(!running);
+  stopAction_->setEnabled(running);
+  panes_[2]->setText(running ? QStringLiteral("Running") : busy ? QStringLiteral("Stopping")
+                                                                : QStringLiteral("Ready"));
+}
+
+void MainWindow::UpdateSelectionPanes() {
+  if (view_->SelectedNode() < 0) {
+    // Keep the start-up text until something is selected.
+    if (!panes_[0]->text().startsWith(QStringLiteral("Loaded "))) panes_[0]->clear();
+    panes_[1]->clear();
+    return;
+  }
+  panes_[0]->setText(view_->NodeDescription());
+  panes_[1]->setText(view_->NodeState());
+}
+
+// ---- File commands -----------------------------------------------------------
+
+bool MainWindow::MaybeSave() {
+  if (!isWindowModified() || !promptForUnsaved_) return true;
+  const QString name = path_.isEmpty() ? QStringLiteral("Untitled") : QFileInfo(path_).fileName();
+  const auto answer = QMessageBox::question(
+      this, QStringLiteral("vorlan"), QStringLiteral("Save changes to %1?").arg(name),
+      QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes);
+  if (answer == QMessageBox::Cancel) return false;
+  if (answer == QMessageBox::Yes) return Save();
+  return true;
+}
+
+bool MainWindow::NewGraph() {
+  if (document_->Run().IsRunning()) {
+    Refuse(QStringLiteral("Running"));
+    return false;
+  }
+  if (!MaybeSave()) return false;
+  WaitForWorker();
+  document_->Clear();
+  view_->ClearInteraction();
+  path_.clear();
+  SetModified(false);
+  UpdateTitle();
+  view_->update();
+  return true;
+}
+
+void MainWindow::Open() {
+  if (document_->Run().IsRunning()) {
+    Refuse(QStringLiteral("Running"));
+    return;
+  }
+  if (!MaybeSave()) return;
+  const QString path = QFileDialog::getOpenFileName(this, QString(), QString(), kGraphFilter);
+  if (path.isEmpty()) return;
+  // The question was asked already.
+  SetModified(false);
+  OpenGraph(path);
+}
+
+bool MainWindow::OpenGraph(const QString& path) {
+  if (document_->Run().IsRunning()) {
+    Refuse(QStringLiteral("Running"));
+    return false;
+  }
+  if (!MaybeSave()) return false;
+  WaitForWorker();
+  const host::GraphLoadResult result = host::LoadGraphFile(*document_, path.toStdString());
+  view_->ClearInteraction();
+  SetModified(false);
+  if (!result.ok) {
+    path_.clear();
+    UpdateTitle();
+    view_->update();
+    QString text = QString::fromUtf8(host::kFailedToLoadGraph);
+    if (!result.error.empty()) text += QStringLiteral("\n") + QString::fromStdString(result.error);
+    QMessageBox::critical(this, QStringLiteral("Error"), text);
+    return false;
+  }
+  path_ = QFileInfo(path).absoluteFilePath();
+  AddRecentFile(path_);
+  UpdateTitle();
+  view_->update();
+  if (!result.warnings.empty())
+    statusBar()->showMessage(QString::fromStdString(result.warnings.front()), kStatusMessageMs);
+  return true;
+}
+
+bool MainWindow::Save() {
+  if (path_.isEmpty()) return SaveAs();
+  return SaveGraphAs(path_);
+}
+
+bool MainWindow::SaveAs() {
+  QString path = QFileDialog::getSaveFileName(this, QString(), path_, kGraphFilter);
+  if (path.isEmpty()) return false;
+  if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".gph");
+  return SaveGraphAs(path);
+}
+
+bool MainWindow::SaveGraphAs(const QString& path) {
+  // Settings are read with GetConfig, which must not race a filter's Process.
+  if (document_->Run().IsBusy()) {
+    Refuse(LockReason());
+    return false;
+  }
+  std::string error;
+  if (!host::SaveGraphFile(*document_, path.toStdString(), error)) {
+    QMessageBox::critical(this, QStringLiteral("Error"),
+                          QStringLiteral("Failed to save graph.\n") + QString::fromStdString(error));
+    return false;
+  }
+  path_ = QFileInfo(path).absoluteFilePath();
+  AddRecentFile(path_);
+  SetModified(false);
+  UpdateTitle();
+  return true;
+}
+
+void MainWindow::AddRecentFile(const QString& path) {
+  recent_.removeAll(path);
+  recent_.prepend(path);
+  while (recent_.size() > kMaxRecentFiles) recent_.removeLast();
+  RebuildRecentMenu();
+}
+
+void MainWindow::RebuildRecentMenu() {
+  recentMenu_->clear();
+  for (int i = 0; i < recent_.size(); ++i) {
+    const QString path = recent_[i];
+    QAction* action = recentMenu_->addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(path));
+    connect(action, &QAction::triggered, this, [this, path] { OpenGraph(path); });
+  }
+  recentMenu_->menuAction()->setVisible(!recent_.isEmpty());
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  if (!MaybeSave()) {
+    event->ignore();
+    return;
+  }
+  document_->Run().Kill();
+  WaitForWorker();
+  event->accept();
+}
+
+// ---- Graph commands ----------------------------------------------------------
+
+void MainWindow::ShowInsertDialog() {
+  if (insert_ == nullptr) {
+    insert_ = new InsertDialog(this);
+    std::vector<PrototypeRow> rows;
+    for (int32_t i = 0; i < registry_.PrototypeCount(); ++i) {
+      const host::FilterPrototype& p = registry_.Prototype(i);
+      const host::FilterLibrary& lib = *p.library;
+      rows.push_back(PrototypeRow{
+          p.id,
+          QStringLiteral("%1 %2.%3 [%4]").arg(Utf8(p.info.name)).arg(p.info.major).arg(p.info.minor).arg(p.info.id),
+          QStringLiteral("%1 %2.%3 (%4)")
+              .arg(Utf8(lib.info.name))
+              .arg(lib.info.major)
+              .arg(lib.info.minor)
+              .arg(QString::fromStdString(lib.fileName))});
+    }
+    insert_->SetRows(rows);
+    connect(insert_, &InsertDialog::AddRequested, this, [this](int id) { InsertFilter(id); });
+    insert_->adjustSize();
+    insert_->move(geometry().center() - insert_->rect().center());
+  }
+  insert_->show();
+  insert_->raise();
+  insert_->activateWindow();
+}
+
+bool MainWindow::InsertFilter(int prototypeId) {
+  const QString reason = LockReason();
+  if (!reason.isEmpty()) {
+    Refuse(reason);
+    return false;
+  }
+  if (document_->InsertNode(prototypeId) < 0) {
+    statusBar()->showMessage(QStringLiteral("The filter could not be created."), kStatusMessageMs);
+    return false;
+  }
+  SetModified(true);
+  view_->update();
+  return true;
+}
+
+void MainWindow::RunGraph() {
+  host::RunController& run = document_->Run();
+  if (run.IsRunning()) return;  // Start while a run is active does nothing
+  if (!progress_->isVisible()) {
+    progress_->adjustSize();
+    const QPoint centre = view_->mapToGlobal(view_->rect().center());
+    progress_->move(centre - progress_->rect().center());
+  }
+  progress_->show();
+  progress_->raise();
+  progress_->StartClock();
+  // A killed run's worker may still be leaving; wait without freezing.
+  WaitForWorker();
+  std::string refusal;
+  if (!run.Start(bridge_, &refusal)) {
+    progress_->StopClock();
+    statusBar()->showMessage(QStringLiteral("Run refused: ") + QString::fromStdString(refusal),
+                             kStatusMessageMs);
+  }
+  UpdateActions();
+  view_->update();
+}
+
+void MainWindow::StopGraph() {
+  document_->Run().Stop();
+  UpdateActions();
+}
+
+void MainWindow::KillGraph() {
+  document_->Run().Kill();
+  UpdateActions();
+  view_->update();
+}
+
+bool MainWindow::ResetGraph() {
+  const QString reason = LockReason();
+  if (!reason.isEmpty()) {
+    Refuse(reason);
+    return false;
+  }
+  document_->ResetAllFilters();
+  view_->update();
+  UpdateSelectionPanes();
+  return true;
+}
+
+// ---- Help --------------------------------------------------------------------
+
+void MainWindow::OpenManual() {
+  QString path = QDir::current().absoluteFilePath(QStringLiteral("manual.pdf"));
+  if (!QFileInfo::exists(path))
+    path = QDir(QApplication::applicationDirPath()).absoluteFilePath(QStringLiteral("manual.pdf"));
+  if (!QFileInfo::exists(path) || !QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
+    QMessageBox::critical(this, QStringLiteral("Error"), QStringLiteral("Cannot load manual!"));
+}
+
+}  // namespace vorlan::gui

@@ -1,0 +1,116 @@
+// The main frame: menus, toolbar, three-pane status bar and the graph view
+// of the one document; File, Graph and Help commands.
+//
+// [ui thread] Owns the document (and through it the filters and the run
+// controller). Commands that change the graph are refused while a run uses
+// it; New, Open and closing wait for a killed run's worker while events keep
+// being processed.
+#pragma once
+
+#include <QMainWindow>
+#include <QString>
+#include <QStringList>
+#include <memory>
+
+#include "core/graph_document.h"
+#include "core/registry.h"
+#include "node_fonts.h"
+
+class QAction;
+class QLabel;
+class QMenu;
+
+namespace vorlan::gui {
+
+class GraphView;
+class InsertDialog;
+class ProgressDialog;
+class RunBridge;
+
+class MainWindow : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  // `registry` must outlive the window.
+  explicit MainWindow(const host::Registry& registry, QWidget* parent = nullptr);
+  ~MainWindow() override;
+
+  host::GraphDocument& Document() { return *document_; }
+  GraphView* View() const { return view_; }
+  ProgressDialog* Progress() const { return progress_; }
+  // Created by the first Insert Filter command; null before.
+  InsertDialog* Inserter() const { return insert_; }
+  QString CurrentFile() const { return path_; }
+  QStringList RecentFiles() const { return recent_; }
+  QString PaneText(int pane) const;
+
+  // Commands, also reachable from the menus and the toolbar.
+  bool NewGraph();
+  bool OpenGraph(const QString& path);  // no file dialog
+  bool SaveGraphAs(const QString& path);  // no file dialog
+  void ShowInsertDialog();
+  bool InsertFilter(int prototypeId);
+  void RunGraph();
+  void StopGraph();
+  void KillGraph();
+  bool ResetGraph();
+  void OpenManual();
+
+  // A non-empty word while the graph must not change.
+  QString LockReason() const;
+  // Waits, processing events, until no worker thread is left.
+  void WaitForWorker();
+
+  // Whether the unsaved-changes prompt may be shown (tests turn it off:
+  // unsaved changes are then discarded).
+  void SetPromptForUnsaved(bool on) { promptForUnsaved_ = on; }
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void CreateActions();
+  void CreateMenus();
+  void CreateToolBar();
+  void CreateStatusBar();
+  void UpdateTitle();
+  void UpdateActions();
+  void UpdateSelectionPanes();
+  void Refuse(const QString& reason);
+  void SetModified(bool modified);
+  void AddRecentFile(const QString& path);
+  void RebuildRecentMenu();
+  bool MaybeSave();
+  bool Save();
+  bool SaveAs();
+  void Open();
+
+  const host::Registry& registry_;
+  FontTextMeasure measure_;
+  std::unique_ptr<host::GraphDocument> document_;
+  GraphView* view_ = nullptr;
+  ProgressDialog* progress_ = nullptr;
+  InsertDialog* insert_ = nullptr;
+  RunBridge* bridge_ = nullptr;
+  QLabel* panes_[3] = {nullptr, nullptr, nullptr};
+
+  QAction* newAction_ = nullptr;
+  QAction* openAction_ = nullptr;
+  QAction* saveAction_ = nullptr;
+  QAction* saveAsAction_ = nullptr;
+  QAction* exitAction_ = nullptr;
+  QAction* insertAction_ = nullptr;
+  QAction* removeAction_ = nullptr;
+  QAction* resetAction_ = nullptr;
+  QAction* runAction_ = nullptr;
+  QAction* stopAction_ = nullptr;
+  QAction* manualAction_ = nullptr;
+  QAction* aboutAction_ = nullptr;
+  QMenu* recentMenu_ = nullptr;
+
+  QString path_;
+  QStringList recent_;  // this session only: the program keeps no state
+  bool promptForUnsaved_ = true;
+};
+
+}  // namespace vorlan::gui
