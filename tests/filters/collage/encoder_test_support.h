@@ -1,0 +1,49 @@
+// Helpers for the encoder tests: synthetic and real grey planes, running the
+// filter on a plane, and a small reference decoder that iterates a code
+// straight from its arrays, to judge what a code is worth.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "fractal_encoder_filter.h"
+#include "support/filter_harness.h"
+
+namespace vorlan::collage::test {
+
+// A smooth pattern with edges, values in [0, 255].
+std::vector<double> Pattern(int32_t w, int32_t h);
+// camera.bmp as grey values in [0, 1], cropped to its top-left w x h.
+std::vector<double> Camera(int32_t w, int32_t h);
+
+// The code a filter published, copied out of its pins.
+struct Code {
+  fractal::CodeHeader header{};
+  std::vector<int32_t> arrays[fractal::kCodeArrayCount];  // SI ... RTT
+  const std::vector<int32_t>& SI() const { return arrays[0]; }
+  const std::vector<int32_t>& OI() const { return arrays[1]; }
+  const std::vector<int32_t>& TRN() const { return arrays[2]; }
+  const std::vector<int32_t>& DP() const { return arrays[3]; }
+  const std::vector<int32_t>& DF() const { return arrays[4]; }
+  const std::vector<int32_t>& RP() const { return arrays[5]; }
+  const std::vector<int32_t>& RS() const { return arrays[6]; }
+  const std::vector<int32_t>& RTD() const { return arrays[7]; }
+  const std::vector<int32_t>& RTT() const { return arrays[8]; }
+  bool operator==(const Code& o) const;
+};
+Code ReadCode(FractalEncoderFilter& filter);
+
+// Runs an initialised encoder on the plane; returns Process's result.
+Result Encode(FractalEncoderFilter& filter, std::vector<double> samples, int32_t w, int32_t h, double lo,
+              double hi);
+
+// Checks that the ranges tile the image, agree with RTD/RTT and carry
+// transforms whose domains lie inside the image. "" when valid.
+std::string ValidateCode(const Code& code);
+
+// Iterates the code from a black image; ranges without a transform stay 0.
+std::vector<double> Decode(const Code& code, int32_t passes);
+double Psnr(const std::vector<double>& a, const std::vector<double>& b, double peak);
+
+}  // namespace vorlan::collage::test

@@ -1,0 +1,119 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "hv_partition.h"
+
+namespace vorlan::collage {
+namespace {
+
+using fractal::RangeNode;
+using fractal::SplitDirection;
+
+// An image, its tables and a partition over it.
+struct Fixture {
+  Fixture(int32_t w, int32_t h, std::vector<double> values, int32_t minRangeSize, int32_t mode = 0)
+      : samples(std::move(values)) {
+    EXPECT_TRUE(sums.Build(samples.data(), w, h));
+    EXPECT_TRUE(sequence.Build(w, h, 2, 3, 32, 32));
+    HvPartition::Config c;
+    c.mode = mode;
+    c.minRangeSize = minRangeSize;
+    c.maxRanges = 1;
+    partition = std::make_unique<HvPartition>(c, samples.data(), sums, sequence);
+  }
+  SplitDecision Decide(int32_t x, int32_t y, int32_t w, int32_t h) {
+    RangeNode node;
+    node.x = x;
+    node.y = y;
+    node.width = w;
+    node.height = h;
+    return partition->DecideSplit(node);
+  }
+  std::vector<double> samples;
+  IntegralImage sums;
+  DomainSequence sequence;
+  std::unique_ptr<HvPartition> partition;
+};
+
+std::vector<double> Constant(int32_t w, int32_t h) { return std::vector<double>(static_cast<size_t>(w) * h, 7.0); }
+
+TEST(DecideSplit, TiesAndHalfCutsOnFlatImages) {
+  Fixture f(64, 64, Constant(64, 64), 4);
+  SplitDecision d = f.Decide(0, 0, 16, 16);
+  EXPECT_TRUE(d.ok);
+  EXPECT_EQ(d.direction, SplitDirection::Rows) << "equal scores on a square node cut rows";
+  EXPECT_EQ(d.position, 8);
+  d = f.Decide(8, 8, 20, 12);
+  EXPECT_EQ(d.direction, SplitDirection::Columns) << "equal scores on a wide node cut columns";
+  EXPECT_EQ(d.position, 10);
+  d = f.Decide(0, 0, 7, 7);
+  EXPECT_FALSE(d.ok) << "both sides below twice the minimum";
+  d = f.Decide(0, 0, 7, 9);
+  EXPECT_TRUE(d.ok) << "a 7 x 9 node is cut across its height";
+  EXPECT_EQ(d.direction, SplitDirection::Rows);
+  EXPECT_EQ(d.position, 4);
+
+  Fixture one(8, 8, Constant(8, 8), 1);
+  d = one.Decide(0, 0, 2, 2);
+  EXPECT_EQ(d.direction, SplitDirection::Rows);
+  EXPECT_EQ(d.position, 1) << "position 0 becomes half of 2";
+  d = one.Decide(0, 0, 1, 2);
+  EXPECT_EQ(d.direction, SplitDirection::Rows);
+  EXPECT_EQ(d.position, 1);
+  EXPECT_FALSE(one.Decide(3, 3, 1, 1).ok);
+}
+
+TEST(DecideSplit, EdgesPickTheCutAndSmallSidesAreRaised) {
+  // A vertical edge between columns 38 and 39 of a 40 x 6 node.
+  std::vector<double> v(40 * 6, 10.0);
+  for (int y = 0; y < 6; ++y) v[static_cast<size_t>(y) * 40 + 39] = 200.0;
+  Fixture f(40, 6, v, 4);
+  SplitDecision d = f.Decide(0, 0, 40, 6);
+  EXPECT_TRUE(d.ok);
+  EXPECT_EQ(d.direction, SplitDirection::Columns);
+  EXPECT_EQ(d.position, 4) << "38 leaves 2 < 4 on the right, so the cut is raised to the minimum";
+
+  // Horizontal edge between rows 5 and 6 of a 12 x 16 node: the cut falls
+  // before row 5, which goes to the second child.
+  std::vector<double> h(12 * 16, 0.0);
+  for (int y = 6; y < 16; ++y)
+    for (int x = 0; x < 12; ++x) h[static_cast<size_t>(y) * 12 + x] = 100.0;
+  Fixture g(12, 16, h, 2);
+  d = g.Decide(0, 0, 12, 16);
+  EXPECT_EQ(d.direction, SplitDirection::Rows);
+  EXPECT_EQ(d.position, 5);
+
+  // One pixel high: the column multiplier is infinite. The edge at index 0
+  // has bias 0 (not a number, never wins); the one at index 3 wins.
+  Fixture line(8, 1, {0, 9, 9, 9, 5, 5, 5, 5}, 1);
+  d = line.Decide(0, 0, 8, 1);
+  EXPECT_EQ(d.direction, SplitDirection::Columns);
+  EXPECT_EQ(d.position, 3);
+}
+
+TEST(AdvanceRange, SmallRootIsTheOnlyUncoveredLeaf) {
+  Fixture f(7, 7, Constant(7, 7), 4, /*mode*/ 0);
+  ASSERT_TRUE(f.partition->Start());
+  RangeNode* root = f.partition->Current();
+  ASSERT_NE(root, nullptr);
+  EXPECT_EQ(root->id, 0);
+  EXPECT_DOUBLE_EQ(root->sum, 7.0 * 49);
+  EXPECT_EQ(f.partition->AdvanceRange(), kAdvanceFinished);
+  EXPECT_FALSE(f.partition->CoverComplete());
+  ASSERT_EQ(f.partition->Pool().size(), 1u);
+  EXPECT_EQ(f.partition->Pool()[0]->done, 1);
+  EXPECT_DOUBLE_EQ(f.partition->Progress(), 1.0);
+}
+
+TEST(AdvanceRange, SizeModeSplitsUnsetRangesFirstAndStopsAtTheTarget) {
+  Fixture f(32, 32, Constant(32, 32), 4, /*mode*/ 1);
+  ASSERT_TRUE(f.partition->Start());
+  // maxRanges 1: the searched root is pooled and encoding ends.
+  EXPECT_EQ(f.partition->AdvanceRange(), kAdvanceFinished);
+  EXPECT_EQ(f.partition->Pool().size(), 1u);
+  EXPECT_EQ(f.partition->RangeCounter(), 1);
+}
+
+}  // namespace
+}  // namespace vorlan::collage
