@@ -1,0 +1,97 @@
+#!/usr/bin/env python3
+"""Writes the imaging example graphs.
+
+bmp_gray.gph: a File Input Stream captioned `source` reads a 24-bit BMP, the
+Bmp decoder splits it into R, G and B, the Grayscale conversion (Y weights)
+reduces them to one plane, the Bmp encoder writes that plane into R, G and
+B, and a File Output Stream captioned `target` stores the grey BMP.
+
+psnr.gph: `source` -> Bmp decoder; one PSNR enumerator compares the green
+plane with itself (PSNR -1.0: no error), another compares it with a Y
+grayscale copy (prescaling on, since the grey plane is declared [0, 1]);
+Text display nodes show the results.
+
+Run them with `vorlan --run GRAPH --path source=IN.bmp [--path target=OUT.bmp]`.
+"""
+import os
+import sys
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from gph import Graph, Settings  # noqa: E402
+
+FILE_INPUT_STREAM = 10
+FILE_OUTPUT_STREAM = 20
+TEXT_DISPLAY = 70
+BMP_DECODER = 40
+BMP_ENCODER = 50
+GRAYSCALE = 90
+PSNR = 210
+
+STREAM_PIN = 2  # "Out" of the input stream, "In" of the output stream
+DECODER_IN, DECODER_R, DECODER_G, DECODER_B = 2, 3, 4, 5
+ENCODER_OUT, ENCODER_R, ENCODER_G, ENCODER_B = 2, 3, 4, 5
+GRAY_R, GRAY_G, GRAY_B, GRAY_OUT = 2, 3, 4, 5
+PSNR_IN1, PSNR_IN2 = 2, 3
+PSNR_OUTPUTS = {'PSNR': 4, 'RMS': 5, 'MD': 6, 'AD': 7}
+DISPLAY_IN = 2
+
+Y_METHOD = 2
+THIRD = 0.3333333333333333
+
+
+def grayscale_settings(method=Y_METHOD):
+    return Settings().int32(method).float64(THIRD).float64(THIRD).float64(THIRD)
+
+
+def add_decoder(g, x, y):
+    source = g.node(FILE_INPUT_STREAM, 'source', x, y, Settings().text('input.bmp'))
+    decoder = g.node(BMP_DECODER, 'decoder', x + 180, y)
+    g.edge(source, STREAM_PIN, decoder, DECODER_IN)
+    return decoder
+
+
+def add_grayscale(g, decoder, x, y):
+    gray = g.node(GRAYSCALE, 'grayscale', x, y, grayscale_settings())
+    g.edge(decoder, DECODER_R, gray, GRAY_R)
+    g.edge(decoder, DECODER_G, gray, GRAY_G)
+    g.edge(decoder, DECODER_B, gray, GRAY_B)
+    return gray
+
+
+def build_bmp_gray():
+    g = Graph()
+    decoder = add_decoder(g, 10, 10)
+    gray = add_grayscale(g, decoder, 370, 10)
+    encoder = g.node(BMP_ENCODER, 'encoder', 550, 10)
+    for pin in (ENCODER_R, ENCODER_G, ENCODER_B):
+        g.edge(gray, GRAY_OUT, encoder, pin)
+    target = g.node(FILE_OUTPUT_STREAM, 'target', 730, 10, Settings().text('gray.bmp'))
+    g.edge(encoder, ENCODER_OUT, target, STREAM_PIN)
+    return g
+
+
+def build_psnr():
+    g = Graph()
+    decoder = add_decoder(g, 10, 10)
+    gray = add_grayscale(g, decoder, 370, 150)
+
+    same = g.node(PSNR, 'psnr self', 550, 10, Settings().int32(0))
+    g.edge(decoder, DECODER_G, same, PSNR_IN1)
+    g.edge(decoder, DECODER_G, same, PSNR_IN2)
+    shown = g.node(TEXT_DISPLAY, 'self PSNR', 730, 10, Settings().text('self PSNR'))
+    g.edge(same, PSNR_OUTPUTS['PSNR'], shown, DISPLAY_IN)
+
+    versus = g.node(PSNR, 'psnr gray', 550, 150, Settings().int32(1))
+    g.edge(decoder, DECODER_G, versus, PSNR_IN1)
+    g.edge(gray, GRAY_OUT, versus, PSNR_IN2)
+    for row, (name, pin) in enumerate(PSNR_OUTPUTS.items()):
+        caption = 'gray ' + name
+        shown = g.node(TEXT_DISPLAY, caption, 730, 150 + 60 * row, Settings().text(caption))
+        g.edge(versus, pin, shown, DISPLAY_IN)
+    return g
+
+
+if __name__ == '__main__':
+    folder = sys.argv[1] if len(sys.argv) > 1 else os.path.dirname(os.path.abspath(__file__))
+    build_bmp_gray().save(os.path.join(folder, 'bmp_gray.gph'))
+    build_psnr().save(os.path.join(folder, 'psnr.gph'))
