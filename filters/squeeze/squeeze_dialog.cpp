@@ -1,0 +1,60 @@
+#include "squeeze_dialog.h"
+
+#include <QDialogButtonBox>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QVBoxLayout>
+#include <climits>
+#include <cstdlib>
+
+namespace vorlan {
+namespace {
+
+// At most 255 characters are read, as strtol would convert them.
+int32_t ParseDecimal(const QString& text) {
+  const QByteArray bytes = text.left(255).toLatin1();
+  const long value = std::strtol(bytes.constData(), nullptr, 10);
+  if (value > INT32_MAX) return INT32_MAX;
+  if (value < INT32_MIN) return INT32_MIN;
+  return static_cast<int32_t>(value);
+}
+
+}  // namespace
+
+HuffmanEncoderDialog::HuffmanEncoderDialog(const HuffmanEncoderSettings& settings, QWidget* parent)
+    : QDialog(parent), settings_(settings) {
+  setWindowTitle(QStringLiteral("Huffman encoder settings"));
+  auto* group = new QGroupBox(QStringLiteral("Word length"), this);
+  auto* row = new QHBoxLayout(group);
+  row->addWidget(new QLabel(QStringLiteral("N-grams"), group));
+  wordLength_ = new QLineEdit(QString::number(settings.wordLength), group);
+  wordLength_->setMaxLength(255);
+  row->addWidget(wordLength_);
+
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(group);
+  layout->addWidget(buttons);
+}
+
+void HuffmanEncoderDialog::accept() {
+  const int32_t w = ParseDecimal(wordLength_->text());
+  if (w < 1 || w > 255) {
+    auto* box = new QMessageBox(QMessageBox::Warning, windowTitle(),
+                                QStringLiteral("The word length must be a number from 1 to 255."),
+                                QMessageBox::Ok, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+    return;
+  }
+  settings_.wordLength = w;
+  QDialog::accept();
+}
+
+}  // namespace vorlan

@@ -1,0 +1,160 @@
+#include "huffman_decoding.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "bit_stream.h"
+#include "huffman_tree.h"
+
+namespace vorlan {
+namespace {
+
+// Codes up to this many bits are resolved with one table look-up; longer
+// ones continue bit by bit from the node the look-up reached.
+constexpr unsigned kLookupBits = 11;
+
+struct LookupEntry {
+  int32_t node;
+  uint32_t bits;  // bits consumed to reach `node`
+};
+
+std::vector<LookupEntry> BuildLookup(const HuffmanTree& tree, unsigned bits) {
+  std::vector<LookupEntry> lookup(size_t{1} << bits);
+  for (uint32_t pattern = 0; pattern < lookup.size(); ++pattern) {
+    int32_t node = tree.root;
+    uint32_t used = 0;
+    while (!tree.IsLeaf(node) && used < bits) {
+      const HuffmanTree::Node& n = tree.nodes[node];
+      node = ((pattern >> used) & 1) != 0 ? n.child1 : n.child0;
+      ++used;
+    }
+    lookup[pattern] = {node, used};
+  }
+  return lookup;
+}
+
+CodingResult Decode(const uint8_t* data, size_t length, OwnedIntArray& out, const CodingTick& tick,
+                    int64_t valueLimit) {
+  // Every field starts at 0 and stays 0 when the stream cannot supply it.
+  BitReader reader(data, length);
+  uint32_t t = 0, s = 0, w = 0, widthByte = 0, f = 0;
+  (void)reader.ReadBits(32, t);
+  (void)reader.ReadBits(32, s);
+  (void)reader.ReadBits(8, w);
+  if (w == 0) return CodingResult::Fail("the Huffman stream has word length 0");
+  if (t > valueLimit) {
+    return CodingResult::Fail("the Huffman stream claims " + std::to_string(t) + " values, more than " +
+                              std::to_string(valueLimit));
+  }
+  if (s > valueLimit) {
+    return CodingResult::Fail("the Huffman stream claims a table of " + std::to_string(s) +
+                              " values, more than " + std::to_string(valueLimit));
+  }
+  if (s == 0 && t > 0) return CodingResult::Fail("the Huffman stream has values but an empty symbol table");
+  const uint32_t fullEntries = s / w;
+  const uint32_t shortLength = s % w;
+  const int64_t n = int64_t{fullEntries} + (shortLength > 0 ? 1 : 0);
+  if (n > kMaxHuffmanEntries) {
+    return CodingResult::Fail("the Huffman stream has " + std::to_string(n) + " symbols, more than " +
+                              std::to_string(kMaxHuffmanEntries));
+  }
+  if (!out.Allocate(t)) return CodingResult::Fail("out of memory for " + std::to_string(t) + " values");
+
+  (void)reader.ReadBits(8, widthByte);
+  (void)reader.ReadBits(8, f);
+  unsigned valueBits = 0;
+  bool isSigned = false;
+  if (!DecodeWidthByte(static_cast<uint8_t>(widthByte), valueBits, isSigned)) {
+    return CodingResult::Fail("the Huffman stream has " + std::to_string(valueBits) + "-bit values");
+  }
+  if (f > 32) return CodingResult::Fail("the Huffman stream has " + std::to_string(f) + "-bit frequencies");
+
+  std::vector<int32_t> tableValues(s);
+  for (uint32_t i = 0; i < s; ++i) {
+    uint32_t field = 0;
+    (void)reader.ReadBits(valueBits, field);
+    tableValues[i] = ExtendField(field, valueBits, isSigned);
+  }
+  std::vector<uint64_t> frequencies(static_cast<size_t>(n));
+  for (auto& frequency : frequencies) {
+    uint32_t field = 0;
+    (void)reader.ReadBits(f, field);
+    frequency = field;
+  }
+  if (t == 0) return {};
+
+  const std::vector<int32_t> order = SortByFrequency(frequencies);
+  std::vector<uint64_t> sorted(static_cast<size_t>(n));
+  for (int64_t k = 0; k < n; ++k) sorted[k] = frequencies[order[k]];
+  HuffmanTree tree;
+  if (!BuildHuffmanTree(sorted.data(), static_cast<int32_t>(n), tree)) return CodingResult::Fail("out of memory");
+
+  int32_t* output = out.Values();
+  const int64_t total = t;
+  int64_t position = 0;
+  auto emit = [&](int32_t leaf) {
+    const int32_t entry = order[leaf];
+    const uint32_t entryLength = static_cast<uint32_t>(entry) < fullEntries ? w : shortLength;
+    const int32_t* values = tableValues.data() + int64_t{entry} * w;
+    const int64_t take = std::min<int64_t>(entryLength, total - position);
+    if (take == 1) {
+      output[position] = values[0];
+    } else {
+      std::memcpy(output + position, values, sizeof(int32_t) * take);
+    }
+    position += take;
+  };
+
+  int64_t nextTick = kCodingChunk;
+  if (tree.IsLeaf(tree.root)) {
+    // One symbol: no code bits, its values repeat until T are out.
+    while (position < total) {
+      emit(tree.root);
+      if (position >= nextTick) {
+        nextTick += kCodingChunk;
+        if (tick && !tick(double(position) / total)) return CodingResult::Stop();
+      }
+    }
+    return {};
+  }
+
+  const std::vector<uint32_t> depth = NodeDepths(tree);
+  const uint32_t maxDepth = *std::max_element(depth.begin(), depth.begin() + tree.leafCount);
+  const unsigned lookupBits = std::min<unsigned>(kLookupBits, maxDepth);
+  const std::vector<LookupEntry> lookup = BuildLookup(tree, lookupBits);
+  while (position < total) {
+    const LookupEntry& hit = lookup[reader.PeekBits(lookupBits)];
+    reader.Skip(hit.bits);
+    int32_t node = hit.node;
+    while (!tree.IsLeaf(node)) {
+      const HuffmanTree::Node& inner = tree.nodes[node];
+      node = reader.PeekBits(1) != 0 ? inner.child1 : inner.child0;
+      reader.Skip(1);
+    }
+    emit(node);
+    if (position >= nextTick) {
+      nextTick += kCodingChunk;
+      if (tick && !tick(double(position) / total)) return CodingResult::Stop();
+    }
+  }
+  return {};
+}
+
+}  // namespace
+
+CodingResult DecodeHuffman(const uint8_t* data, size_t length, OwnedIntArray& out, const CodingTick& tick,
+                           int64_t valueLimit) {
+  CodingResult result;
+  try {
+    result = Decode(data, length, out, tick, valueLimit);
+  } catch (const std::bad_alloc&) {
+    result = CodingResult::Fail("out of memory");
+  }
+  if (!result.ok()) out.Release();
+  return result;
+}
+
+}  // namespace vorlan
