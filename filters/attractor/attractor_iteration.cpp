@@ -11,31 +11,37 @@ namespace {
 // Sums are taken in double precision; extended precision would change only
 // the last bits of a sample.
 
-inline double BlockSum(const double* acc, int32_t count) {
-  double s = 0.0;
-  for (int32_t k = 0; k < count; ++k) s += acc[k];
-  return s;
-}
+// One row of a range: value j is offset + e * (sum of the fx x fy block
+// starting at src + j * fx), written to out[j * step].
+using RowKernel = void (*)(const double* src, int64_t stride, int32_t fx, int32_t fy, int32_t count, double offset,
+                           double e, double* out, int64_t step);
 
-// Writes one computed range row into the target, mirrored when asked.
-template <int Fx>
-inline void ReduceRow(const double* acc, int32_t fx, int32_t w, double offset, double e, double* out, bool reverse) {
-  const int32_t step = Fx > 0 ? Fx : fx;
-  if (!reverse) {
-    for (int32_t j = 0; j < w; ++j) out[j] = offset + e * BlockSum(acc + int64_t{j} * step, step);
-  } else {
-    for (int32_t j = 0; j < w; ++j) out[w - 1 - j] = offset + e * BlockSum(acc + int64_t{j} * step, step);
+template <int Fx, int Fy>
+void ReduceRow(const double* src, int64_t stride, int32_t fx, int32_t fy, int32_t count, double offset, double e,
+               double* out, int64_t step) {
+  const int32_t kx = Fx > 0 ? Fx : fx;
+  const int32_t ky = Fy > 0 ? Fy : fy;
+  for (int32_t j = 0; j < count; ++j) {
+    const double* block = src + int64_t{j} * kx;
+    double sum = 0.0;
+    for (int32_t m = 0; m < ky; ++m) {
+      const double* row = block + m * stride;
+      for (int32_t k = 0; k < kx; ++k) sum += row[k];
+    }
+    out[j * step] = offset + e * sum;
   }
 }
 
-inline void Reduce(const double* acc, int32_t fx, int32_t w, double offset, double e, double* out, bool reverse) {
-  switch (fx) {
-    case 1: ReduceRow<1>(acc, fx, w, offset, e, out, reverse); break;
-    case 2: ReduceRow<2>(acc, fx, w, offset, e, out, reverse); break;
-    case 3: ReduceRow<3>(acc, fx, w, offset, e, out, reverse); break;
-    case 4: ReduceRow<4>(acc, fx, w, offset, e, out, reverse); break;
-    default: ReduceRow<0>(acc, fx, w, offset, e, out, reverse); break;
-  }
+// Small factors get loops the compiler unrolls.
+RowKernel KernelFor(int32_t fx, int32_t fy) {
+  if (fx == 1 && fy == 1) return ReduceRow<1, 1>;
+  if (fx == 2 && fy == 2) return ReduceRow<2, 2>;
+  if (fx == 2 && fy == 1) return ReduceRow<2, 1>;
+  if (fx == 1 && fy == 2) return ReduceRow<1, 2>;
+  if (fx == 3 && fy == 3) return ReduceRow<3, 3>;
+  if (fx == 2 && fy == 3) return ReduceRow<2, 3>;
+  if (fx == 3 && fy == 2) return ReduceRow<3, 2>;
+  return ReduceRow<0, 0>;
 }
 
 }  // namespace
@@ -43,9 +49,8 @@ inline void Reduce(const double* acc, int32_t fx, int32_t w, double offset, doub
 void PassScratch::Reserve(std::span<const DecoderRange> ranges) {
   size_t largest = 1;
   for (const DecoderRange& r : ranges) {
-    if (!r.hasTransform) continue;
-    // A plain row needs w * fx column sums, a turned one dh row sums.
-    largest = std::max(largest, static_cast<size_t>(r.rotate ? r.domainHeight : r.domainWidth));
+    // A turned range is reduced into a block of its own size first.
+    if (r.hasTransform && r.rotate) largest = std::max(largest, static_cast<size_t>(r.width) * r.height);
   }
   lines_.assign(largest, 0.0);
 }
@@ -66,31 +71,37 @@ bool ApplyRange(const DecoderRange& range, const double* source, double* target,
   const int32_t fx = range.fx;
   const int32_t fy = range.fy;
   const double e = (1.0 / (static_cast<double>(fx) * fy)) * range.scale;
-  const bool reverseColumns = range.reverseColumns != 0;
+  const RowKernel kernel = KernelFor(fx, fy);
+  const double* domain = source + range.dy * stride + range.dx;
+  if (!range.rotate) {
+    for (int32_t i = 0; i < h; ++i) {
+      if (stop()) return false;
+      const int32_t targetRow = range.reverseRows ? h - 1 - i : i;
+      double* out = target + (range.y + targetRow) * stride + range.x;
+      if (range.reverseColumns) {
+        kernel(domain + i * fy * stride, stride, fx, fy, w, range.offset, e, out + (w - 1), -1);
+      } else {
+        kernel(domain + i * fy * stride, stride, fx, fy, w, range.offset, e, out, 1);
+      }
+    }
+    return true;
+  }
+  // Turned domain: the domain (h * fx wide, w * fy high) is reduced into a
+  // block B of w rows and h columns; range pixel (i, j) takes B[w-1-j][i]
+  // (a quarter turn clockwise), then rows and columns are mirrored.
+  for (int32_t b = 0; b < w; ++b) {
+    if (stop()) return false;
+    kernel(domain + b * fy * stride, stride, fx, fy, h, range.offset, e, lines + int64_t{b} * h, 1);
+  }
   for (int32_t i = 0; i < h; ++i) {
     if (stop()) return false;
     const int32_t targetRow = range.reverseRows ? h - 1 - i : i;
     double* out = target + (range.y + targetRow) * stride + range.x;
-    if (!range.rotate) {
-      // Column sums over the fy domain rows that feed range row i.
-      const int64_t columns = int64_t{w} * fx;
-      const double* first = source + (range.dy + int64_t{i} * fy) * stride + range.dx;
-      std::memcpy(lines, first, static_cast<size_t>(columns) * sizeof(double));
-      for (int32_t m = 1; m < fy; ++m) {
-        const double* row = first + m * stride;
-        for (int64_t c = 0; c < columns; ++c) lines[c] += row[c];
-      }
-      Reduce(lines, fx, w, range.offset, e, out, reverseColumns);
+    const double* column = lines + i;  // B[.][i]
+    if (range.reverseColumns) {
+      for (int32_t j = 0; j < w; ++j) out[w - 1 - j] = column[int64_t{w - 1 - j} * h];
     } else {
-      // Turned domain: range row i reads domain columns dx + i*fx ..., and
-      // range column j reads domain rows counted up from the bottom.
-      const int32_t dh = range.domainHeight;
-      const double* column = source + range.dy * stride + range.dx + int64_t{i} * fx;
-      for (int32_t r = 0; r < dh; ++r) lines[r] = BlockSum(column + r * stride, fx);
-      for (int32_t j = 0; j < w; ++j) {
-        const double value = range.offset + e * BlockSum(lines + (dh - int64_t{j + 1} * fy), fy);
-        out[reverseColumns ? w - 1 - j : j] = value;
-      }
+      for (int32_t j = 0; j < w; ++j) out[j] = column[int64_t{w - 1 - j} * h];
     }
   }
   return true;

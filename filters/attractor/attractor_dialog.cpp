@@ -1,0 +1,158 @@
+#include "attractor_dialog.h"
+
+#include <locale.h>
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+
+namespace vorlan::attractor {
+
+namespace {
+
+// Text is read through a 1024-byte buffer, terminator included.
+constexpr int kEditBufferChars = 1023;
+
+locale_t CLocale() {
+  static const locale_t c = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+  return c;
+}
+
+std::string EditText(const QLineEdit* edit) { return edit->text().left(kEditBufferChars).toStdString(); }
+
+QLineEdit* NewEdit(const QString& text, QWidget* parent) {
+  auto* edit = new QLineEdit(text, parent);
+  edit->setMaxLength(kEditBufferChars);
+  return edit;
+}
+
+}  // namespace
+
+std::string FormatFloat(float value) {
+  char buffer[400];  // the longest "%f" of a finite double is 316 characters
+  const auto [end, ec] =
+      std::to_chars(buffer, buffer + sizeof buffer, static_cast<double>(value), std::chars_format::fixed, 6);
+  if (ec != std::errc()) return "0.000000";
+  return std::string(buffer, end);
+}
+
+float ParseFloat(const std::string& text) {
+  return static_cast<float>(strtod_l(text.substr(0, kEditBufferChars).c_str(), nullptr, CLocale()));
+}
+
+int32_t ParseInt(const std::string& text) {
+  const long long value = strtoll_l(text.substr(0, kEditBufferChars).c_str(), nullptr, 10, CLocale());
+  if (value > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
+  if (value < std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
+  return static_cast<int32_t>(value);
+}
+
+AttractorDialog::AttractorDialog(const FractalDecoderSettings& settings, QWidget* parent)
+    : QDialog(parent), settings_(settings) {
+  setWindowTitle(QStringLiteral("HV decoder settings"));
+
+  auto* modeGroup = new QGroupBox(QStringLiteral("Decompression mode"), this);
+  auto* modeLayout = new QGridLayout(modeGroup);
+  modes_ = new QButtonGroup(this);
+  modes_->setExclusive(true);
+  const char* const labels[3] = {"Max iterations", "Max RMS error", "Quality"};
+  maxIterations_ = NewEdit(QString::number(settings_.maxIterations), modeGroup);
+  maxRmsError_ = NewEdit(QString::fromStdString(FormatFloat(settings_.maxRmsError)), modeGroup);
+  quality_ = NewEdit(QString::fromStdString(FormatFloat(settings_.quality)), modeGroup);
+  QLineEdit* const edits[3] = {maxIterations_, maxRmsError_, quality_};
+  for (int mode = 0; mode < 3; ++mode) {
+    auto* button = new QRadioButton(QString::fromLatin1(labels[mode]), modeGroup);
+    modes_->addButton(button, mode);
+    modeLayout->addWidget(button, mode, 0);
+    modeLayout->addWidget(edits[mode], mode, 1);
+  }
+  if (settings_.mode >= 0 && settings_.mode < 3) modes_->button(settings_.mode)->setChecked(true);
+
+  auto* resolutionGroup = new QGroupBox(QStringLiteral("Resolution factors"), this);
+  auto* resolutionLayout = new QHBoxLayout(resolutionGroup);
+  resolutionX_ = NewEdit(QString::number(settings_.resolutionX), resolutionGroup);
+  resolutionY_ = NewEdit(QString::number(settings_.resolutionY), resolutionGroup);
+  resolutionLayout->addWidget(new QLabel(QStringLiteral("X"), resolutionGroup));
+  resolutionLayout->addWidget(resolutionX_);
+  resolutionLayout->addWidget(new QLabel(QStringLiteral("Y"), resolutionGroup));
+  resolutionLayout->addWidget(resolutionY_);
+
+  postProcessing_ = new QCheckBox(QStringLiteral("Post processing"), this);
+  feedback_ = new QCheckBox(QStringLiteral("Feedback window"), this);
+  drawRanges_ = new QCheckBox(QStringLiteral("Draw ranges"), this);
+  postProcessing_->setChecked(settings_.postProcessing != 0);
+  feedback_->setChecked(settings_.feedback != 0);
+  drawRanges_->setChecked(settings_.drawRanges != 0);
+
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+  buttons->button(QDialogButtonBox::Ok)->setDefault(true);
+  connect(buttons, &QDialogButtonBox::accepted, this, &AttractorDialog::accept);
+  connect(buttons, &QDialogButtonBox::rejected, this, &AttractorDialog::reject);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(modeGroup);
+  layout->addWidget(resolutionGroup);
+  layout->addWidget(postProcessing_);
+  layout->addWidget(feedback_);
+  layout->addWidget(drawRanges_);
+  layout->addWidget(buttons);
+}
+
+QRadioButton* AttractorDialog::ModeButton(int mode) const {
+  return qobject_cast<QRadioButton*>(modes_->button(mode));
+}
+
+void AttractorDialog::Complain(QLineEdit* edit, const QString& text) {
+  auto* box = new QMessageBox(QMessageBox::Warning, windowTitle(), text, QMessageBox::Ok, this);
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  box->open();
+  edit->setFocus();
+}
+
+void AttractorDialog::accept() {
+  const int32_t resolutionX = ParseInt(EditText(resolutionX_));
+  const int32_t resolutionY = ParseInt(EditText(resolutionY_));
+  const float maxRmsError = ParseFloat(EditText(maxRmsError_));
+  const float quality = ParseFloat(EditText(quality_));
+  if (resolutionX < 1) {
+    Complain(resolutionX_, QStringLiteral("The resolution factor X \"%1\" must be at least 1.").arg(resolutionX_->text()));
+    return;
+  }
+  if (resolutionY < 1) {
+    Complain(resolutionY_, QStringLiteral("The resolution factor Y \"%1\" must be at least 1.").arg(resolutionY_->text()));
+    return;
+  }
+  if (!std::isfinite(maxRmsError)) {
+    Complain(maxRmsError_, QStringLiteral("The max RMS error \"%1\" is not a finite number.").arg(maxRmsError_->text()));
+    return;
+  }
+  if (!std::isfinite(quality)) {
+    Complain(quality_, QStringLiteral("The quality \"%1\" is not a finite number.").arg(quality_->text()));
+    return;
+  }
+  if (modes_->checkedId() >= 0) settings_.mode = modes_->checkedId();
+  settings_.resolutionX = resolutionX;
+  settings_.resolutionY = resolutionY;
+  settings_.maxIterations = ParseInt(EditText(maxIterations_));
+  settings_.maxRmsError = maxRmsError;
+  settings_.quality = quality;
+  settings_.postProcessing = postProcessing_->isChecked() ? 1 : 0;
+  settings_.feedback = feedback_->isChecked() ? 1 : 0;
+  settings_.drawRanges = drawRanges_->isChecked() ? 1 : 0;
+  QDialog::accept();
+}
+
+}  // namespace vorlan::attractor

@@ -1,0 +1,87 @@
+#include "attractor_dialog.h"
+
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QRadioButton>
+
+namespace vorlan::attractor {
+namespace {
+
+TEST(AttractorDialog, OpensWithTheCurrentSettingsFormatted) {
+  FractalDecoderSettings s;
+  s.mode = 1;
+  s.resolutionY = 3;
+  s.maxRmsError = 2.5f;
+  s.drawRanges = 0;
+  AttractorDialog dialog(s);
+  EXPECT_EQ(dialog.windowTitle(), "HV decoder settings");
+  EXPECT_FALSE(dialog.ModeButton(0)->isChecked());
+  EXPECT_TRUE(dialog.ModeButton(1)->isChecked());
+  EXPECT_EQ(dialog.ModeButton(2)->text(), "Quality");
+  EXPECT_EQ(dialog.MaxIterationsEdit()->text(), "20");
+  EXPECT_EQ(dialog.MaxRmsErrorEdit()->text(), "2.500000");
+  EXPECT_EQ(dialog.QualityEdit()->text(), "0.950000");
+  EXPECT_EQ(dialog.ResolutionYEdit()->text(), "3");
+  EXPECT_TRUE(dialog.PostProcessingBox()->isChecked());
+  EXPECT_FALSE(dialog.DrawRangesBox()->isChecked());
+
+  s.mode = 7;
+  AttractorDialog unknown(s);
+  for (int mode = 0; mode < 3; ++mode) EXPECT_FALSE(unknown.ModeButton(mode)->isChecked());
+  unknown.accept();
+  EXPECT_EQ(unknown.Settings().mode, 7) << "no button checked keeps the mode";
+}
+
+TEST(AttractorDialog, OkParsesTheEditsLikeTheStandardConversions) {
+  AttractorDialog dialog(FractalDecoderSettings{});
+  dialog.ModeButton(2)->setChecked(true);
+  dialog.MaxIterationsEdit()->setText("  12abc");
+  dialog.MaxRmsErrorEdit()->setText("");
+  dialog.QualityEdit()->setText("0.875 dB");
+  dialog.ResolutionXEdit()->setText("+2");
+  dialog.ResolutionYEdit()->setText("4.9");
+  dialog.PostProcessingBox()->setChecked(false);
+  dialog.FeedbackBox()->setChecked(false);
+  dialog.accept();
+  ASSERT_EQ(dialog.result(), QDialog::Accepted);
+  const FractalDecoderSettings& s = dialog.Settings();
+  EXPECT_EQ(s.mode, 2);
+  EXPECT_EQ(s.maxIterations, 12);
+  EXPECT_EQ(s.maxRmsError, 0.0f) << "empty text reads as 0";
+  EXPECT_EQ(s.quality, 0.875f);
+  EXPECT_EQ(s.resolutionX, 2);
+  EXPECT_EQ(s.resolutionY, 4);
+  EXPECT_EQ(s.postProcessing, 0);
+  EXPECT_EQ(s.feedback, 0);
+  EXPECT_EQ(s.drawRanges, 1);
+  EXPECT_EQ(ParseInt("99999999999"), 2147483647);
+}
+
+TEST(AttractorDialog, ValuesEveryRunWouldRefuseKeepTheDialogOpen) {
+  for (const char* bad : {"0", "-3", "x"}) {
+    FractalDecoderSettings start;
+    start.resolutionX = 2;
+    AttractorDialog dialog(start);
+    dialog.show();
+    dialog.ResolutionXEdit()->setText(bad);
+    dialog.accept();
+    EXPECT_TRUE(dialog.isVisible()) << bad;
+    EXPECT_NE(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(dialog.Settings().resolutionX, 2);
+    auto* box = dialog.findChild<QMessageBox*>();
+    ASSERT_NE(box, nullptr);
+    EXPECT_TRUE(box->text().contains("resolution factor X")) << box->text().toStdString();
+  }
+  AttractorDialog nan(FractalDecoderSettings{});
+  nan.show();
+  nan.QualityEdit()->setText("nan");
+  nan.accept();
+  EXPECT_TRUE(nan.isVisible());
+  EXPECT_EQ(nan.Settings().quality, 0.95f);
+}
+
+}  // namespace
+}  // namespace vorlan::attractor
