@@ -7,49 +7,20 @@
 #include <string>
 #include <vector>
 
+#include "stream_test_util.h"
 #include "support/filter_harness.h"
 
 namespace vorlan {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::vector<uint8_t> Pattern(size_t size) {
-  std::vector<uint8_t> bytes(size);
-  uint32_t x = 12345;
-  for (auto& b : bytes) {
-    x = x * 1103515245u + 12345u;
-    b = static_cast<uint8_t>(x >> 16);
-  }
-  return bytes;
-}
-
-std::vector<uint8_t> SerializedPath(const std::string& path) {
-  std::vector<uint8_t> bytes(4 + path.size());
-  const int32_t length = static_cast<int32_t>(path.size());
-  std::memcpy(bytes.data(), &length, 4);
-  std::memcpy(bytes.data() + 4, path.data(), path.size());
-  return bytes;
-}
-
-Result SetPath(PathSettingFilter& f, const std::string& path) {
-  std::vector<uint8_t> bytes = SerializedPath(path);
-  return f.ApplyConfig(MakePacket(static_cast<int32_t>(bytes.size()), PacketType::Config, bytes.data()),
-                       ConfigForm::Serialized);
-}
+using test::RandomBytes;
+using test::SerializedPath;
+using test::SetPath;
 
 std::vector<uint8_t> Published(const Packet& p) {
   const auto* data = static_cast<const uint8_t*>(p.data);
   return std::vector<uint8_t>(data, data + p.length);
-}
-
-TEST(FileInputStream, PinsAndIdentity) {
-  FileInputStreamFilter f;
-  EXPECT_STREQ(f.info.name, "File Input Stream");
-  EXPECT_EQ(f.info.id, 10);
-  ASSERT_EQ(f.pinCount, 3);
-  EXPECT_STREQ(f.pins[2]->name, "Out");
-  EXPECT_EQ(f.pins[2]->kind, static_cast<int32_t>(PinKind::Output));
 }
 
 TEST(FileInputStream, SerializedSettingsRoundTrip) {
@@ -146,7 +117,7 @@ TEST(FileInputStream, ReadsWholeFilesInChunksWithProgress) {
   for (const Case& c : cases) {
     SCOPED_TRACE("size " + std::to_string(c.size));
     const std::string path = dir + "/f" + std::to_string(c.size) + ".bin";
-    const std::vector<uint8_t> bytes = Pattern(c.size);
+    const std::vector<uint8_t> bytes = RandomBytes(c.size, 5);
     test::WriteFile(path, bytes);
 
     FileInputStreamFilter f;
@@ -226,7 +197,7 @@ void ShrinkAfterFirstChunk(float fraction) {
 TEST(FileInputStream, StopEndsTheReadWithinOneChunk) {
   const std::string dir = test::TempDir("intake-stop");
   const std::string path = dir + "/big.bin";
-  test::WriteFile(path, Pattern(10 * 262144));
+  test::WriteFile(path, RandomBytes(10 * 262144, 5));
   FileInputStreamFilter f;
   f.Initialize();
   ASSERT_EQ(SetPath(f, path), Ok);
@@ -249,7 +220,7 @@ TEST(FileInputStream, StopEndsTheReadWithinOneChunk) {
 TEST(FileInputStream, AFileThatShrinksWhileReadFailsCleanly) {
   const std::string dir = test::TempDir("intake-shrink");
   shrinkPath = dir + "/shrinking.bin";
-  test::WriteFile(shrinkPath, Pattern(4 * 262144));
+  test::WriteFile(shrinkPath, RandomBytes(4 * 262144, 5));
   FileInputStreamFilter f;
   f.Initialize();
   ASSERT_EQ(SetPath(f, shrinkPath), Ok);

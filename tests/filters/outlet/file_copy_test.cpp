@@ -5,39 +5,20 @@
 
 #include <cstring>
 #include <filesystem>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "file_input_stream_filter.h"
 #include "file_output_stream_filter.h"
+#include "stream_test_util.h"
 #include "support/filter_harness.h"
 
 namespace vorlan {
 namespace {
 
 namespace fs = std::filesystem;
-
-Result SetPath(PathSettingFilter& f, const std::string& path) {
-  std::vector<uint8_t> bytes(4 + path.size());
-  const int32_t length = static_cast<int32_t>(path.size());
-  std::memcpy(bytes.data(), &length, 4);
-  std::memcpy(bytes.data() + 4, path.data(), path.size());
-  return f.ApplyConfig(MakePacket(static_cast<int32_t>(bytes.size()), PacketType::Config, bytes.data()),
-                       ConfigForm::Serialized);
-}
-
-std::vector<uint8_t> RandomBytes(size_t size, unsigned seed) {
-  std::mt19937 rng(seed);
-  std::vector<uint8_t> bytes(size);
-  size_t i = 0;
-  for (; i + 4 <= size; i += 4) {
-    const uint32_t v = rng();
-    std::memcpy(&bytes[i], &v, 4);
-  }
-  for (; i < size; ++i) bytes[i] = static_cast<uint8_t>(rng());
-  return bytes;
-}
+using test::RandomBytes;
+using test::SetPath;
 
 struct CopyGraph {
   CopyGraph(const std::string& from, const std::string& to) {

@@ -7,50 +7,20 @@
 #include <string>
 #include <vector>
 
-#include "file_input_stream_filter.h"
+#include "stream_test_util.h"
 #include "support/filter_harness.h"
 
 namespace vorlan {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::vector<uint8_t> Pattern(size_t size, uint32_t seed = 7) {
-  std::vector<uint8_t> bytes(size);
-  uint32_t x = seed;
-  for (auto& b : bytes) {
-    x = x * 1664525u + 1013904223u;
-    b = static_cast<uint8_t>(x >> 24);
-  }
-  return bytes;
-}
-
-Result SetPath(PathSettingFilter& f, const std::string& path) {
-  std::vector<uint8_t> bytes(4 + path.size());
-  const int32_t length = static_cast<int32_t>(path.size());
-  std::memcpy(bytes.data(), &length, 4);
-  std::memcpy(bytes.data() + 4, path.data(), path.size());
-  return f.ApplyConfig(MakePacket(static_cast<int32_t>(bytes.size()), PacketType::Config, bytes.data()),
-                       ConfigForm::Serialized);
-}
-
-TEST(FileOutputStream, PinsAndIdentity) {
-  FileOutputStreamFilter f;
-  EXPECT_STREQ(f.info.name, "File Output Stream");
-  EXPECT_EQ(f.info.id, 20);
-  ASSERT_EQ(f.pinCount, 3);
-  EXPECT_STREQ(f.pins[2]->name, "In");
-  EXPECT_EQ(f.pins[2]->kind, static_cast<int32_t>(PinKind::Input));
-  Packet p = f.GetConfig(ConfigForm::Serialized);
-  ASSERT_EQ(p.length, 4);
-  EXPECT_EQ(std::memcmp(p.data, "\xFF\xFF\xFF\xFF", 4), 0);
-  FreePacket(p);
-}
+using test::RandomBytes;
+using test::SetPath;
 
 TEST(FileOutputStream, WritesAnyPacketAsItsBytesWithProgress) {
   const std::string dir = test::TempDir("outlet-write");
   const std::string path = dir + "/out.bin";
-  std::vector<uint8_t> bytes = Pattern(600000);
+  std::vector<uint8_t> bytes = RandomBytes(600000, 7);
   test::FakeOutput src;
   FileOutputStreamFilter f;
   f.Initialize();
@@ -76,7 +46,7 @@ TEST(FileOutputStream, WritesAnyPacketAsItsBytesWithProgress) {
 
 TEST(FileOutputStream, FailuresNameTheFileAndTheReason) {
   const std::string dir = test::TempDir("outlet-fail");
-  std::vector<uint8_t> bytes = Pattern(100);
+  std::vector<uint8_t> bytes = RandomBytes(100, 7);
   test::FakeOutput src;
   src.Publish(MakePacket(100, PacketType::Bytes, bytes.data()));
 
@@ -123,7 +93,7 @@ void StopAfterFirstChunk(float fraction) {
 TEST(FileOutputStream, StopEndsTheWriteWithinOneChunk) {
   const std::string dir = test::TempDir("outlet-stop");
   const std::string path = dir + "/out.bin";
-  std::vector<uint8_t> bytes = Pattern(10 * 262144);
+  std::vector<uint8_t> bytes = RandomBytes(10 * 262144, 7);
   test::FakeOutput src;
   src.Publish(MakePacket(static_cast<int32_t>(bytes.size()), PacketType::Bytes, bytes.data()));
   FileOutputStreamFilter f;
