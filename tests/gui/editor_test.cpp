@@ -1,0 +1,376 @@
+// The main window and graph view driven like a user would: inserting
+// through the Insert filter dialog, dragging connections, moving, panning,
+// deleting, captions, Configure, and runs with the Progress dialog.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTreeWidget>
+#include <cstring>
+
+#include "caption_dialog.h"
+#include "core/graph_file.h"
+#include "core/graph_runner.h"
+#include "editor_support.h"
+#include "graph_view.h"
+#include "insert_dialog.h"
+#include "main_window.h"
+#include "progress_dialog.h"
+#include "support/filter_harness.h"
+
+namespace vorlan::gui {
+namespace {
+
+using namespace vorlan::gui::test;
+
+constexpr int32_t kFileInput = 10;
+constexpr int32_t kFileOutput = 20;
+constexpr int32_t kBmpDecoder = 40;
+constexpr int32_t kBmpEncoder = 50;
+constexpr int32_t kSerializer = 150;
+constexpr int kDataPin = 2;  // "Out" of the input stream, "In" of the output stream
+
+class EditorTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (PrototypeOf(kFileInput) < 0 || PrototypeOf(kFileOutput) < 0)
+      GTEST_SKIP() << "the file stream plug-ins are not built";
+    window_ = std::make_unique<MainWindow>(BuildRegistry());
+    window_->SetPromptForUnsaved(false);
+    window_->show();
+    view_ = window_->View();
+  }
+  void TearDown() override { window_.reset(); }
+
+  host::GraphDocument& Doc() { return window_->Document(); }
+  host::FilterNode& NodeAt(int index) { return *Doc().Node(index); }
+  host::FilterNode& Insert(int32_t filterId) {
+    const int index = Doc().InsertNode(PrototypeOf(filterId));
+    EXPECT_GE(index, 0);
+    return NodeAt(index);
+  }
+  void KeyRelease(int key) {
+    QKeyEvent event(QEvent::KeyRelease, key, Qt::NoModifier);
+    QApplication::sendEvent(view_, &event);
+  }
+
+  std::unique_ptr<MainWindow> window_;
+  GraphView* view_ = nullptr;
+};
+
+// Finds the row of the insert list for a filter id ("... [id]").
+int RowOf(InsertDialog& dialog, int32_t filterId) {
+  const QString tag = QStringLiteral("[%1]").arg(filterId);
+  for (int i = 0; i < dialog.List()->topLevelItemCount(); ++i)
+    if (dialog.List()->topLevelItem(i)->text(0).endsWith(tag)) return i;
+  return -1;
+}
+
+TEST_F(EditorTest, InsertConnectMovePanDelete) {
+  EXPECT_EQ(window_->PaneText(0), QStringLiteral("Loaded %1 Libraries with %2 Filter prototypes.")
+                                      .arg(BuildRegistry().LibraryCount())
+                                      .arg(BuildRegistry().PrototypeCount()));
+  window_->ShowInsertDialog();
+  InsertDialog* inserter = window_->Inserter();
+  ASSERT_NE(inserter, nullptr);
+  EXPECT_EQ(inserter->List()->topLevelItemCount(), BuildRegistry().PrototypeCount());
+  inserter->SelectRow(RowOf(*inserter, kFileInput));
+  inserter->AddButton()->click();
+  inserter->SelectRow(RowOf(*inserter, kFileOutput));
+  inserter->AddButton()->click();
+  ASSERT_EQ(Doc().NodeCount(), 2);
+  EXPECT_EQ(NodeAt(0).nodeId, 1);
+  EXPECT_EQ(NodeAt(1).nodeId, 2);
+  EXPECT_EQ(NodeAt(0).x, 10);
+  EXPECT_EQ(NodeAt(0).y, 10);
+  EXPECT_EQ(NodeAt(1).x, 40);
+  EXPECT_EQ(NodeAt(1).y, 40);
+  EXPECT_TRUE(window_->isWindowModified());
+  inserter->CloseButton()->click();
+
+  // Drag the second node away. The grab point (45,45) snaps to (40,40) and
+  // the release point (262,158) to (260,150): a move of (220,110).
+  Drag(view_, QPoint(45, 45), QPoint(262, 158), 7);
+  EXPECT_EQ(NodeAt(1).x, 260);
+  EXPECT_EQ(NodeAt(1).y, 150);
+  EXPECT_EQ(NodeAt(1).x % 10, 0);
+
+  // Connect "Out" of the input stream to "In" of the output stream.
+  const QPoint from = PinCentre(Doc(), NodeAt(0), kDataPin);
+  const QPoint to = PinCentre(Doc(), NodeAt(1), kDataPin);
+  Press(view_, from);
+  EXPECT_EQ(view_->Mode(), DragMode::Connect);
+  MoveTo(view_, (from + to) / 2);
+  MoveTo(view_, to);
+  Release(view_, to);
+  ASSERT_EQ(Doc().EdgeCount(), 1);
+  const host::GraphEdge& edge = *Doc().Edge(0);
+  EXPECT_EQ(edge.fromNode, 1);
+  EXPECT_EQ(edge.fromPin, kDataPin);
+  EXPECT_EQ(edge.toNode, 2);
+  EXPECT_EQ(edge.toPin, kDataPin);
+
+  // Releasing over the start pin, or over empty space, adds nothing.
+  Drag(view_, from, from, 2);
+  Drag(view_, from, QPoint(700, 500), 2);
+  EXPECT_EQ(Doc().EdgeCount(), 1);
+
+  // Moving the first node drags the edge's start along, in steps of 10.
+  const int fromX = edge.fromX;
+  const int fromY = edge.fromY;
+  Drag(view_, BoxPoint(Doc(), NodeAt(0)), BoxPoint(Doc(), NodeAt(0)) + QPoint(34, 21));
+  EXPECT_EQ(edge.fromX - fromX, 30);
+  EXPECT_EQ(edge.fromY - fromY, 20);
+  EXPECT_EQ(edge.toX, PinCentre(Doc(), NodeAt(1), kDataPin).x());
+
+  // Panning empty space moves the origin, which goes into the file.
+  Drag(view_, QPoint(700, 450), QPoint(670, 475), 3);
+  EXPECT_EQ(Doc().originX, -30);
+  EXPECT_EQ(Doc().originY, 25);
+  const std::string path = vorlan::test::TempDir("editor_pan") + "/pan.gph";
+  ASSERT_TRUE(window_->SaveGraphAs(QString::fromStdString(path)));
+  EXPECT_FALSE(window_->isWindowModified());
+  EXPECT_TRUE(window_->windowTitle().startsWith("pan.gph"));
+  const std::vector<uint8_t> bytes = vorlan::test::ReadFile(path);
+  ASSERT_GE(bytes.size(), 8u);
+  int32_t origin[2];
+  std::memcpy(origin, bytes.data(), 8);
+  EXPECT_EQ(origin[0], -30);
+  EXPECT_EQ(origin[1], 25);
+
+  // Click the edge's middle, then Delete: only the edge goes.
+  const QPoint middle((edge.fromX + edge.toX) / 2 + Doc().originX, (edge.fromY + edge.toY) / 2 + Doc().originY);
+  Press(view_, middle + QPoint(0, 2));
+  Release(view_, middle + QPoint(0, 2));
+  EXPECT_EQ(view_->SelectedEdge(), 0);
+  KeyRelease(Qt::Key_Delete);
+  EXPECT_EQ(Doc().EdgeCount(), 0);
+  EXPECT_EQ(Doc().NodeCount(), 2);
+
+  // Select the first node, Delete removes it.
+  Press(view_, BoxPoint(Doc(), NodeAt(0)));
+  Release(view_, BoxPoint(Doc(), NodeAt(0)));
+  EXPECT_EQ(view_->SelectedNode(), 0);
+  KeyRelease(Qt::Key_Delete);
+  ASSERT_EQ(Doc().NodeCount(), 1);
+  EXPECT_EQ(NodeAt(0).nodeId, 2);
+}
+
+TEST_F(EditorTest, EdgeHitTestsStayOnTheSegment) {
+  host::FilterNode& a = Insert(kFileInput);
+  host::FilterNode& b = Insert(kFileOutput);
+  Doc().MoveNode(b, 300, -30);  // level with the first node: a horizontal edge
+  ASSERT_GE(Doc().InsertEdge(a.nodeId, kDataPin, b.nodeId, kDataPin), 0);
+  const host::GraphEdge& e = *Doc().Edge(0);
+  const QPoint from(e.fromX, e.fromY);
+  const QPoint to(e.toX, e.toY);
+  EXPECT_EQ(view_->HitEdge((from + to) / 2 + QPoint(0, 3)), 0);
+  EXPECT_EQ(view_->HitEdge((from + to) / 2 + QPoint(0, 4)), -1);
+  // Beyond the end points, even on the line's extension.
+  const QPoint beyond = to + (to - from) / 10;
+  EXPECT_EQ(view_->HitEdge(beyond), -1);
+
+  // An edge joining a pin to itself has no length: it is hit near its
+  // point and must not divide by zero.
+  ASSERT_EQ(e.fromY, e.toY);
+  ASSERT_GE(Doc().InsertEdge(a.nodeId, 0, a.nodeId, 0), 0);
+  const host::GraphEdge& loop = *Doc().Edge(1);
+  EXPECT_EQ(view_->HitEdge(QPoint(loop.fromX + 2, loop.fromY + 1)), 1);
+  EXPECT_EQ(view_->HitEdge(QPoint(loop.fromX + 5, loop.fromY)), -1);
+  // Drawing it is fine too (no arrowhead).
+  EXPECT_FALSE(view_->grab().isNull());
+}
+
+TEST_F(EditorTest, CaptionThroughTheContextMenu) {
+  host::FilterNode& node = Insert(kFileInput);
+  const QPoint p = BoxPoint(Doc(), node);
+  Press(view_, p, Qt::RightButton);
+  Release(view_, p, Qt::RightButton);
+  EXPECT_EQ(view_->SelectedNode(), 0);
+  QMenu* menu = view_->ContextMenu();
+  ASSERT_EQ(menu->actions().size(), 3);
+  EXPECT_EQ(menu->actions()[0]->text(), "Set Caption");
+  EXPECT_EQ(menu->actions()[1]->text(), "Remove Filter");
+  EXPECT_EQ(menu->actions()[2]->text(), "Configure");
+  menu->hide();
+  const int oldRight = node.geometry.box.right;
+
+  // Cancel keeps the old caption.
+  OnNextModal([](QWidget* modal) {
+    auto* dialog = qobject_cast<CaptionDialog*>(modal);
+    ASSERT_NE(dialog, nullptr);
+    dialog->Edit()->setText("ignored");
+    dialog->reject();
+  });
+  menu->actions()[0]->trigger();
+  EXPECT_EQ(node.caption, "File Input Stream");
+
+  OnNextModal([](QWidget* modal) {
+    auto* dialog = qobject_cast<CaptionDialog*>(modal);
+    ASSERT_NE(dialog, nullptr);
+    dialog->Edit()->setText("A much longer caption for the source");
+    dialog->accept();
+  });
+  menu->actions()[0]->trigger();
+  EXPECT_EQ(node.caption, "A much longer caption for the source");
+  EXPECT_GT(node.geometry.box.right, oldRight) << "the box grows with its caption";
+  EXPECT_EQ(window_->PaneText(0), "(A much longer caption for the source) File Input Stream 1.0 [10]");
+  EXPECT_EQ(window_->PaneText(1), "State : Ready");
+}
+
+TEST_F(EditorTest, ConfiguringASerializerDropsEdgesOfVanishedPins) {
+  if (PrototypeOf(kSerializer) < 0) GTEST_SKIP() << "serializer.so is not built";
+  host::FilterNode& source = Insert(kFileInput);
+  host::FilterNode& serializer = Insert(kSerializer);
+  const int32_t four = 4;
+  std::vector<uint8_t> settings(4);
+  std::memcpy(settings.data(), &four, 4);
+  ASSERT_TRUE(ApplyBytes(serializer, settings));
+  Doc().RefreshNode(serializer);
+  ASSERT_EQ(serializer.filter->pinCount, 7);
+  Doc().MoveNode(serializer, 200, 0);
+  for (int pin = 3; pin <= 6; ++pin)  // numbered inputs "1" .. "4"
+    ASSERT_GE(Doc().InsertEdge(source.nodeId, kDataPin, serializer.nodeId, pin), 0);
+
+  OnNextModal([](QWidget* modal) {
+    auto* edit = modal->findChild<QLineEdit*>();
+    ASSERT_NE(edit, nullptr);
+    edit->setText("2");
+    QMetaObject::invokeMethod(modal, "accept");
+  });
+  const QPoint p = BoxPoint(Doc(), serializer);
+  Press(view_, p);
+  Release(view_, p);
+  QMouseEvent twice(QEvent::MouseButtonDblClick, QPointF(p), view_->mapToGlobal(QPointF(p)), Qt::LeftButton,
+                    Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(view_, &twice);
+  Release(view_, p);
+
+  EXPECT_EQ(serializer.filter->pinCount, 5);
+  ASSERT_EQ(Doc().EdgeCount(), 2);
+  for (int i = 0; i < Doc().EdgeCount(); ++i) EXPECT_LE(Doc().Edge(i)->toPin, 4);
+  EXPECT_TRUE(window_->isWindowModified());
+}
+
+// A File Input Stream feeding a File Output Stream: copies a file.
+void BuildCopy(host::GraphDocument& doc, const std::string& in, const std::string& out) {
+  host::FilterNode& source = *doc.Node(doc.InsertNode(PrototypeOf(kFileInput)));
+  host::FilterNode& target = *doc.Node(doc.InsertNode(PrototypeOf(kFileOutput)));
+  doc.SetCaption(source, "source");
+  doc.SetCaption(target, "target");
+  if (!in.empty()) ApplyBytes(source, TextSettings(in));
+  ApplyBytes(target, TextSettings(out));
+  doc.InsertEdge(source.nodeId, kDataPin, target.nodeId, kDataPin);
+}
+
+TEST_F(EditorTest, RunReachesDoneAndHidesTheProgressDialog) {
+  const std::string input = vorlan::test::SharedDataPath("camera.bmp");
+  const std::string output = vorlan::test::TempDir("editor_run") + "/copy.bmp";
+  BuildCopy(Doc(), input, output);
+  window_->RunGraph();
+  EXPECT_TRUE(window_->Progress()->isVisible());
+  ASSERT_TRUE(WaitUntil([&] { return !Doc().Run().IsBusy() && !window_->Progress()->isVisible(); }));
+  EXPECT_EQ(window_->Progress()->GraphState(), "Done");
+  EXPECT_EQ(window_->Progress()->GraphPercent(), "100.00 %");
+  EXPECT_EQ(Doc().Run().LastResult(), Ok);
+  EXPECT_EQ(vorlan::test::ReadFile(output), vorlan::test::ReadFile(input));
+}
+
+TEST_F(EditorTest, FailingRunNamesTheNodeInTheErrorBox) {
+  BuildCopy(Doc(), "", vorlan::test::TempDir("editor_fail") + "/never.bin");
+  QString shown;
+  OnNextModal([&shown](QWidget* modal) {
+    auto* box = qobject_cast<QMessageBox*>(modal);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->windowTitle(), "Error");
+    shown = box->text();
+    box->accept();
+  });
+  window_->RunGraph();
+  ASSERT_TRUE(WaitUntil([&] { return !Doc().Run().IsBusy(); }));
+  EXPECT_TRUE(shown.startsWith("Error on filter : source")) << shown.toStdString();
+  EXPECT_EQ(window_->Progress()->GraphState(), "Error");
+  EXPECT_EQ(Doc().Run().LastResult(), Failed);
+}
+
+// A Bmp decoder and a Bmp encoder feeding each other: each waits for the
+// other, so the run loops until it is stopped or killed.
+void BuildCycle(host::GraphDocument& doc) {
+  host::FilterNode& decoder = *doc.Node(doc.InsertNode(PrototypeOf(kBmpDecoder)));
+  host::FilterNode& encoder = *doc.Node(doc.InsertNode(PrototypeOf(kBmpEncoder)));
+  doc.InsertEdge(encoder.nodeId, 2, decoder.nodeId, 2);
+  for (int pin = 3; pin <= 5; ++pin) doc.InsertEdge(decoder.nodeId, pin, encoder.nodeId, pin);
+}
+
+TEST_F(EditorTest, StopAndKillALoopingRun) {
+  if (PrototypeOf(kBmpDecoder) < 0 || PrototypeOf(kBmpEncoder) < 0) GTEST_SKIP() << "BMP plug-ins not built";
+  BuildCycle(Doc());
+  window_->RunGraph();
+  ASSERT_TRUE(WaitUntil([&] { return window_->Progress()->GraphState() == "Running"; }));
+
+  // While it runs the graph cannot change, but nodes still move.
+  EXPECT_FALSE(window_->InsertFilter(PrototypeOf(kFileInput)));
+  EXPECT_FALSE(window_->statusBar()->currentMessage().isEmpty());
+  EXPECT_FALSE(window_->ResetGraph());
+  view_->SelectNode(0);
+  EXPECT_FALSE(view_->RemoveSelected());
+  EXPECT_EQ(Doc().NodeCount(), 2);
+  const int x = NodeAt(0).x;
+  Drag(view_, BoxPoint(Doc(), NodeAt(0)), BoxPoint(Doc(), NodeAt(0)) + QPoint(20, 0));
+  EXPECT_EQ(NodeAt(0).x, x + 20);
+
+  window_->Progress()->StopButton()->click();
+  ASSERT_TRUE(WaitUntil([&] { return !Doc().Run().IsBusy(); }));
+  WaitUntil([&] { return window_->Progress()->GraphState() == "Stopped"; }, 2000);
+  EXPECT_EQ(window_->Progress()->GraphState(), "Stopped");
+  EXPECT_TRUE(window_->Progress()->isVisible()) << "a stopped run leaves the dialog up";
+  EXPECT_EQ(Doc().Run().LastResult(), Stopped);
+
+  window_->RunGraph();
+  ASSERT_TRUE(WaitUntil([&] { return Doc().Run().IsRunning(); }));
+  window_->Progress()->KillButton()->click();
+  EXPECT_FALSE(Doc().Run().IsRunning()) << "Kill returns to idle at once";
+  EXPECT_EQ(Doc().Run().LastResult(), -1);
+  window_->WaitForWorker();
+  EXPECT_TRUE(window_->LockReason().isEmpty());
+  EXPECT_TRUE(window_->InsertFilter(PrototypeOf(kFileInput)));
+  // The next run starts cleanly after a kill.
+  window_->KillGraph();
+  EXPECT_TRUE(window_->NewGraph());
+  EXPECT_EQ(Doc().NodeCount(), 0);
+}
+
+TEST_F(EditorTest, OpenRefusesBadFilesAndKeepsAnEmptyDocument) {
+  const std::string dir = vorlan::test::TempDir("editor_open");
+  vorlan::test::WriteFile(dir + "/bad.gph", {0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0x39, 0x30, 0, 0});
+  Insert(kFileInput);
+  QString shown;
+  OnNextModal([&shown](QWidget* modal) {
+    auto* box = qobject_cast<QMessageBox*>(modal);
+    ASSERT_NE(box, nullptr);
+    shown = box->text();
+    box->accept();
+  });
+  EXPECT_FALSE(window_->OpenGraph(QString::fromStdString(dir + "/bad.gph")));
+  EXPECT_TRUE(shown.startsWith("Failed to load graph.")) << shown.toStdString();
+  EXPECT_EQ(Doc().NodeCount(), 0);
+  EXPECT_TRUE(window_->CurrentFile().isEmpty());
+
+  // A good file round-trips and lands in the recent list.
+  BuildCopy(Doc(), "in.bin", "out.bin");
+  ASSERT_TRUE(window_->SaveGraphAs(QString::fromStdString(dir + "/good.gph")));
+  ASSERT_TRUE(window_->NewGraph());
+  ASSERT_TRUE(window_->OpenGraph(QString::fromStdString(dir + "/good.gph")));
+  EXPECT_EQ(Doc().NodeCount(), 2);
+  EXPECT_EQ(Doc().EdgeCount(), 1);
+  EXPECT_EQ(window_->RecentFiles().value(0), QString::fromStdString(dir + "/good.gph"));
+}
+
+}  // namespace
+}  // namespace vorlan::gui

@@ -1,0 +1,118 @@
+// What the view draws: a saved example graph rendered offscreen and
+// compared with a committed reference image. Set VORLAN_UPDATE_REFERENCE=1
+// to rewrite the reference after an intended change of the drawing;
+// VORLAN_DOC_IMAGES=<dir> also writes the main-window picture of the manual.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QImage>
+#include <QPainter>
+#include <cstdlib>
+
+#include "core/graph_file.h"
+#include "editor_support.h"
+#include "graph_view.h"
+#include "main_window.h"
+#include "node_fonts.h"
+#include "progress_dialog.h"
+#include "vorlan/contract.h"
+
+namespace vorlan::gui {
+namespace {
+
+using namespace vorlan::gui::test;
+
+const QString kExample = QStringLiteral(VORLAN_SOURCE_DIR "/examples/copy.gph");
+const QString kReference = QStringLiteral(VORLAN_SOURCE_DIR "/tests/gui/reference/copy_graph.png");
+
+// Fonts that exist on every build machine (fonts-liberation), so the
+// rendering does not depend on the desktop's default font.
+void UseFixedFonts() { QApplication::setFont(QFont(QStringLiteral("Liberation Sans"), 10)); }
+
+// Share of pixels whose colour differs by more than `threshold` in any channel.
+double DifferingShare(const QImage& a, const QImage& b, int threshold) {
+  long differing = 0;
+  for (int y = 0; y < a.height(); ++y)
+    for (int x = 0; x < a.width(); ++x) {
+      const QRgb p = a.pixel(x, y);
+      const QRgb q = b.pixel(x, y);
+      if (std::abs(qRed(p) - qRed(q)) > threshold || std::abs(qGreen(p) - qGreen(q)) > threshold ||
+          std::abs(qBlue(p) - qBlue(q)) > threshold)
+        ++differing;
+    }
+  return static_cast<double>(differing) / (static_cast<double>(a.width()) * a.height());
+}
+
+TEST(GraphScreenshot, ExampleGraphMatchesTheReference) {
+  if (PrototypeOf(10) < 0 || PrototypeOf(20) < 0) GTEST_SKIP() << "file stream plug-ins not built";
+  if (!QFileInfo::exists(kExample)) GTEST_SKIP() << "examples/copy.gph is missing";
+  UseFixedFonts();
+  FontTextMeasure measure;
+  host::GraphDocument document(BuildRegistry(), measure);
+  const host::GraphLoadResult loaded = host::LoadGraphFile(document, kExample.toStdString());
+  ASSERT_TRUE(loaded.ok) << loaded.error;
+  ASSERT_GE(document.EdgeCount(), 1);
+
+  GraphView view(document);
+  view.resize(480, 160);
+  view.SelectNode(0);  // the selected outline is part of what is checked
+  const QImage shot = view.grab().toImage().convertToFormat(QImage::Format_RGB32);
+
+  if (std::getenv("VORLAN_UPDATE_REFERENCE") != nullptr) {
+    ASSERT_TRUE(shot.save(kReference));
+    GTEST_SKIP() << "reference rewritten: " << kReference.toStdString();
+  }
+  QImage reference(kReference);
+  ASSERT_FALSE(reference.isNull()) << "no reference image " << kReference.toStdString();
+  reference = reference.convertToFormat(QImage::Format_RGB32);
+  ASSERT_EQ(shot.size(), reference.size());
+  const double share = DifferingShare(shot, reference, 48);
+  if (share > 0.004) shot.save(QStringLiteral(VORLAN_BUILD_DIR "/copy_graph_actual.png"));
+  EXPECT_LE(share, 0.004) << "the drawing differs; see copy_graph_actual.png in the build folder";
+
+  // The drawing has the node fill, the green selection and black edges.
+  EXPECT_TRUE(shot.pixelColor(document.Node(0)->geometry.box.left + 5, document.Node(0)->geometry.box.top + 5) ==
+              QColor(22, 103, 170));
+}
+
+// The picture of the main window with the Progress dialog for the manual.
+TEST(GraphScreenshot, ManualPicture) {
+  const char* dir = std::getenv("VORLAN_DOC_IMAGES");
+  if (dir == nullptr) GTEST_SKIP() << "set VORLAN_DOC_IMAGES to write the manual's picture";
+  UseFixedFonts();
+  QString graph = QStringLiteral(VORLAN_SOURCE_DIR "/examples/compress.gph");
+  if (!QFileInfo::exists(graph)) graph = kExample;
+  MainWindow window(BuildRegistry());
+  window.SetPromptForUnsaved(false);
+  window.resize(1000, 640);
+  window.show();
+  ASSERT_TRUE(window.OpenGraph(graph));
+  window.View()->SelectNode(0);
+
+  ProgressDialog* progress = window.Progress();
+  progress->adjustSize();
+  progress->StartClock();
+  GraphProgress g;
+  g.fraction = 0.5f;
+  g.filterCount = window.Document().NodeCount();
+  g.runnerState = static_cast<int>(FilterState::Running);
+  g.current = {2, QStringLiteral("HV encoder"), 1, 0, 130, static_cast<int>(FilterState::Running)};
+  progress->ShowGraphProgress(g);
+  progress->ShowFilterProgress(0.42f, static_cast<int>(FilterState::Running));
+  progress->ShowTimes(12.4);
+  progress->StopClock();
+
+  QImage picture = window.grab().toImage();
+  const QImage dialog = progress->grab().toImage();
+  QPainter painter(&picture);
+  const QPoint at(picture.width() - dialog.width() - 24, picture.height() - dialog.height() - 40);
+  painter.drawImage(at, dialog);
+  painter.setPen(QPen(Qt::darkGray, 1));
+  painter.drawRect(QRect(at, dialog.size()).adjusted(0, 0, -1, -1));
+  painter.end();
+  ASSERT_TRUE(picture.save(QString::fromLocal8Bit(dir) + QStringLiteral("/main_window.png")));
+}
+
+}  // namespace
+}  // namespace vorlan::gui
