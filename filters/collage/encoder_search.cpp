@@ -238,6 +238,7 @@ void EncoderSearch::WorkerBody(Worker& w) {
   const bool maxDiffCheck = settings_.maxDiffCheck == 1;
   const double tolerance = bounds_.tolerance;
   int64_t comparisons = 0;
+  int64_t comparedValues = 0;
   bool ended = false;
   while (!ended && !stop.Requested()) {
     RequestBatch(w.batch, kBatchElements, w.index);
@@ -267,6 +268,7 @@ void EncoderSearch::WorkerBody(Worker& w) {
       DomainCandidate& c = item.candidate;
       if (!BuildDomainBlock(sums_, range->width, range->height, c, w.block.data(), w.line.data(), stop)) break;
       ++comparisons;
+      comparedValues += w.rangeBlock.Count();
       double cross[kOrientations];
       CrossSums(w.block.data(), w.rangeBlock, c.squareSum, cross);
       SearchResult result = kGoOn;
@@ -287,6 +289,7 @@ void EncoderSearch::WorkerBody(Worker& w) {
     }
   }
   comparisons_ += comparisons;
+  comparedValues_ += comparedValues;
   WorkerFinished();
 }
 
@@ -300,6 +303,7 @@ Result EncoderSearch::Run(const std::atomic<bool>& encoderStop, const std::funct
                           std::string& reason) {
   encoderStop_ = &encoderStop;
   comparisons_ = 0;
+  comparedValues_ = 0;
   outOfMemory_ = false;
   finished_ = 0;
   const int32_t count = settings_.threadCount;

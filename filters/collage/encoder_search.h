@@ -113,6 +113,9 @@ class EncoderSearch {
   const IntegralImage& Sums() const { return sums_; }
   // Domain comparisons (candidate blocks built and fitted) of the last Run.
   int64_t Comparisons() const { return comparisons_.load(); }
+  // Block values those comparisons covered (each takes five multiply-adds:
+  // the block's square sum and four cross sums).
+  int64_t ComparedValues() const { return comparedValues_.load(); }
 
  private:
   class Worker;
@@ -140,6 +143,7 @@ class EncoderSearch {
   const std::atomic<bool>* encoderStop_ = nullptr;
   std::atomic<bool> outOfMemory_{false};
   std::atomic<int64_t> comparisons_{0};
+  std::atomic<int64_t> comparedValues_{0};
 
   std::mutex exitLock_;  // guards finished_
   std::condition_variable exitSignal_;

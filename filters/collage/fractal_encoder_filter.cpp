@@ -115,6 +115,7 @@ Result FractalEncoderFilter::Work() {
   };
   const Result run = search_->Run(searchStop_, tick, reason);
   lastComparisons_ = search_->Comparisons();
+  lastComparedValues_ = search_->ComparedValues();
   ReportProgress(1.0);
   if (StopRequested() || run == Stopped) {
     ReleaseSearch();

@@ -38,6 +38,7 @@ class FractalEncoderFilter : public FilterBase {
   bool Snapshot(SearchSnapshot& snapshot);
   // Domain comparisons of the last finished search.
   int64_t LastComparisons() const { return lastComparisons_; }
+  int64_t LastComparedValues() const { return lastComparedValues_; }
   // Ranges of the last published code.
   int32_t RangeCount() { return code_.SI().Record().count; }
 
@@ -63,6 +64,7 @@ class FractalEncoderFilter : public FilterBase {
   std::mutex searchOwner_;                // guards the search_ pointer for Snapshot
   std::unique_ptr<EncoderSearch> search_;
   int64_t lastComparisons_ = 0;
+  int64_t lastComparedValues_ = 0;
 };
 
 }  // namespace vorlan::collage

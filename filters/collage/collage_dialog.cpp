@@ -1,0 +1,239 @@
+#include "collage_dialog.h"
+
+#include <locale.h>
+#include <stdlib.h>
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QRadioButton>
+#include <QVBoxLayout>
+#include <cstdio>
+#include <limits>
+
+namespace vorlan::collage {
+
+namespace {
+
+// Edits are read through a 1024-byte buffer: 1023 characters and the end.
+constexpr size_t kEditBufferChars = 1023;
+
+locale_t CLocale() {
+  static const locale_t c = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+  return c;
+}
+
+std::string EditText(const QLineEdit* edit) { return edit->text().toStdString(); }
+
+}  // namespace
+
+std::string FormatFloat(float value) {
+  char text[512];
+  const locale_t previous = uselocale(CLocale());
+  std::snprintf(text, sizeof text, "%f", static_cast<double>(value));
+  uselocale(previous);
+  return text;
+}
+
+std::string FormatInt(int32_t value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%i", value);
+  return text;
+}
+
+float ParseFloat(const std::string& text) {
+  return static_cast<float>(strtod_l(text.substr(0, kEditBufferChars).c_str(), nullptr, CLocale()));
+}
+
+int32_t ParseInt(const std::string& text) {
+  const long long value = strtoll_l(text.substr(0, kEditBufferChars).c_str(), nullptr, 10, CLocale());
+  if (value > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
+  if (value < std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
+  return static_cast<int32_t>(value);
+}
+
+namespace {
+
+// A radio group whose buttons carry their field value as id; a value other
+// than the buttons' leaves every button unchecked.
+QButtonGroup* RadioGroup(QObject* owner, const char* field, int32_t value,
+                         std::initializer_list<QRadioButton*> buttons) {
+  auto* group = new QButtonGroup(owner);
+  int id = 0;
+  for (QRadioButton* b : buttons) {
+    b->setObjectName(QString::fromLatin1(field) + QString::number(id));
+    group->addButton(b, id++);
+  }
+  if (QAbstractButton* checked = group->button(value)) checked->setChecked(true);
+  return group;
+}
+
+QCheckBox* CheckBox(const char* label, const char* field, int32_t value) {
+  auto* box = new QCheckBox(QString::fromLatin1(label));
+  box->setObjectName(QString::fromLatin1(field));
+  box->setChecked(value != 0);
+  return box;
+}
+
+QLineEdit* FieldEdit(const char* field, const std::string& text) {
+  auto* edit = new QLineEdit(QString::fromStdString(text));
+  edit->setObjectName(QString::fromLatin1(field));
+  return edit;
+}
+
+}  // namespace
+
+QLineEdit* CollageDialog::AddEdit(QGridLayout* layout, int row, const char* label, const char* field,
+                                  int32_t value) {
+  QLineEdit* edit = FieldEdit(field, FormatInt(value));
+  layout->addWidget(new QLabel(QString::fromLatin1(label)), row, 0);
+  layout->addWidget(edit, row, 1);
+  return edit;
+}
+
+CollageDialog::CollageDialog(const FractalEncoderSettings& settings, QWidget* parent)
+    : QDialog(parent), settings_(settings) {
+  setWindowTitle(QStringLiteral("HV encoder settings"));
+  const FractalEncoderSettings& s = settings_;
+
+  auto* modeBox = new QGroupBox(QStringLiteral("Compression mode"));
+  auto* modeLayout = new QVBoxLayout(modeBox);
+  auto* fidelity = new QRadioButton(QStringLiteral("Fidelity"));
+  auto* size = new QRadioButton(QStringLiteral("Size"));
+  modeLayout->addWidget(fidelity);
+  modeLayout->addWidget(size);
+  mode_ = RadioGroup(this, "mode", s.mode, {fidelity, size});
+
+  auto* errorBox = new QGroupBox(QStringLiteral("Error mode"));
+  auto* errorLayout = new QGridLayout(errorBox);
+  auto* absolute = new QRadioButton(QStringLiteral("Absolute :"));
+  auto* qualityRadio = new QRadioButton(QStringLiteral("Quality :"));
+  errorMode_ = RadioGroup(this, "errorMode", s.errorMode, {absolute, qualityRadio});
+  maxError_ = FieldEdit("maxError", FormatFloat(s.maxError));
+  quality_ = FieldEdit("quality", FormatFloat(s.quality));
+  errorLayout->addWidget(absolute, 0, 0);
+  errorLayout->addWidget(new QLabel(QStringLiteral("Max error")), 0, 1);
+  errorLayout->addWidget(maxError_, 0, 2);
+  errorLayout->addWidget(qualityRadio, 1, 0);
+  errorLayout->addWidget(new QLabel(QStringLiteral("Quality")), 1, 1);
+  errorLayout->addWidget(quality_, 1, 2);
+  maxDiffCheck_ = CheckBox("Maximal diference checking", "maxDiffCheck", s.maxDiffCheck);
+  errorLayout->addWidget(maxDiffCheck_, 2, 0, 1, 3);
+
+  auto* sizeBox = new QGroupBox(QStringLiteral("Size mode settings"));
+  auto* sizeLayout = new QGridLayout(sizeBox);
+  maxRanges_ = AddEdit(sizeLayout, 0, "Max number of ranges", "maxRanges", s.maxRanges);
+
+  auto* rangesBox = new QGroupBox(QStringLiteral("Ranges"));
+  auto* rangesLayout = new QGridLayout(rangesBox);
+  minRangeSize_ = AddEdit(rangesLayout, 0, "Min range size", "minRangeSize", s.minRangeSize);
+  maxRangeSize_ = AddEdit(rangesLayout, 1, "Max range size", "maxRangeSize", s.maxRangeSize);
+  minRangeFactor_ = AddEdit(rangesLayout, 2, "Min range factor", "minRangeFactor", s.minRangeFactor);
+  maxRangeFactor_ = AddEdit(rangesLayout, 3, "Max range factor", "maxRangeFactor", s.maxRangeFactor);
+  maxScale_ = FieldEdit("maxScale", FormatFloat(s.maxScale));
+  rangesLayout->addWidget(new QLabel(QStringLiteral("Max scale factor")), 4, 0);
+  rangesLayout->addWidget(maxScale_, 4, 1);
+
+  auto* quantBox = new QGroupBox(QStringLiteral("Quantization"));
+  auto* quantLayout = new QGridLayout(quantBox);
+  offsetLevels_ = AddEdit(quantLayout, 0, "Offset levels", "offsetLevels", s.offsetLevels);
+  scaleLevels_ = AddEdit(quantLayout, 1, "Scale levels", "scaleLevels", s.scaleLevels);
+
+  auto* searchBox = new QGroupBox(QStringLiteral("Search mode"));
+  auto* searchLayout = new QGridLayout(searchBox);
+  auto* grid = new QRadioButton(QStringLiteral("Grid search"));
+  searchMode_ = RadioGroup(this, "searchMode", s.searchMode, {grid});
+  searchLayout->addWidget(grid, 0, 0, 1, 2);
+  stepX_ = AddEdit(searchLayout, 1, "X step", "stepX", s.stepX);
+  stepY_ = AddEdit(searchLayout, 2, "Y step", "stepY", s.stepY);
+
+  auto* coverBox = new QGroupBox(QStringLiteral("Covering mode"));
+  auto* coverLayout = new QVBoxLayout(coverBox);
+  auto* best = new QRadioButton(QStringLiteral("Best cover"));
+  auto* inTolerance = new QRadioButton(QStringLiteral("Cover in tolerance"));
+  coverLayout->addWidget(best);
+  coverLayout->addWidget(inTolerance);
+  coverMode_ = RadioGroup(this, "coverMode", s.coverMode, {best, inTolerance});
+
+  auto* threadsBox = new QGroupBox(QStringLiteral("Threads"));
+  auto* threadsLayout = new QGridLayout(threadsBox);
+  threadCount_ = AddEdit(threadsLayout, 0, "Number of threads", "threadCount", s.threadCount);
+  auto* normal = new QRadioButton(QStringLiteral("Normal"));
+  auto* idle = new QRadioButton(QStringLiteral("Idle"));
+  priority_ = RadioGroup(this, "threadPriority", s.threadPriority, {normal, idle});
+  threadsLayout->addWidget(new QLabel(QStringLiteral("Thread priority")), 1, 0);
+  auto* priorityRow = new QHBoxLayout;
+  priorityRow->addWidget(normal);
+  priorityRow->addWidget(idle);
+  threadsLayout->addLayout(priorityRow, 1, 1);
+
+  feedback_ = CheckBox("Feedback window", "feedback", s.feedback);
+
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+  connect(buttons, &QDialogButtonBox::accepted, this, &CollageDialog::accept);
+  connect(buttons, &QDialogButtonBox::rejected, this, &CollageDialog::reject);
+
+  auto* left = new QVBoxLayout;
+  left->addWidget(modeBox);
+  left->addWidget(errorBox);
+  left->addWidget(sizeBox);
+  left->addWidget(coverBox);
+  left->addStretch();
+  auto* right = new QVBoxLayout;
+  right->addWidget(rangesBox);
+  right->addWidget(quantBox);
+  right->addWidget(searchBox);
+  right->addWidget(threadsBox);
+  right->addWidget(feedback_);
+  auto* columns = new QHBoxLayout;
+  columns->addLayout(left);
+  columns->addLayout(right);
+  auto* main = new QVBoxLayout(this);
+  main->addLayout(columns);
+  main->addWidget(buttons);
+}
+
+void CollageDialog::accept() {
+  FractalEncoderSettings edited = settings_;
+  if (mode_->checkedId() >= 0) edited.mode = mode_->checkedId();
+  if (errorMode_->checkedId() >= 0) edited.errorMode = errorMode_->checkedId();
+  if (coverMode_->checkedId() >= 0) edited.coverMode = coverMode_->checkedId();
+  if (priority_->checkedId() >= 0) edited.threadPriority = priority_->checkedId();
+  if (searchMode_->checkedId() == 0) edited.searchMode = 0;
+  edited.maxDiffCheck = maxDiffCheck_->isChecked() ? 1 : 0;
+  edited.feedback = feedback_->isChecked() ? 1 : 0;
+  edited.maxError = ParseFloat(EditText(maxError_));
+  edited.quality = ParseFloat(EditText(quality_));
+  edited.maxScale = ParseFloat(EditText(maxScale_));
+  edited.maxRanges = ParseInt(EditText(maxRanges_));
+  edited.minRangeSize = ParseInt(EditText(minRangeSize_));
+  edited.maxRangeSize = ParseInt(EditText(maxRangeSize_));
+  edited.minRangeFactor = ParseInt(EditText(minRangeFactor_));
+  edited.maxRangeFactor = ParseInt(EditText(maxRangeFactor_));
+  edited.offsetLevels = ParseInt(EditText(offsetLevels_));
+  edited.scaleLevels = ParseInt(EditText(scaleLevels_));
+  edited.stepX = ParseInt(EditText(stepX_));
+  edited.stepY = ParseInt(EditText(stepY_));
+  edited.threadCount = ParseInt(EditText(threadCount_));
+
+  // The same checks a run makes: better refused here than at run time.
+  const std::string invalid = ValidateSettings(edited);
+  if (!invalid.empty()) {
+    refusal_ = QStringLiteral("These settings cannot run: %1.").arg(QString::fromStdString(invalid));
+    auto* box = new QMessageBox(QMessageBox::Warning, windowTitle(), refusal_, QMessageBox::Ok, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+    return;
+  }
+  refusal_.clear();
+  settings_ = edited;
+  QDialog::accept();
+}
+
+}  // namespace vorlan::collage
