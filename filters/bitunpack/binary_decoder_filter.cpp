@@ -1,0 +1,35 @@
+#include "binary_decoder_filter.h"
+
+#include "binary_decoding.h"
+
+namespace vorlan {
+
+BinaryDecoderFilter::BinaryDecoderFilter() : FilterBase(kInfo) {
+  in_ = AddNewPin("In", PinKind::Input);
+  out_ = AddNewPin("Out", PinKind::Output);
+}
+
+BinaryDecoderFilter::~BinaryDecoderFilter() = default;
+
+Result BinaryDecoderFilter::Work() {
+  Withdraw(out_);
+  output_.Release();
+  const uint8_t* data = nullptr;
+  int32_t length = 0;
+  const Result r = ReadBytes(in_, data, length);
+  if (r != Ok) return r;
+  if (data == nullptr) return Fail("input \"In\" received an empty packet");
+
+  const CodingResult decoded = DecodeBinary(data, static_cast<size_t>(length), output_,
+                                            [this](double fraction) {
+                                              ReportProgress(fraction);
+                                              return !StopRequested();
+                                            },
+                                            valueLimit_);
+  if (decoded.status == CodingStatus::Stopped) return Stopped;
+  if (decoded.status == CodingStatus::Failed) return Fail(decoded.reason);
+  Publish(out_, output_.AsPacket());
+  return Ok;
+}
+
+}  // namespace vorlan

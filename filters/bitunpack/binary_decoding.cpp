@@ -1,0 +1,47 @@
+#include "binary_decoding.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include "bit_stream.h"
+
+namespace vorlan {
+
+CodingResult DecodeBinary(const uint8_t* data, size_t length, OwnedIntArray& out, const CodingTick& tick,
+                          int64_t valueLimit) {
+  out.Release();
+  // Fields start at 0 and stay 0 when the stream cannot supply them.
+  BitReader reader(data, length);
+  uint32_t t = 0, widthByte = 0;
+  (void)reader.ReadBits(32, t);
+  (void)reader.ReadBits(8, widthByte);
+  unsigned bits = 0;
+  bool isSigned = false;
+  if (!DecodeWidthByte(static_cast<uint8_t>(widthByte), bits, isSigned)) {
+    return CodingResult::Fail("the binary stream has " + std::to_string(bits) + "-bit values");
+  }
+  if (t > valueLimit) {
+    return CodingResult::Fail("the binary stream claims " + std::to_string(t) + " values, more than " +
+                              std::to_string(valueLimit));
+  }
+  if (!out.Allocate(t)) return CodingResult::Fail("out of memory for " + std::to_string(t) + " values");
+
+  // Once one value cannot be read, none after it can: the rest are 0.
+  int32_t* values = out.Values();
+  const int64_t total = t;
+  const int64_t present = bits == 0 ? total : std::min<int64_t>(total, reader.RemainingBits() / bits);
+  for (int64_t i = 0; i < present; ++i) {
+    if ((i & (kCodingChunk - 1)) == kCodingChunk - 1 && tick && !tick(double(i) / total)) {
+      out.Release();
+      return CodingResult::Stop();
+    }
+    uint32_t field = 0;
+    (void)reader.ReadBits(bits, field);
+    values[i] = ExtendField(field, bits, isSigned);
+  }
+  std::fill(values + present, values + total, 0);
+  return {};
+}
+
+}  // namespace vorlan
