@@ -36,8 +36,12 @@ const char* StateName(int32_t state) {
 }
 
 double RunStatus::Overall() const {
+  if (graphState == FilterState::Done) return 1.0;
   if (filterCount == 0) return filterFraction;
-  return static_cast<double>(filterFraction) / filterCount + graphFraction;
+  // A finished filter is already counted in the graph fraction.
+  const bool inProgress = current >= 0 && currentState != FilterState::Done;
+  const double overall = graphFraction + (inProgress ? static_cast<double>(filterFraction) / filterCount : 0.0);
+  return overall > 1.0 ? 1.0 : overall;
 }
 
 // ---- GraphRunner -------------------------------------------------------------

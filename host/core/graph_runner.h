@@ -36,8 +36,9 @@ struct RunStatus {
   FilterState graphState = FilterState::None;
   float filterFraction = 0;  // of the current filter, 0..1
   float graphFraction = 0;   // finished filters / count, 0..1
-  // Overall fraction: filterFraction / filterCount + graphFraction (the
-  // filter fraction alone while the count is 0).
+  // Overall fraction: graphFraction plus the running filter's share
+  // filterFraction / filterCount (the filter fraction alone while the count
+  // is 0), never above 1; 1 once the graph is Done.
   double Overall() const;
 };
 
