@@ -24,7 +24,11 @@ std::string FormatReal(double value) {
   return text;
 }
 
-ValueDisplayFilter::ValueDisplayFilter() : FilterBase(kInfo) { in_ = AddNewPin("In", PinKind::Input); }
+ValueDisplayFilter::ValueDisplayFilter() : FilterBase(kInfo) {
+  in_ = AddNewPin("In", PinKind::Input);
+  // 1.0 is reported by Work itself, before the display is shown.
+  reportFinalProgress_ = false;
+}
 
 Result ValueDisplayFilter::ApplyConfig(Packet packet, ConfigForm form) {
   if (packet.data == nullptr) return Fail("the settings packet is empty");

@@ -80,7 +80,10 @@ TEST(TextDisplay, ShowsEachValueTypeWithItsLabel) {
 TEST(TextDisplay, UnconnectedInputShowsNothingAndSucceeds) {
   RecordingDisplay f;
   f.Initialize();
+  test::ProgressRecorder progress;
+  progress.Attach(f);
   EXPECT_EQ(f.Process(), Ok);
+  EXPECT_EQ(progress.Values(), (std::vector<float>{0.0f, 1.0f}));
   EXPECT_FALSE(f.Text().has_value());
   EXPECT_EQ(f.TypeLabel(), "");
   EXPECT_EQ(f.shows, 1);
