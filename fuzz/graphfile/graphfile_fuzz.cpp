@@ -1,0 +1,80 @@
+// Loads arbitrary bytes as a graph file, then saves and reloads what loaded:
+// a load either fails with a reason and an empty document, or succeeds and
+// its save loads again to the same bytes.
+#include <cstdint>
+#include <cstdlib>
+#include <vector>
+
+#include "core/graph_document.h"
+#include "core/graph_file.h"
+#include "core/layout.h"
+#include "core/registry.h"
+#include "test_filters.h"
+
+namespace {
+
+using namespace vorlan;
+using namespace vorlan::testplugins;
+
+FilterLibraryInfo LibraryInfo() { return {"Fuzz Library", 1, 0, 4}; }
+
+FilterInfo Info(int32_t index) {
+  switch (index) {
+    case 0: return TestSource::kInfo;
+    case 1: return TestRelay::kInfo;
+    case 2: return TestWorker::kInfo;
+    case 3: return TestValid::kInfo;
+    default: return FilterInfo{"", 0, 0, 0};
+  }
+}
+
+Filter* Create(int32_t index) {
+  switch (index) {
+    case 0: return new TestSource();
+    case 1: return new TestRelay();
+    case 2: return new TestWorker();
+    case 3: return new TestValid();
+    default: return nullptr;
+  }
+}
+
+void Destroy(Filter* filter, int32_t index) {
+  switch (index) {
+    case 0: delete static_cast<TestSource*>(filter); break;
+    case 1: delete static_cast<TestRelay*>(filter); break;
+    case 2: delete static_cast<TestWorker*>(filter); break;
+    case 3: delete static_cast<TestValid*>(filter); break;
+    default: break;
+  }
+}
+
+const char* Reason(Filter* filter) { return static_cast<FilterBase*>(filter)->FailureReason(); }
+
+const host::Registry& FuzzRegistry() {
+  static host::Registry* registry = [] {
+    auto* r = new host::Registry();
+    r->AddLibrary("fuzz.so", nullptr, host::LibraryEntryPoints{LibraryInfo, Info, Create, Destroy, Reason, nullptr});
+    return r;
+  }();
+  return *registry;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static const host::FixedTextMeasure measure;
+  host::GraphDocument doc(FuzzRegistry(), measure);
+  const host::GraphLoadResult r = host::LoadGraph(doc, data, size);
+  if (!r.ok) {
+    if (r.error.empty() || doc.NodeCount() != 0 || doc.EdgeCount() != 0) std::abort();
+    return 0;
+  }
+  std::vector<uint8_t> saved;
+  std::string error;
+  if (!host::SaveGraph(doc, saved, error)) std::abort();
+  host::GraphDocument again(FuzzRegistry(), measure);
+  if (!host::LoadGraph(again, saved.data(), saved.size()).ok) std::abort();
+  std::vector<uint8_t> resaved;
+  if (!host::SaveGraph(again, resaved, error) || resaved != saved) std::abort();
+  return 0;
+}
