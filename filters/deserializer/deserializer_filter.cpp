@@ -1,6 +1,7 @@
 #include "deserializer_filter.h"
 
 #include <cstring>
+#include <new>
 #include <string>
 
 #include "vorlan/config_stream.h"
@@ -93,7 +94,8 @@ Result DeserializerFilter::MakeOutput(int32_t type, const uint8_t* payload, int3
       const int32_t width = LoadInt32(payload);
       const int32_t height = LoadInt32(payload + 4);
       const int64_t count = int64_t{width} * height;
-      if (width < 0 || height < 0 || kPlaneHeaderBytes + count * 8 != length) {
+      const int32_t sampleBytes = length - kPlaneHeaderBytes;
+      if (width < 0 || height < 0 || sampleBytes % 8 != 0 || count != sampleBytes / 8) {
         return Failf("record %d holds a malformed plane", number);
       }
       if (count > valueLimit_) return Failf("record %d holds a plane of %lld samples, too many", number, (long long)count);
@@ -127,6 +129,14 @@ Result DeserializerFilter::MakeOutput(int32_t type, const uint8_t* payload, int3
 }
 
 Result DeserializerFilter::Work() {
+  try {
+    return Split();
+  } catch (const std::bad_alloc&) {
+    return Fail("out of memory");
+  }
+}
+
+Result DeserializerFilter::Split() {
   const int32_t n = settings_.pinCount;
   for (int32_t j = 1; j <= n; ++j) Withdraw(pins[kFirstNumberedPin + j - 1]);
   slots_.clear();

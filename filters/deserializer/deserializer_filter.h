@@ -53,6 +53,7 @@ class DeserializerFilter : public FilterBase {
   };
 
   Result SetPinCount(int32_t n);
+  Result Split();  // Work; allocation failures end it as "out of memory"
   Result MakeOutput(int32_t type, const uint8_t* payload, int32_t length, int32_t number, Packet& packet);
 
   static constexpr int32_t kFirstNumberedPin = 3;

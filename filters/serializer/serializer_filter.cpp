@@ -1,6 +1,7 @@
 #include "serializer_filter.h"
 
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -85,6 +86,14 @@ Result SerializerFilter::ApplyRunConfig(Packet packet) {
 }
 
 Result SerializerFilter::Work() {
+  try {
+    return Join();
+  } catch (const std::bad_alloc&) {
+    return Fail("out of memory");
+  }
+}
+
+Result SerializerFilter::Join() {
   Withdraw(out_);
   container_.Release();
   const int32_t n = settings_.pinCount;

@@ -45,6 +45,7 @@ class SerializerFilter : public FilterBase {
 
  private:
   Result SetPinCount(int32_t n);
+  Result Join();  // Work; allocation failures end it as "out of memory"
 
   static constexpr int32_t kFirstNumberedPin = 3;
   SerializerSettings settings_;

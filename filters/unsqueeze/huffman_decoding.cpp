@@ -125,11 +125,22 @@ CodingResult Decode(const uint8_t* data, size_t length, OwnedIntArray& out, cons
   const uint32_t maxDepth = *std::max_element(depth.begin(), depth.begin() + tree.leafCount);
   const unsigned lookupBits = std::min<unsigned>(kLookupBits, maxDepth);
   const std::vector<LookupEntry> lookup = BuildLookup(tree, lookupBits);
+  // Past the end of the stream every bit reads as 0, so a walk there ends at
+  // the leaf reached through child 0 alone. Jumping to it keeps decoding
+  // linear in the stream length even for degenerate (very deep) trees.
+  std::vector<int32_t> zeroLeaf(tree.nodes.size());
+  for (size_t i = 0; i < tree.nodes.size(); ++i) {
+    zeroLeaf[i] = tree.IsLeaf(static_cast<int32_t>(i)) ? static_cast<int32_t>(i) : zeroLeaf[tree.nodes[i].child0];
+  }
   while (position < total) {
     const LookupEntry& hit = lookup[reader.PeekBits(lookupBits)];
     reader.Skip(hit.bits);
     int32_t node = hit.node;
     while (!tree.IsLeaf(node)) {
+      if (reader.RemainingBits() == 0) {
+        node = zeroLeaf[node];
+        break;
+      }
       const HuffmanTree::Node& inner = tree.nodes[node];
       node = reader.PeekBits(1) != 0 ? inner.child1 : inner.child0;
       reader.Skip(1);

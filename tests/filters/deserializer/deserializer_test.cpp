@@ -96,6 +96,9 @@ TEST(Deserializer, RefusesContainersThatRunPastTheirEnd) {
   fails(ContainerBytes{}.Count(3).Record(0, {}).Record(0, {}).Record(0, {1}, 0x7FFFFFF0), "bad record beyond N");
   fails(ContainerBytes{}.Count(1).Record(8, {1, 2, 3}), "integer array of 3 bytes");
   fails(ContainerBytes{}.Count(1).Record(2, std::vector<uint8_t>(24, 0x7F)), "plane of the wrong size");
+  std::vector<uint8_t> hugePlane(24, 0);
+  hugePlane[3] = hugePlane[7] = 0x40;  // 2^30 x 2^30 samples
+  fails(ContainerBytes{}.Count(1).Record(2, hugePlane), "plane whose sample count overflows");
   fails(ContainerBytes{}.Count(1).Record(6, {1, 2}), "integer of 2 bytes");
   fails(ContainerBytes{}.Count(1).Record(7, {1, 2, 3, 4}), "float of 4 bytes");
   fails(ContainerBytes{}.Count(1).Record(5, {'a', 'b'}), "text without terminator");

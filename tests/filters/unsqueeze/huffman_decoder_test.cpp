@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <climits>
 #include <random>
 #include <vector>
@@ -93,6 +94,19 @@ TEST(HuffmanDecoding, EveryPrefixOfAStreamDecodesOrFailsCleanly) {
       }
     }
   }
+}
+
+TEST(HuffmanDecoding, DegenerateTreesDecodeInTimeLinearInTheStream) {
+  // 21846 entries, all values and frequencies zero (the stream ends after
+  // the header): the tree is one chain as deep as the table, and every code
+  // past the end walks it down child 0.
+  const auto start = std::chrono::steady_clock::now();
+  const Decoded d = Decode(Stream(1u << 22, 65536, 3, 2, 6));
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  ASSERT_TRUE(d.result.ok()) << d.result.reason;
+  EXPECT_EQ(d.values.size(), size_t{1} << 22);
+  EXPECT_EQ(std::count(d.values.begin(), d.values.end(), 0), 1 << 22);
+  EXPECT_LT(seconds, 3.0);
 }
 
 // Encoder -> decoder through the filters' pins, as in a graph.
