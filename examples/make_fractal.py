@@ -1,0 +1,182 @@
+#!/usr/bin/env python3
+"""Writes the fractal round-trip example graphs.
+
+compress.gph: a File Input Stream captioned `source` reads a 24-bit BMP, the
+Bmp decoder splits it into R, G and B, the Grayscale conversion (Y weights)
+reduces them to one plane and the HV encoder turns that plane into a fractal
+code. Each array the decoder needs (SI, OI, TRN, DP, DF, RTD, RTT) goes
+through its own Huffman encoder; the Serializer joins the header and the
+seven streams into one container that a File Output Stream captioned
+`target` writes.
+
+decompress.gph: `source` reads such a container, the Deserializer splits it,
+seven Huffman decoders restore the arrays and the HV decoder, given the
+partition tree (RTD + RTT) instead of the range rectangles, iterates the code
+into a plane. The Bmp encoder writes it as a grey BMP through `target`. A
+second File Input Stream captioned `original` reads the source BMP again;
+after the Bmp decoder and the same grayscale conversion, a PSNR enumerator
+compares it with the decoded plane and Text display nodes show PSNR and RMS.
+
+Run them with
+  vorlan --run compress.gph --path source=IN.bmp --path target=OUT.hvf
+  vorlan --run decompress.gph --path source=OUT.hvf --path target=OUT.bmp \
+         --path original=IN.bmp
+(examples/demo.sh does both and reports size, rate and quality).
+"""
+import argparse
+import os
+import sys
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from gph import Graph, Settings  # noqa: E402
+
+FILE_INPUT_STREAM = 10
+FILE_OUTPUT_STREAM = 20
+BMP_DECODER = 40
+BMP_ENCODER = 50
+TEXT_DISPLAY = 70
+GRAYSCALE = 90
+HV_ENCODER = 130
+HV_DECODER = 140
+SERIALIZER = 150
+DESERIALIZER = 160
+HUFFMAN_ENCODER = 190
+HUFFMAN_DECODER = 200
+PSNR = 210
+
+STREAM_PIN = 2  # "Out" of the input stream, "In" of the output stream
+BMPDEC_IN, BMPDEC_R, BMPDEC_G, BMPDEC_B = 2, 3, 4, 5
+BMPENC_OUT, BMPENC_R, BMPENC_G, BMPENC_B = 2, 3, 4, 5
+GRAY_R, GRAY_G, GRAY_B, GRAY_OUT = 2, 3, 4, 5
+CODER_IN, CODER_OUT = 2, 3  # Huffman encoder and decoder
+CONTAINER_PIN = 2  # serializer "Out", deserializer "In"
+FIRST_NUMBERED = 3  # serializer inputs / deserializer outputs "1", "2", ...
+PSNR_IN1, PSNR_IN2, PSNR_OUT, RMS_OUT = 2, 3, 4, 5
+DISPLAY_IN = 2
+
+# The code's pins, in the same order on the encoder (outputs from 3) and the
+# decoder (inputs from 2).
+CODE_PINS = ['HDR', 'SI', 'OI', 'TRN', 'DP', 'DF', 'RP', 'RS', 'RTD', 'RTT']
+ENCODER_IN = 2
+ENCODER_CODE = {name: 3 + i for i, name in enumerate(CODE_PINS)}
+DECODER_CODE = {name: 2 + i for i, name in enumerate(CODE_PINS)}
+DECODER_OUT = 12
+
+# What travels in the container: the header as it is, then the arrays a
+# decoder needs when it rebuilds the ranges from the partition tree.
+SHIPPED_ARRAYS = ['SI', 'OI', 'TRN', 'DP', 'DF', 'RTD', 'RTT']
+
+Y_METHOD = 2
+THIRD = 0.3333333333333333
+
+
+def grayscale_settings():
+    return Settings().int32(Y_METHOD).float64(THIRD).float64(THIRD).float64(THIRD)
+
+
+def encoder_settings(mode=0, quality=0.96, max_ranges=100, threads=2, step=16,
+                     scale_levels=32, offset_levels=128):
+    """The twenty fields of the HV encoder, in order."""
+    s = Settings()
+    s.int32(mode)           # mode: 0 Fidelity, 1 Size
+    s.float32(30.0)         # maxError (errorMode 0 only)
+    s.int32(0)              # maxDiffCheck
+    s.int32(max_ranges)     # maxRanges (Size mode)
+    s.int32(4)              # minRangeSize
+    s.int32(0)              # maxRangeSize: no limit
+    s.int32(2)              # minRangeFactor
+    s.int32(2)              # maxRangeFactor
+    s.float32(1.0)          # maxScale
+    s.int32(offset_levels)  # offsetLevels
+    s.int32(scale_levels)   # scaleLevels
+    s.int32(0)              # searchMode: grid
+    s.int32(step)           # stepX
+    s.int32(step)           # stepY
+    s.int32(1)              # coverMode: cover in tolerance
+    s.int32(1)              # errorMode: tolerance from quality
+    s.float32(quality)      # quality
+    s.int32(threads)        # threadCount
+    s.int32(0)              # threadPriority: normal
+    s.int32(0)              # feedback window off
+    return s
+
+
+def decoder_settings(iterations=20):
+    """The nine fields of the HV decoder: mode 0, 1 x 1, smoothing on."""
+    s = Settings()
+    s.int32(0).int32(1).int32(1).int32(iterations)
+    s.float32(5.0).float32(0.95)
+    s.int32(1).int32(0).int32(0)  # postProcessing, feedback, drawRanges
+    return s
+
+
+def add_grey_source(g, caption, path, x, y):
+    source = g.node(FILE_INPUT_STREAM, caption, x, y, Settings().text(path))
+    bmp = g.node(BMP_DECODER, caption + ' bmp', x + 170, y)
+    g.edge(source, STREAM_PIN, bmp, BMPDEC_IN)
+    gray = g.node(GRAYSCALE, caption + ' grey', x + 340, y, grayscale_settings())
+    for out, into in ((BMPDEC_R, GRAY_R), (BMPDEC_G, GRAY_G), (BMPDEC_B, GRAY_B)):
+        g.edge(bmp, out, gray, into)
+    return gray
+
+
+def build_compress(**encoder_options):
+    g = Graph()
+    gray = add_grey_source(g, 'source', 'input.bmp', 10, 10)
+    encoder = g.node(HV_ENCODER, 'encoder', 520, 10, encoder_settings(**encoder_options))
+    g.edge(gray, GRAY_OUT, encoder, ENCODER_IN)
+    serializer = g.node(SERIALIZER, 'container', 900, 10, Settings().int32(1 + len(SHIPPED_ARRAYS)))
+    g.edge(encoder, ENCODER_CODE['HDR'], serializer, FIRST_NUMBERED)
+    for i, name in enumerate(SHIPPED_ARRAYS):
+        huffman = g.node(HUFFMAN_ENCODER, 'huffman ' + name, 710, 10 + 70 * i, Settings().int32(1))
+        g.edge(encoder, ENCODER_CODE[name], huffman, CODER_IN)
+        g.edge(huffman, CODER_OUT, serializer, FIRST_NUMBERED + 1 + i)
+    target = g.node(FILE_OUTPUT_STREAM, 'target', 1080, 10, Settings().text('image.hvf'))
+    g.edge(serializer, CONTAINER_PIN, target, STREAM_PIN)
+    return g
+
+
+def build_decompress(iterations=20):
+    g = Graph()
+    source = g.node(FILE_INPUT_STREAM, 'source', 10, 10, Settings().text('image.hvf'))
+    container = g.node(DESERIALIZER, 'container', 180, 10, Settings().int32(1 + len(SHIPPED_ARRAYS)))
+    g.edge(source, STREAM_PIN, container, CONTAINER_PIN)
+    decoder = g.node(HV_DECODER, 'decoder', 560, 10, decoder_settings(iterations))
+    g.edge(container, FIRST_NUMBERED, decoder, DECODER_CODE['HDR'])
+    for i, name in enumerate(SHIPPED_ARRAYS):
+        huffman = g.node(HUFFMAN_DECODER, 'huffman ' + name, 370, 10 + 70 * i)
+        g.edge(container, FIRST_NUMBERED + 1 + i, huffman, CODER_IN)
+        g.edge(huffman, CODER_OUT, decoder, DECODER_CODE[name])
+    bmp = g.node(BMP_ENCODER, 'bmp', 740, 10)
+    for pin in (BMPENC_R, BMPENC_G, BMPENC_B):
+        g.edge(decoder, DECODER_OUT, bmp, pin)
+    target = g.node(FILE_OUTPUT_STREAM, 'target', 910, 10, Settings().text('decoded.bmp'))
+    g.edge(bmp, BMPENC_OUT, target, STREAM_PIN)
+
+    gray = add_grey_source(g, 'original', 'input.bmp', 10, 560)
+    psnr = g.node(PSNR, 'psnr', 740, 560, Settings().int32(0))
+    g.edge(gray, GRAY_OUT, psnr, PSNR_IN1)
+    g.edge(decoder, DECODER_OUT, psnr, PSNR_IN2)
+    for caption, pin, row in (('PSNR', PSNR_OUT, 0), ('RMS', RMS_OUT, 1)):
+        shown = g.node(TEXT_DISPLAY, caption, 910, 560 + 70 * row, Settings().text(caption))
+        g.edge(psnr, pin, shown, DISPLAY_IN)
+    return g
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split('\n\n')[0])
+    parser.add_argument('folder', nargs='?', default=os.path.dirname(os.path.abspath(__file__)))
+    parser.add_argument('--mode', type=int, default=0, help='0 Fidelity, 1 Size')
+    parser.add_argument('--quality', type=float, default=0.96, help='Fidelity: tolerance = 1 - quality')
+    parser.add_argument('--max-ranges', type=int, default=100, help='Size: number of ranges')
+    parser.add_argument('--threads', type=int, default=2)
+    parser.add_argument('--compress', default='compress.gph', help='file name of the compress graph')
+    parser.add_argument('--decompress', default='decompress.gph', help='file name of the decompress graph')
+    args = parser.parse_args()
+    build_compress(mode=args.mode, quality=args.quality, max_ranges=args.max_ranges,
+                   threads=args.threads).save(os.path.join(args.folder, args.compress))
+    build_decompress().save(os.path.join(args.folder, args.decompress))
+
+
+if __name__ == '__main__':
+    main()
