@@ -109,8 +109,10 @@ Result ColourConversionFilter::Work() {
   const Result read = ReadInputs(planes);
   if (read != Ok) return read;
 
-  // The outputs of the previous run go now; consumers have had them until this Process.
-  ReleaseOutputs();
+  // The outputs of the previous run go now; consumers have had them until
+  // this Process. Buffers of the right size are reused rather than freed and
+  // faulted in again.
+  for (Pin* pin : outputPins_) Withdraw(pin);
 
   std::array<Range, kMaxPlanes> declared{};
   for (size_t k = 0; k < inputPins_.size(); ++k) declared[k] = {planes[k]->min, planes[k]->max};
@@ -119,7 +121,11 @@ Result ColourConversionFilter::Work() {
   const int32_t width = planes[0]->width, height = planes[0]->height;
   for (int32_t k = 0; k < plan.Outputs(); ++k) {
     const Range r = plan.Declared(k);
-    if (!outputPlanes_[k].Allocate(width, height, r.lo, r.hi)) {
+    Plane& record = outputPlanes_[k].Record();
+    if (!outputPlanes_[k].Empty() && record.width == width && record.height == height) {
+      record.min = r.lo;
+      record.max = r.hi;
+    } else if (!outputPlanes_[k].Allocate(width, height, r.lo, r.hi)) {
       return Failf("no memory for a %dx%d output plane", width, height);
     }
   }

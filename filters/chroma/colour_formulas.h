@@ -142,18 +142,14 @@ inline Rgb RgbFromCmyk(double c, double m, double y, double k) {
 // ---- Hexcone models -------------------------------------------------------------
 
 // Hue in [0, 2pi) of a pixel whose channels span `delta` > 0 up to `max`.
-// Ties for the maximum go to red first, then green.
+// Ties for the maximum go to red first, then green. Written with selects
+// rather than branches: hues change unpredictably from pixel to pixel.
 inline double Hue(double r, double g, double b, double max, double delta) {
-  double h;
-  if (r == max) {
-    h = (g - b) / delta;
-  } else if (g == max) {
-    h = (b - r) / delta + 2;
-  } else {
-    h = (r - g) / delta + 4;
-  }
-  double hue = h * kPiOver3;
-  if (hue < 0) hue += kTwoPi;
+  const bool red = r == max, green = !red && g == max;
+  const double numerator = red ? g - b : green ? b - r : r - g;
+  const double sector = red ? 0.0 : green ? 2.0 : 4.0;
+  double hue = (numerator / delta + sector) * kPiOver3;
+  hue += hue < 0 ? kTwoPi : 0.0;
   return hue;
 }
 
@@ -211,15 +207,13 @@ inline HueSector SplitHue(double hue) {
   return {sector, fraction, position};
 }
 
+// Which of (max, min, rising, falling) each of R, G, B takes per sector.
+inline constexpr int kSectorChannels[6][3] = {{0, 2, 1}, {3, 0, 1}, {1, 0, 2}, {1, 3, 0}, {2, 1, 0}, {0, 1, 3}};
+
 inline Rgb AssignSector(int sector, double mx, double mn, double rising, double falling) {
-  switch (sector) {
-    case 0: return {mx, rising, mn};
-    case 1: return {falling, mx, mn};
-    case 2: return {mn, mx, rising};
-    case 3: return {mn, falling, mx};
-    case 4: return {rising, mn, mx};
-    default: return {mx, mn, falling};
-  }
+  const double values[4] = {mx, mn, rising, falling};
+  const int* channels = kSectorChannels[sector];
+  return {values[channels[0]], values[channels[1]], values[channels[2]]};
 }
 
 inline Rgb RgbFromHsv(double h, double s, double v) {
@@ -243,8 +237,9 @@ inline Rgb RgbFromHsi(double h, double s, double i) {
   const HueSector hs = SplitHue(h);
   const double mn = (1 - s) * i;
   const double p = hs.position;
-  double u = p >= 5 ? p - 6 : p >= 3 ? p - 4 : p >= 1 ? p - 2 : p;
-  u = std::fabs(u);
+  // Folded hue: p - 6 from 5 on, p - 4 from 3, p - 2 from 1, else p.
+  const double folds = double(p >= 1) + double(p >= 3) + double(p >= 5);
+  const double u = std::fabs(p - 2 * folds);
   const double mx = ((u - 2) * mn + 3 * i) / (u + 1);
   const double d = (mx - mn) * hs.fraction;
   return AssignSector(hs.sector, mx, mn, mn + d, mx - d);
