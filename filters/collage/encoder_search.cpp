@@ -19,6 +19,9 @@ namespace {
 // candidates at once, large ones one.
 constexpr int32_t kBatchElements = 16384;
 constexpr int32_t kMaxBatchItems = 64;
+// Memory the block averages may take; beyond it blocks are averaged from
+// the integral image for every candidate.
+constexpr int64_t kAverageBudget = int64_t{512} << 20;
 constexpr auto kWaitSlice = std::chrono::milliseconds(15);
 }  // namespace
 
@@ -70,6 +73,7 @@ Result EncoderSearch::Prepare(const FractalEncoderSettings& settings, double* sa
     reason = "out of memory for the integral images";
     return Failed;
   }
+  haveAverages_ = averages_.Build(sums_, settings.minRangeFactor, settings.maxRangeFactor, kAverageBudget);
   if (!scales_.Build(bounds_.scaleMin, bounds_.scaleMax, settings.scaleLevels)) {
     reason = "the scale quantiser cannot be built";
     return Failed;
@@ -266,11 +270,14 @@ void EncoderSearch::WorkerBody(Worker& w) {
       if (stop.Requested() || partition_->CurrentHint() != range) break;
       Item& item = w.batch.items[k];
       DomainCandidate& c = item.candidate;
-      if (!BuildDomainBlock(sums_, range->width, range->height, c, w.block.data(), w.line.data(), stop)) break;
+      if (haveAverages_ && k + 1 < w.batch.items.size()) {
+        PrefetchDomainBlock(averages_, range->width, range->height, w.batch.items[k + 1].candidate);
+      }
+      if (!BuildDomainBlock(sums_, haveAverages_ ? &averages_ : nullptr, range->width, range->height, c, w.block.data(), w.line.data(), stop)) break;
       ++comparisons;
       comparedValues += w.rangeBlock.Count();
       double cross[kOrientations];
-      CrossSums(w.block.data(), w.rangeBlock, c.squareSum, cross);
+      CrossSums(w.block.data(), w.rangeBlock, c.sum, c.squareSum, cross);
       SearchResult result = kGoOn;
       for (int32_t o = 0; o < kOrientations && result == kGoOn && !stop.Requested(); ++o) {
         c.reverseRows = o >> 1;

@@ -132,6 +132,8 @@ class EncoderSearch {
   DerivedBounds bounds_;
   int32_t width_ = 0, height_ = 0;
   IntegralImage sums_;
+  AveragedBlocks averages_;
+  bool haveAverages_ = false;
   fractal::UniformQuantizer scales_;
   fractal::UniformQuantizer offsets_;
   DomainSequence sequence_;

@@ -1,6 +1,7 @@
 #include "transform_fit.h"
 
 #include <cmath>
+#include <cstring>
 #include <new>
 
 namespace vorlan::collage {
@@ -37,10 +38,37 @@ bool RangeBlock::Load(const RangeNode& range) {
   return true;
 }
 
-bool BuildDomainBlock(const IntegralImage& sums, int32_t w, int32_t h, DomainCandidate& c, double* block,
-                      double* line, const StopFlags& stop) {
+void PrefetchDomainBlock(const AveragedBlocks& averages, int32_t w, int32_t h, const DomainCandidate& c) {
+  const int32_t lines = c.rotate == 0 ? h : w;
+  for (int32_t k = 0; k < lines; ++k) {
+    __builtin_prefetch(averages.Row(c.fx, c.fy, c.dx, c.dy + k * c.fy));
+  }
+}
+
+bool BuildDomainBlock(const IntegralImage& sums, const AveragedBlocks* averages, int32_t w, int32_t h,
+                      DomainCandidate& c, double* block, double* line, const StopFlags& stop) {
   c.SizeDomainFor(w, h);
   const double scale = 1.0 / (static_cast<double>(c.fx) * c.fy);
+  if (averages != nullptr) {
+    if (c.rotate == 0) {
+      for (int32_t i = 0; i < h; ++i) {
+        if (stop.Requested()) return false;
+        const double* in = averages->Row(c.fx, c.fy, c.dx, c.dy + i * c.fy);
+        double* out = block + static_cast<size_t>(i) * w;
+        for (int32_t j = 0; j < w; ++j) out[j] = in[j];
+      }
+    } else {
+      // Turned a quarter turn clockwise: column j of D is the image row
+      // strip dy + (w-1-j)*fy ..., read left to right.
+      for (int32_t j = 0; j < w; ++j) {
+        if (stop.Requested()) return false;
+        const double* in = averages->Row(c.fx, c.fy, c.dx, c.dy + (w - 1 - j) * c.fy);
+        double* out = block + j;
+        for (int32_t i = 0; i < h; ++i) out[static_cast<size_t>(i) * w] = in[i];
+      }
+    }
+    return true;  // the block sum comes with the cross sums
+  }
   for (int32_t i = 0; i < h; ++i) {
     if (stop.Requested()) return false;
     double* out = block + static_cast<size_t>(i) * w;
@@ -60,7 +88,6 @@ bool BuildDomainBlock(const IntegralImage& sums, int32_t w, int32_t h, DomainCan
       for (int32_t j = 0; j < w; ++j) out[j] = scale * (line[w - j] - line[w - 1 - j]);
     }
   }
-  c.sum = scale * sums.BoxSum(c.dx, c.dy, c.domainWidth, c.domainHeight);
   return true;
 }
 
@@ -72,8 +99,8 @@ using Vec4 = double __attribute__((vector_size(32)));
 // additions in every clone, so results do not depend on the CPU.
 __attribute__((target_clones("avx2", "default"))) void Dots(const double* d, const double* r0,
                                                              const double* r1, const double* r2,
-                                                             const double* r3, int32_t n, double out[5]) {
-  Vec4 q{}, x0{}, x1{}, x2{}, x3{};
+                                                             const double* r3, int32_t n, double out[6]) {
+  Vec4 t{}, q{}, x0{}, x1{}, x2{}, x3{};
   int32_t k = 0;
   for (; k + 4 <= n; k += 4) {
     Vec4 dv, v0, v1, v2, v3;
@@ -82,18 +109,21 @@ __attribute__((target_clones("avx2", "default"))) void Dots(const double* d, con
     __builtin_memcpy(&v1, r1 + k, sizeof v1);
     __builtin_memcpy(&v2, r2 + k, sizeof v2);
     __builtin_memcpy(&v3, r3 + k, sizeof v3);
+    t += dv;
     q += dv * dv;
     x0 += dv * v0;
     x1 += dv * v1;
     x2 += dv * v2;
     x3 += dv * v3;
   }
+  double sum = (t[0] + t[1]) + (t[2] + t[3]);
   double sq = (q[0] + q[1]) + (q[2] + q[3]);
   double s0 = (x0[0] + x0[1]) + (x0[2] + x0[3]);
   double s1 = (x1[0] + x1[1]) + (x1[2] + x1[3]);
   double s2 = (x2[0] + x2[1]) + (x2[2] + x2[3]);
   double s3 = (x3[0] + x3[1]) + (x3[2] + x3[3]);
   for (; k < n; ++k) {
+    sum += d[k];
     sq += d[k] * d[k];
     s0 += d[k] * r0[k];
     s1 += d[k] * r1[k];
@@ -105,16 +135,23 @@ __attribute__((target_clones("avx2", "default"))) void Dots(const double* d, con
   out[2] = s1;
   out[3] = s2;
   out[4] = s3;
+  out[5] = sum;
 }
 
 }  // namespace
 
-void CrossSums(const double* block, const RangeBlock& range, double& squareSum, double cross[kOrientations]) {
-  double out[5];
+void CrossSums(const double* block, const RangeBlock& range, double& sum, double& squareSum,
+               double cross[kOrientations]) {
+  double out[6];
   Dots(block, range.Oriented(0), range.Oriented(1), range.Oriented(2), range.Oriented(3), range.Count(), out);
   squareSum = out[0];
+  sum = out[5];
   for (int32_t o = 0; o < kOrientations; ++o) cross[o] = out[o + 1];
 }
+
+namespace {
+constexpr double kFlatBlockRatio = 1e-12;
+}  // namespace
 
 double Fit(const FitContext& context, const RangeNode& range, double cross, DomainCandidate& c) {
   const double n = static_cast<double>(range.width) * range.height;
@@ -124,7 +161,9 @@ double Fit(const FitContext& context, const RangeNode& range, double cross, Doma
   double scale;
   int32_t scaleIndex;
   double o;
-  if (den != 0.0) {
+  // den is never negative in exact arithmetic (Cauchy-Schwarz); a flat block
+  // whose rounded sums leave a few ulps of den is flat, not steep.
+  if (den > n * c.squareSum * kFlatBlockRatio) {
     scaleIndex = context.scales->Quantize((n * cross - sumR * sumD) / den, scale);
     o = (sumR - scale * sumD) * (1.0 / n);
   } else {

@@ -14,6 +14,7 @@
 #include "fractal/domain_candidate.h"
 #include "fractal/range_node.h"
 #include "fractal/uniform_quantizer.h"
+#include "averaged_blocks.h"
 #include "integral_image.h"
 
 namespace vorlan::collage {
@@ -53,14 +54,20 @@ class RangeBlock {
 };
 
 // Builds the h x w averaged block D of `candidate` (dx, dy, fx, fy, rotate
-// set; the domain must lie inside the image) into `block`, sets the
-// candidate's domain size and `sum`. `line` holds at least w + 1 values.
+// set; the domain must lie inside the image) into `block` and sets the
+// candidate's domain size. Copies rows from `averages` when given, else sums
+// from the integral image into `line` (at least w + 1 values).
 // False when a stop was noticed (the block is abandoned).
-bool BuildDomainBlock(const IntegralImage& sums, int32_t w, int32_t h, fractal::DomainCandidate& candidate,
-                      double* block, double* line, const StopFlags& stop);
+bool BuildDomainBlock(const IntegralImage& sums, const AveragedBlocks* averages, int32_t w, int32_t h,
+                      fractal::DomainCandidate& candidate, double* block, double* line, const StopFlags& stop);
 
-// Sum of D squared and the four cross sums X[o] with the range block.
-void CrossSums(const double* block, const RangeBlock& range, double& squareSum, double cross[kOrientations]);
+// Asks the cache for the table rows BuildDomainBlock will read.
+void PrefetchDomainBlock(const AveragedBlocks& averages, int32_t w, int32_t h, const fractal::DomainCandidate& c);
+
+// The sum of D, the sum of its squares and the four cross sums X[o] with
+// the range block.
+void CrossSums(const double* block, const RangeBlock& range, double& sum, double& squareSum,
+               double cross[kOrientations]);
 
 // Fitting for one range: the quantisers and the scale bounds.
 struct FitContext {

@@ -257,8 +257,13 @@ TEST(FractalEncoder, StopEndsTheSearchPromptly) {
 
   Result result = Ok;
   std::thread runner([&] { result = test::Encode(f, image, n, n, 0, 1); });
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  // Wait until the search runs (the machine may be busy).
   SearchSnapshot snap;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (!f.Snapshot(snap) && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
   EXPECT_TRUE(f.Snapshot(snap));
   EXPECT_EQ(snap.width, n);
   EXPECT_EQ(snap.domains.size(), 2u);

@@ -75,11 +75,15 @@ TEST(TransformFit, BlockCrossSumsAndErrorMatchTheDirectSums) {
   ASSERT_TRUE(block.Load(range));
   const int w = 7, h = 5;
 
-  for (int rotate = 0; rotate < 2; ++rotate) {
+  AveragedBlocks averages;
+  ASSERT_TRUE(averages.Build(sums, 2, 3, 1 << 24));
+  for (int variant = 0; variant < 4; ++variant) {
+    const int rotate = variant & 1;
+    const AveragedBlocks* tables = variant < 2 ? nullptr : &averages;
     DomainCandidate c;
     c.dx = 2, c.dy = 4, c.fx = 2, c.fy = 3, c.rotate = rotate;
     std::vector<double> d(w * h), line(w + 1);
-    ASSERT_TRUE(BuildDomainBlock(sums, w, h, c, d.data(), line.data(), StopFlags{}));
+    ASSERT_TRUE(BuildDomainBlock(sums, tables, w, h, c, d.data(), line.data(), StopFlags{}));
     EXPECT_EQ(c.domainWidth, rotate ? 10 : 14);
     EXPECT_EQ(c.domainHeight, rotate ? 21 : 15);
     double sumD = 0;
@@ -89,9 +93,9 @@ TEST(TransformFit, BlockCrossSumsAndErrorMatchTheDirectSums) {
         EXPECT_NEAR(d[i * w + j], expect, 1e-9) << "rotate " << rotate << " at " << i << "," << j;
         sumD += expect;
       }
-    EXPECT_NEAR(c.sum, sumD, 1e-7);
     double cross[4];
-    CrossSums(d.data(), block, c.squareSum, cross);
+    CrossSums(d.data(), block, c.sum, c.squareSum, cross);
+    EXPECT_NEAR(c.sum, sumD, 1e-7);
     for (int o = 0; o < 4; ++o) {
       const bool rr = o & 2, rc = o & 1;
       double x = 0;
@@ -140,6 +144,26 @@ TEST(TransformFit, FlatBlockTakesZeroScaleAndTheMeanAsOffset) {
   EXPECT_EQ(c.offset, meanOffset);
   EXPECT_GE(rms, 0.0);
   EXPECT_FALSE(std::isnan(rms));
+
+  // A flat block of a value without an exact binary form: the rounded sums
+  // must still be read as a flat block.
+  std::vector<double> flat(7 * 5, 0.1);
+  RangeBlock rangeBlock;
+  std::vector<double> rangeValues = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21,
+                                     22, 23, 24, 25, 26, 27, 28, 29, 30, 31, 32, 33, 34, 35};
+  RangeNode wide;
+  wide.width = 7, wide.height = 5;
+  wide.view.origin = rangeValues.data();
+  wide.view.stride = 7;
+  wide.sum = 630;
+  wide.squareSum = 14910;
+  ASSERT_TRUE(rangeBlock.Load(wide));
+  DomainCandidate flatCandidate;
+  double cross[4];
+  CrossSums(flat.data(), rangeBlock, flatCandidate.sum, flatCandidate.squareSum, cross);
+  ASSERT_GE(Fit(FitContext{&scales, &offsets, -1, 1}, wide, cross[0], flatCandidate), 0.0);
+  EXPECT_EQ(flatCandidate.scaleIndex, scales.Quantize(0.0));
+  EXPECT_EQ(flatCandidate.offsetIndex, offsets.Quantize(18.0));
 
   // A quantised scale beyond the bound rejects the candidate untouched.
   DomainCandidate before = c;

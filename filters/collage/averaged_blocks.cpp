@@ -1,0 +1,55 @@
+#include "averaged_blocks.h"
+
+#include <new>
+
+namespace vorlan::collage {
+
+bool AveragedBlocks::Build(const IntegralImage& sums, int32_t minFactor, int32_t maxFactor, int64_t byteBudget) {
+  tables_.clear();
+  const int64_t w = sums.Width();
+  const int64_t h = sums.Height();
+  const int64_t factors = int64_t{maxFactor} - minFactor + 1;
+  if (factors < 1 || minFactor < 1) return false;
+  // Each pair holds about one image's worth of doubles.
+  int64_t bytes = 0;
+  for (int64_t fx = minFactor; fx <= maxFactor; ++fx) {
+    for (int64_t fy = minFactor; fy <= maxFactor; ++fy) {
+      bytes += 8 * h * fx * ((w + fx - 1) / fx);
+      if (bytes > byteBudget) return false;
+    }
+  }
+  minFactor_ = minFactor;
+  factors_ = static_cast<int32_t>(factors);
+  try {
+    tables_.resize(static_cast<size_t>(factors * factors));
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  for (int32_t fx = minFactor; fx <= maxFactor; ++fx) {
+    for (int32_t fy = minFactor; fy <= maxFactor; ++fy) {
+      Table& t = tables_[Index(fx, fy)];
+      t.rowPhase = (w + fx - 1) / fx;
+      t.rowStride = fx * t.rowPhase;
+      t.rows.reset(new (std::nothrow) double[static_cast<size_t>(h * t.rowStride)]());
+      if (!t.rows) {
+        tables_.clear();
+        return false;
+      }
+      const double scale = 1.0 / (static_cast<double>(fx) * fy);
+      // Only blocks inside the image have averages; the rest stay 0 and are
+      // never read, since a domain must end inside the image.
+      for (int64_t y = 0; y + fy <= h; ++y) {
+        const double* top = sums.SumRow(static_cast<int32_t>(y));
+        const double* bottom = sums.SumRow(static_cast<int32_t>(y + fy));
+        double* row = t.rows.get() + y * t.rowStride;
+        for (int64_t x = 0; x + fx <= w; ++x) {
+          const double average = scale * ((bottom[x + fx] - top[x + fx]) - (bottom[x] - top[x]));
+          row[(x % fx) * t.rowPhase + x / fx] = average;
+        }
+      }
+    }
+  }
+  return true;
+}
+
+}  // namespace vorlan::collage
