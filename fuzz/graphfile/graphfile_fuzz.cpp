@@ -50,10 +50,12 @@ void Destroy(Filter* filter, int32_t index) {
 
 const char* Reason(Filter* filter) { return static_cast<FilterBase*>(filter)->FailureReason(); }
 
+void Release(Packet packet) { std::free(packet.data); }
+
 const host::Registry& FuzzRegistry() {
   static host::Registry* registry = [] {
     auto* r = new host::Registry();
-    r->AddLibrary("fuzz.so", nullptr, host::LibraryEntryPoints{LibraryInfo, Info, Create, Destroy, Reason, nullptr});
+    r->AddLibrary("fuzz.so", nullptr, host::LibraryEntryPoints{LibraryInfo, Info, Create, Destroy, Reason, Release});
     return r;
   }();
   return *registry;

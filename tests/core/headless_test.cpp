@@ -145,11 +145,12 @@ void Destroy(Filter* f, int32_t i) {
   }
 }
 const char* Reason(Filter* f) { return static_cast<FilterBase*>(f)->FailureReason(); }
+void Release(Packet p) { std::free(p.data); }
 
 const Registry& StandIns() {
   static const Registry* registry = [] {
     auto* r = new Registry();
-    r->AddLibrary("standins.so", nullptr, LibraryEntryPoints{LibInfo, Info, Create, Destroy, Reason, nullptr});
+    r->AddLibrary("standins.so", nullptr, LibraryEntryPoints{LibInfo, Info, Create, Destroy, Reason, Release});
     return r;
   }();
   return *registry;

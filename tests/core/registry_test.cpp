@@ -35,8 +35,8 @@ TEST(Registry, OptionalExportsAreFoundWhenPresent) {
   EXPECT_NE(r.Library(0).entry.failureReason, nullptr);
   EXPECT_NE(r.Library(0).entry.releaseConfig, nullptr);
   EXPECT_EQ(r.Library(1).entry.failureReason, nullptr);
-  EXPECT_EQ(r.Library(1).entry.releaseConfig, nullptr);
-  EXPECT_NE(r.Library(2).entry.failureReason, nullptr);
+  EXPECT_NE(r.Library(1).entry.releaseConfig, nullptr);
+  EXPECT_EQ(r.Library(2).entry.failureReason, nullptr);
   EXPECT_EQ(r.Library(2).entry.releaseConfig, nullptr);
 }
 

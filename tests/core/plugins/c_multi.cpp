@@ -1,4 +1,5 @@
-// A library offering three prototypes, with only the four required exports.
+// A library offering three prototypes, with five exports: the four required
+// ones and ReleaseConfig, but no GetFailureReason.
 #include "test_filters.h"
 
 #define TEST_EXPORT extern "C" __attribute__((visibility("default")))
@@ -35,3 +36,5 @@ TEST_EXPORT void DestroyFilter(Filter* filter, int32_t index) {
     default: break;
   }
 }
+
+TEST_EXPORT void ReleaseConfig(Packet packet) { std::free(packet.data); }

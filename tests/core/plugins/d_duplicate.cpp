@@ -1,5 +1,5 @@
-// A second library reporting filter id 9001, with five exports (the
-// optional GetFailureReason but no ReleaseConfig).
+// A second library reporting filter id 9001, with only the four required
+// exports.
 #include "test_filters.h"
 
 #define TEST_EXPORT extern "C" __attribute__((visibility("default")))
@@ -26,7 +26,4 @@ TEST_EXPORT Filter* CreateFilter(int32_t index) {
 }
 TEST_EXPORT void DestroyFilter(Filter* filter, int32_t index) {
   if (filter != nullptr && index == 0) delete static_cast<TestDuplicate*>(filter);
-}
-TEST_EXPORT const char* GetFailureReason(Filter* filter) {
-  return filter == nullptr ? "" : static_cast<FilterBase*>(filter)->FailureReason();
 }
