@@ -18,10 +18,8 @@ ProgressPrinter::ProgressPrinter(std::FILE* out, bool terminal, bool quiet)
 
 void ProgressPrinter::Store(const RunStatus& status) {
   std::lock_guard lock(mutex_);
-  if (status.current != status_.current || status.currentState != status_.currentState ||
-      status.graphState != status_.graphState) {
-    stateChanged_ = true;
-  }
+  if (status.graphState != status_.graphState) graphStateChanged_ = true;
+  if (status.current != status_.current || status.currentState != status_.currentState) stateChanged_ = true;
   status_ = status;
 }
 
@@ -35,7 +33,7 @@ void ProgressPrinter::OnRunError(const RunError& error) {
 
 void ProgressPrinter::OnRunFinished(int32_t) {
   std::lock_guard lock(mutex_);
-  stateChanged_ = true;
+  graphStateChanged_ = true;
 }
 
 std::optional<RunError> ProgressPrinter::Error() const {
@@ -66,16 +64,19 @@ void ProgressPrinter::Print(bool final) {
   const auto now = std::chrono::steady_clock::now();
   RunStatus status;
   bool changed = false;
+  bool graphChanged = false;
   {
     std::lock_guard lock(mutex_);
     status = status_;
     changed = stateChanged_;
+    graphChanged = graphStateChanged_;
     stateChanged_ = false;
+    graphStateChanged_ = false;
   }
   const double elapsed = std::chrono::duration<double>(now - start_).count();
   const bool secondPassed = now - lastPrint_ >= std::chrono::seconds(1);
   if (terminal_) {
-    if (!final && !changed && now - lastPrint_ < std::chrono::milliseconds(100)) return;
+    if (!final && !changed && !graphChanged && now - lastPrint_ < std::chrono::milliseconds(100)) return;
     const std::string line = Line(status, elapsed);
     // Pad over the previous line's tail instead of relying on terminal escapes.
     const size_t pad = lastWidth_ > line.size() ? lastWidth_ - line.size() : 0;
@@ -83,7 +84,11 @@ void ProgressPrinter::Print(bool final) {
     if (final) std::fputc('\n', out_);
     lastWidth_ = line.size();
   } else {
-    if (!final && !changed && !secondPassed) return;
+    // A graph waiting for input changes its current filter every pass:
+    // filter changes are shown at most twice a second, the graph's own
+    // state changes at once.
+    const bool halfSecondPassed = now - lastPrint_ >= std::chrono::milliseconds(500);
+    if (!final && !graphChanged && !(changed && halfSecondPassed) && !secondPassed) return;
     std::fprintf(out_, "%s\n", Line(status, elapsed).c_str());
   }
   std::fflush(out_);

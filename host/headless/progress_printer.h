@@ -43,7 +43,8 @@ class ProgressPrinter final : public RunObserver {
   const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
   mutable std::mutex mutex_;
   RunStatus status_;                    // guarded by mutex_
-  bool stateChanged_ = true;            // guarded by mutex_
+  bool stateChanged_ = true;            // current filter or its state; guarded by mutex_
+  bool graphStateChanged_ = true;       // guarded by mutex_
   std::optional<RunError> error_;       // guarded by mutex_
   // Main thread only.
   std::chrono::steady_clock::time_point lastPrint_{};
