@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <thread>
 
@@ -213,13 +214,17 @@ TEST(FractalEncoder, OneWorkerIsDeterministicAndTheCodeDecodes) {
 }
 
 TEST(FractalEncoder, TwoWorkersGiveAValidCodeOfTheSameQuality) {
-  // camera.bmp at the workbench's usual settings, on its top-left quarter.
-  const int n = 256;
+  // camera.bmp at the settings of the example compression graph.
+  const int n = 512;
   const auto image = test::Camera(n, n);
   FractalEncoderSettings s;
   s.errorMode = 1;
-  s.quality = 0.95f;
+  s.quality = 0.96f;
   s.stepX = s.stepY = 16;
+  s.minRangeFactor = s.maxRangeFactor = 2;
+  s.scaleLevels = 32;
+  s.offsetLevels = 128;
+  s.feedback = 0;
   Encoder one;
   Apply(one, s);
   ASSERT_EQ(test::Encode(one, image, n, n, 0, 1), Ok) << one.FailureReason();
@@ -230,13 +235,13 @@ TEST(FractalEncoder, TwoWorkersGiveAValidCodeOfTheSameQuality) {
   s.threadCount = 2;
   Encoder two;
   Apply(two, s);
-  for (int run = 0; run < 3; ++run) {
-    ASSERT_EQ(test::Encode(two, image, n, n, 0, 1), Ok) << two.FailureReason();
-    const Code multi = test::ReadCode(two);
-    ASSERT_EQ(test::ValidateCode(multi), "") << "run " << run;
-    const double multiPsnr = test::Psnr(test::Decode(multi, 12), image, 1.0);
-    EXPECT_GT(multiPsnr, singlePsnr - 0.5) << "single " << singlePsnr << " dB";
-  }
+  ASSERT_EQ(test::Encode(two, image, n, n, 0, 1), Ok) << two.FailureReason();
+  const Code multi = test::ReadCode(two);
+  ASSERT_EQ(test::ValidateCode(multi), "");
+  const double multiPsnr = test::Psnr(test::Decode(multi, 12), image, 1.0);
+  EXPECT_GT(multiPsnr, singlePsnr - 0.5) << "single " << singlePsnr << " dB";
+  std::printf("camera.bmp: 1 worker %zu ranges %.2f dB, 2 workers %zu ranges %.2f dB\n", single.SI().size(),
+              singlePsnr, multi.SI().size(), multiPsnr);
 }
 
 TEST(FractalEncoder, StopEndsTheSearchPromptly) {
