@@ -132,6 +132,8 @@ bool LoadInto(GraphDocument& document, ByteReader& in, GraphLoadResult& result) 
   };
   int32_t originX = 0, originY = 0, nodeCount = 0;
   if (!in.Int32(originX) || !in.Int32(originY) || !in.Int32(nodeCount)) return fail("the file ends early");
+  auto outOfRange = [](int32_t v) { return v < -kMaxCoordinate || v > kMaxCoordinate; };
+  if (outOfRange(originX) || outOfRange(originY)) return fail("the origin lies outside the drawable range");
   if (nodeCount < 0) return fail("negative node count");
   if (int64_t{nodeCount} * kMinNodeRecordBytes > static_cast<int64_t>(in.Remaining())) {
     return fail("node count " + std::to_string(nodeCount) + " exceeds what the file holds");
@@ -168,6 +170,7 @@ bool LoadInto(GraphDocument& document, ByteReader& in, GraphLoadResult& result) 
 
     int32_t x = 0, y = 0, settingsLength = 0;
     if (!in.Int32(x) || !in.Int32(y) || !in.Int32(settingsLength)) return fail(which + ": the file ends early");
+    if (outOfRange(x) || outOfRange(y)) return fail(which + ": the position lies outside the drawable range");
     node.x = x;
     node.y = y;
     if (settingsLength < 0 || static_cast<size_t>(settingsLength) > in.Remaining()) {

@@ -35,6 +35,11 @@ bool SaveGraphFile(GraphDocument& document, const std::string& path, std::string
 GraphLoadResult LoadGraph(GraphDocument& document, const uint8_t* data, size_t size);
 GraphLoadResult LoadGraphFile(GraphDocument& document, const std::string& path);
 
+// Positions and the origin in a graph file must lie within
+// -kMaxCoordinate..kMaxCoordinate, so that layout and drawing arithmetic on
+// them cannot overflow int32.
+inline constexpr int32_t kMaxCoordinate = 1 << 24;
+
 // Graph files larger than this are refused unread.
 inline constexpr int64_t kMaxGraphFileBytes = int64_t{1} << 30;
 

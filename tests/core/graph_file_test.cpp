@@ -136,6 +136,8 @@ TEST_F(GraphFile, BrokenFilesFailAndLeaveAnEmptyDocument) {
   with("huge node count", [](auto& b) { b[10] = 0x40; }, "exceeds what the file holds");
   with("huge settings length", [](auto& b) { b[12 + 4 + 4 + 4 + 1 + 1 + 8 + 3] = 0x7F; }, "settings length");
   with("refused settings", [](auto& b) { b[12 + 37 - 4] = 0x40; }, "refused its settings");
+  with("position out of range", [](auto& b) { b[29] = 0x7F; }, "outside the drawable range");
+  with("origin out of range", [](auto& b) { b[3] = 0x80; }, "outside the drawable range");
   with("huge edge count", [](auto& b) { b[b.size() - 17] = 0x7F; }, "edge count");
   {
     std::vector<uint8_t> b;
