@@ -8,6 +8,7 @@
 #include <QRadioButton>
 
 #include "colour_conversion_filter.h"
+#include "support/filter_harness.h"
 
 namespace vorlan::chroma {
 namespace {
@@ -66,11 +67,14 @@ TEST(ChromaDialog, OkAppliesTheCheckedCodeAndCancelChangesNothing) {
   EXPECT_EQ(f.pins[2]->kind, static_cast<int32_t>(PinKind::Output));
   EXPECT_STREQ(f.pins[8]->name, "K");
 
-  Pin* const before = f.pins[2];
+  // Pins are rebuilt even when OK confirms the unchanged code: the old,
+  // connected ones are gone and the new ones are unconnected.
+  vorlan::test::FakeOutput upstream;
+  ASSERT_EQ(ConnectPins(f.pins[5], upstream.pin()), Ok);
   ASSERT_EQ(ConfigureConversion(f, pick(13, true)), Ok);
   EXPECT_EQ(opened, 13);
-  EXPECT_EQ(f.pinCount, 9);
-  (void)before;  // pins are rebuilt even for an unchanged code; the count stays
+  ASSERT_EQ(f.pinCount, 9);
+  EXPECT_EQ(f.pins[5]->connected, 0);
 }
 
 }  // namespace

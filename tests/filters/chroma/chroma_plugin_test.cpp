@@ -35,7 +35,8 @@ TEST(ChromaPlugin, LibraryIdentityAndHeadlessConfigure) {
   EXPECT_EQ(f->Configure(), Failed) << "no user interface in this process";
   EXPECT_NE(std::string(reason(f)), "");
   destroy(f, 0);
-  dlclose(handle);
+  // Not unloaded: Qt keeps start-up allocations that would show as leaks
+  // once its libraries are gone. The host, too, unloads only at exit.
 }
 
 }  // namespace

@@ -16,8 +16,6 @@ namespace {
 using vorlan::test::FakeOutput;
 using vorlan::test::TestPlane;
 
-constexpr int32_t kFirstDataPin = 2;
-
 Result SetCode(ColourConversionFilter& f, int32_t code) {
   return f.ApplyConfig(MakePacket(4, PacketType::Config, &code), ConfigForm::Native);
 }
@@ -160,8 +158,8 @@ TEST(ColourConversionFilter, NormalisedOutputsKeepTheirNaturalScale) {
   ls.Publish(0, r), ls.Publish(1, g), ls.Publish(2, b);
   ASSERT_EQ(luv.Process(), Ok);
   const Triple red = LuvFromRgb(1, 0, 0);
-  EXPECT_DOUBLE_EQ(OutPlane(luv, 1).samples[0], red[1]);
-  EXPECT_DOUBLE_EQ(OutPlane(luv, 2).samples[0], red[2]);
+  EXPECT_NEAR(OutPlane(luv, 1).samples[0], red[1], 1e-12 * std::fabs(red[1]));
+  EXPECT_NEAR(OutPlane(luv, 2).samples[0], red[2], 1e-12 * std::fabs(red[2]));
   EXPECT_GT(std::fabs(red[1]), 1.0) << "u lies well outside its declared [0, 1]";
   EXPECT_EQ(OutPlane(luv, 0).samples[2], 0.0) << "black has L = 0";
 }
