@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
@@ -65,6 +66,32 @@ TEST_F(GraphFile, StreamNodeRecordLayout) {
   EXPECT_EQ(bytes[24], 0x69);
   EXPECT_EQ(bytes[25], 0x6E);
   EXPECT_EQ(bytes[26], 0x00);
+}
+
+// The same record with the real File Input Stream, when it is built.
+TEST(GraphFileIntake, InNodeExample) {
+  if (!std::filesystem::exists(vorlan::test::FilterLibraryPath("intake"))) {
+    GTEST_SKIP() << "intake is not built";
+  }
+  const Registry registry(VORLAN_FILTER_DIR);
+  FixedTextMeasure measure;
+  GraphDocument doc(registry, measure);
+  const FilterPrototype* p = registry.FindPrototypeByFilterId(10);
+  ASSERT_NE(p, nullptr);
+  FilterNode& n = *doc.Node(doc.InsertNode(p->id));
+  doc.SetCaption(n, "in");
+  ASSERT_EQ(ApplyText(n, "a.bmp"), Ok);
+  const std::vector<uint8_t> bytes = Save(doc);
+  std::vector<uint8_t> expected;
+  Put(expected, 0);
+  Put(expected, 0);
+  Put(expected, 1);
+  PutNode(expected, 10, 1, "in", 10, 10, {0x05, 0, 0, 0, 0x61, 0x2E, 0x62, 0x6D, 0x70});
+  Put(expected, 0);
+  EXPECT_EQ(bytes, expected);
+  GraphDocument other(registry, measure);
+  ASSERT_TRUE(LoadGraph(other, bytes.data(), bytes.size()).ok);
+  EXPECT_EQ(Save(other), bytes);
 }
 
 TEST_F(GraphFile, RoundTripIsByteIdenticalAndKeepsNodeIds) {
