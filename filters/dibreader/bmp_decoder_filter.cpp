@@ -53,13 +53,14 @@ Result BmpDecoderFilter::Work() {
                  static_cast<long long>(height));
   }
   if (offset < 0) return Failf("the BMP pixel data offset %lld is negative", static_cast<long long>(offset));
-  // Every size in 64 bits: width and rows are below 2^31, so nothing wraps.
+  // The rows must lie inside the packet; the last one needs no padding.
+  // Checked by division: rows x stride can exceed even 64 bits.
   const int64_t stride = bmp::RowStride(width);
-  const int64_t needed = offset + (rows - 1) * stride + 3 * width;
-  if (needed > length) {
-    return Failf("the BMP data is truncated: %lld x %lld pixels at offset %lld need %lld bytes, the input has %d",
+  const int64_t rowBytes = 3 * width;
+  if (offset > length || rowBytes > length - offset || rows - 1 > (length - offset - rowBytes) / stride) {
+    return Failf("the BMP data is truncated: %lld x %lld pixels at offset %lld do not fit in %d bytes",
                  static_cast<long long>(width), static_cast<long long>(rows), static_cast<long long>(offset),
-                 static_cast<long long>(needed), static_cast<int>(length));
+                 static_cast<int>(length));
   }
   const auto w = static_cast<int32_t>(width);
   const auto h = static_cast<int32_t>(rows);

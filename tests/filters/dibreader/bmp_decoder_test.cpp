@@ -127,6 +127,10 @@ TEST(BmpDecoder, RejectsMalformedFilesWithAReason) {
       {"zero height", [](auto& f) { test::PutInt32(f, 22, 0); }},
       {"huge width", [](auto& f) { test::PutInt32(f, 18, INT_MAX); }},
       {"most negative height", [](auto& f) { test::PutInt32(f, 22, INT_MIN); }},
+      {"rows times stride beyond 64 bits", [](auto& f) {
+         test::PutInt32(f, 18, 0x70000000);
+         test::PutInt32(f, 22, -0x70000000);
+       }},
       {"huge both", [](auto& f) {
          test::PutInt32(f, 18, 0x10000);
          test::PutInt32(f, 22, 0x10000);
