@@ -75,10 +75,13 @@ void BinaryDecode(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 
-// W = 1 over 256 values; W = 4 over 16 values (65536 possible symbols).
+// W = 1 over 256 values (256 symbols); W = 4 over 4 values (256 possible
+// symbols) and over 16 values (65536 possible symbols, codes of ~16 bits).
 BENCHMARK_CAPTURE(HuffmanEncode, W1_256, 1, 256)->Arg(kValues)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(HuffmanEncode, W4_4, 4, 4)->Arg(kValues)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(HuffmanEncode, W4_16, 4, 16)->Arg(kValues)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(HuffmanDecode, W1_256, 1, 256)->Arg(kValues)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(HuffmanDecode, W4_4, 4, 4)->Arg(kValues)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(HuffmanDecode, W4_16, 4, 16)->Arg(kValues)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(HuffmanEncode, Scaling_W1_256, 1, 256)
     ->RangeMultiplier(4)

@@ -26,6 +26,7 @@ CodingResult DecodeBinary(const uint8_t* data, size_t length, OwnedIntArray& out
                               std::to_string(valueLimit));
   }
   if (!out.Allocate(t)) return CodingResult::Fail("out of memory for " + std::to_string(t) + " values");
+  AdviseLargeOutput(out.Values(), size_t{t} * sizeof(int32_t));
 
   // Once one value cannot be read, none after it can: the rest are 0.
   int32_t* values = out.Values();

@@ -13,7 +13,9 @@ namespace vorlan {
 namespace {
 
 // The symbol table in order of first appearance. Symbols are found through
-// an open-addressing hash of their values, so counting is linear in T.
+// an open-addressing hash of their values, so counting is linear in T. Each
+// slot keeps part of the hash and each entry a copy of its values, so a
+// probe rarely touches the (large) input.
 class SymbolTable {
  public:
   SymbolTable(const int32_t* values, int32_t wordLength) : values_(values), w_(wordLength) { Rehash(1024); }
@@ -21,13 +23,15 @@ class SymbolTable {
   // Index of the entry of the symbol starting at `start`, added when new;
   // -1 when the table is full.
   int32_t FindOrAdd(int64_t start) {
-    const uint64_t h = Hash(values_ + start);
+    const int32_t* symbol = values_ + start;
+    const uint64_t h = Hash(symbol);
+    const auto tag = static_cast<uint32_t>(h >> 32);
     size_t slot = h & mask_;
     while (true) {
-      const uint32_t held = slots_[slot];
-      if (held == 0) break;
-      const int32_t e = static_cast<int32_t>(held - 1);
-      if (hashes_[e] == h && Equal(starts_[e], start)) return e;
+      const Slot& held = slots_[slot];
+      if (held.entry == 0) break;
+      const int32_t e = static_cast<int32_t>(held.entry - 1);
+      if (held.tag == tag && Equal(copies_.data() + int64_t{e} * w_, symbol)) return e;
       slot = (slot + 1) & mask_;
     }
     if (static_cast<int64_t>(starts_.size()) >= kMaxHuffmanEntries) return -1;
@@ -36,9 +40,24 @@ class SymbolTable {
     lengths_.push_back(w_);
     hashes_.push_back(h);
     frequencies_.push_back(0);
-    slots_[slot] = static_cast<uint32_t>(e) + 1;
+    copies_.insert(copies_.end(), symbol, symbol + w_);
+    slots_[slot] = Slot{tag, static_cast<uint32_t>(e) + 1};
     if (starts_.size() * 2 > slots_.size()) Rehash(slots_.size() * 2);
     return e;
+  }
+
+  // The entry of a symbol known to be in the table.
+  int32_t Find(int64_t start) const {
+    const int32_t* symbol = values_ + start;
+    const uint64_t h = Hash(symbol);
+    const auto tag = static_cast<uint32_t>(h >> 32);
+    size_t slot = h & mask_;
+    while (true) {
+      const Slot& held = slots_[slot];
+      const int32_t e = static_cast<int32_t>(held.entry - 1);
+      if (held.tag == tag && Equal(copies_.data() + int64_t{e} * w_, symbol)) return e;
+      slot = (slot + 1) & mask_;
+    }
   }
 
   void AddShortEntry(int64_t start, int32_t length) {
@@ -65,6 +84,11 @@ class SymbolTable {
   std::vector<uint64_t> frequencies_;
 
  private:
+  struct Slot {
+    uint32_t tag;    // high half of the hash
+    uint32_t entry;  // entry index + 1, 0 when free
+  };
+
   uint64_t Hash(const int32_t* v) const {
     uint64_t h = 0x9E3779B97F4A7C15ull;
     for (int32_t i = 0; i < w_; ++i) {
@@ -75,25 +99,27 @@ class SymbolTable {
     return h;
   }
 
-  bool Equal(int64_t a, int64_t b) const {
-    if (w_ == 1) return values_[a] == values_[b];
-    return std::memcmp(values_ + a, values_ + b, sizeof(int32_t) * w_) == 0;
+  bool Equal(const int32_t* a, const int32_t* b) const {
+    for (int32_t i = 0; i < w_; ++i) {
+      if (a[i] != b[i]) return false;
+    }
+    return true;
   }
 
   void Rehash(size_t size) {
-    slots_.assign(size, 0);
+    slots_.assign(size, Slot{0, 0});
     mask_ = size - 1;
     for (size_t e = 0; e < hashes_.size(); ++e) {
-      if (lengths_[e] != w_) continue;  // short entries are never looked up
       size_t slot = hashes_[e] & mask_;
-      while (slots_[slot] != 0) slot = (slot + 1) & mask_;
-      slots_[slot] = static_cast<uint32_t>(e) + 1;
+      while (slots_[slot].entry != 0) slot = (slot + 1) & mask_;
+      slots_[slot] = Slot{static_cast<uint32_t>(hashes_[e] >> 32), static_cast<uint32_t>(e) + 1};
     }
   }
 
   const int32_t* values_;
   int32_t w_;
-  std::vector<uint32_t> slots_;  // entry index + 1, 0 when free
+  std::vector<int32_t> copies_;  // the values of entry e at e * W
+  std::vector<Slot> slots_;
   size_t mask_ = 0;
 };
 
@@ -110,7 +136,10 @@ CodingResult Encode(const int32_t* values, int64_t count, int32_t w, BitWriter& 
   const auto r = static_cast<int32_t>(count % w);
 
   SymbolTable table(values, w);
-  std::vector<uint32_t> symbolEntry(static_cast<size_t>(symbols));
+  // With W > 1 the entry of every symbol is kept (at most 2 bytes per
+  // value) so the data pass need not probe again; single values are
+  // probed again, which is cheaper than 4 bytes per value.
+  std::vector<uint32_t> symbolEntry(w > 1 ? static_cast<size_t>(symbols) : 0);
   for (int64_t k = 0; k < symbols; ++k) {
     if ((k & (kCodingChunk - 1)) == kCodingChunk - 1 && tick && !tick(0.5 * k / symbols)) {
       return CodingResult::Stop();
@@ -121,7 +150,7 @@ CodingResult Encode(const int32_t* values, int64_t count, int32_t w, BitWriter& 
                                 " distinct symbols");
     }
     ++table.frequencies_[e];
-    symbolEntry[k] = static_cast<uint32_t>(e);
+    if (w > 1) symbolEntry[k] = static_cast<uint32_t>(e);
   }
 
   // The tail of r < W values is coded with the most frequent entry it is a
@@ -184,7 +213,7 @@ CodingResult Encode(const int32_t* values, int64_t count, int32_t w, BitWriter& 
     if ((k & (kCodingChunk - 1)) == kCodingChunk - 1 && tick && !tick(0.5 + 0.5 * k / symbols)) {
       return CodingResult::Stop();
     }
-    const uint32_t e = symbolEntry[k];
+    const int32_t e = w > 1 ? static_cast<int32_t>(symbolEntry[k]) : table.Find(k * w);
     out.WriteBits(codes[e], codeLengths[e]);
   }
   if (tailEntry >= 0) out.WriteBits(codes[tailEntry], codeLengths[tailEntry]);

@@ -1,6 +1,7 @@
 #include "huffman_decoding.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <new>
 #include <string>
@@ -13,13 +14,14 @@ namespace vorlan {
 namespace {
 
 // Codes up to this many bits are resolved with one table look-up; longer
-// ones continue bit by bit from the node the look-up reached.
-constexpr unsigned kLookupBits = 11;
+// ones continue bit by bit from the node the look-up reached. Short streams
+// get smaller tables, so building one never costs more than decoding.
+constexpr unsigned kMaxLookupBits = 16;
+constexpr unsigned kMinLookupBits = 8;
 
-struct LookupEntry {
-  int32_t node;
-  uint32_t bits;  // bits consumed to reach `node`
-};
+// A look-up result packed in 32 bits (node << 5 | bits consumed) to keep the
+// table small in cache; nodes stay below 2^23.
+using LookupEntry = uint32_t;
 
 std::vector<LookupEntry> BuildLookup(const HuffmanTree& tree, unsigned bits) {
   std::vector<LookupEntry> lookup(size_t{1} << bits);
@@ -31,7 +33,7 @@ std::vector<LookupEntry> BuildLookup(const HuffmanTree& tree, unsigned bits) {
       node = ((pattern >> used) & 1) != 0 ? n.child1 : n.child0;
       ++used;
     }
-    lookup[pattern] = {node, used};
+    lookup[pattern] = static_cast<uint32_t>(node) << 5 | used;
   }
   return lookup;
 }
@@ -62,6 +64,7 @@ CodingResult Decode(const uint8_t* data, size_t length, OwnedIntArray& out, cons
                               std::to_string(kMaxHuffmanEntries));
   }
   if (!out.Allocate(t)) return CodingResult::Fail("out of memory for " + std::to_string(t) + " values");
+  AdviseLargeOutput(out.Values(), size_t{t} * sizeof(int32_t));
 
   (void)reader.ReadBits(8, widthByte);
   (void)reader.ReadBits(8, f);
@@ -92,19 +95,21 @@ CodingResult Decode(const uint8_t* data, size_t length, OwnedIntArray& out, cons
   HuffmanTree tree;
   if (!BuildHuffmanTree(sorted.data(), static_cast<int32_t>(n), tree)) return CodingResult::Fail("out of memory");
 
+  // Where each leaf's values lie in the table, by leaf (sorted) index.
+  std::vector<int64_t> leafOffset(static_cast<size_t>(n));
+  std::vector<uint32_t> leafLength(static_cast<size_t>(n));
+  for (int64_t k = 0; k < n; ++k) {
+    const int32_t entry = order[k];
+    leafOffset[k] = int64_t{entry} * w;
+    leafLength[k] = static_cast<uint32_t>(entry) < fullEntries ? w : shortLength;
+  }
   int32_t* output = out.Values();
   const int64_t total = t;
   int64_t position = 0;
   auto emit = [&](int32_t leaf) {
-    const int32_t entry = order[leaf];
-    const uint32_t entryLength = static_cast<uint32_t>(entry) < fullEntries ? w : shortLength;
-    const int32_t* values = tableValues.data() + int64_t{entry} * w;
-    const int64_t take = std::min<int64_t>(entryLength, total - position);
-    if (take == 1) {
-      output[position] = values[0];
-    } else {
-      std::memcpy(output + position, values, sizeof(int32_t) * take);
-    }
+    const int32_t* values = tableValues.data() + leafOffset[leaf];
+    const int64_t take = std::min<int64_t>(leafLength[leaf], total - position);
+    for (int64_t i = 0; i < take; ++i) output[position + i] = values[i];
     position += take;
   };
 
@@ -123,7 +128,9 @@ CodingResult Decode(const uint8_t* data, size_t length, OwnedIntArray& out, cons
 
   const std::vector<uint32_t> depth = NodeDepths(tree);
   const uint32_t maxDepth = *std::max_element(depth.begin(), depth.begin() + tree.leafCount);
-  const unsigned lookupBits = std::min<unsigned>(kLookupBits, maxDepth);
+  const unsigned wanted = std::clamp<unsigned>(std::bit_width(static_cast<uint64_t>(total)), kMinLookupBits,
+                                               kMaxLookupBits);
+  const unsigned lookupBits = std::min<unsigned>(wanted, maxDepth);
   const std::vector<LookupEntry> lookup = BuildLookup(tree, lookupBits);
   // Past the end of the stream every bit reads as 0, so a walk there ends at
   // the leaf reached through child 0 alone. Jumping to it keeps decoding
@@ -133,9 +140,9 @@ CodingResult Decode(const uint8_t* data, size_t length, OwnedIntArray& out, cons
     zeroLeaf[i] = tree.IsLeaf(static_cast<int32_t>(i)) ? static_cast<int32_t>(i) : zeroLeaf[tree.nodes[i].child0];
   }
   while (position < total) {
-    const LookupEntry& hit = lookup[reader.PeekBits(lookupBits)];
-    reader.Skip(hit.bits);
-    int32_t node = hit.node;
+    const LookupEntry hit = lookup[reader.PeekBits(lookupBits)];
+    reader.Skip(hit & 31);
+    auto node = static_cast<int32_t>(hit >> 5);
     while (!tree.IsLeaf(node)) {
       if (reader.RemainingBits() == 0) {
         node = zeroLeaf[node];

@@ -3,6 +3,7 @@
 // the size limit for decoded arrays.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -30,5 +31,10 @@ inline constexpr int64_t kCodingChunk = 65536;
 // a few bytes of header cannot demand unbounded memory. Encoders accept the
 // same sizes.
 inline constexpr int64_t kMaxDecodedValues = int64_t{1} << 28;
+
+// Asks the kernel to back a large, freshly allocated output with huge pages,
+// so filling it costs far fewer page faults. A hint only; small buffers and
+// kernels without transparent huge pages are left alone.
+void AdviseLargeOutput(void* data, size_t bytes);
 
 }  // namespace vorlan
