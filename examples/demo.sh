@@ -31,11 +31,11 @@ t1=$(now)
   --path "original=$input" >"$work/values.txt"
 t2=$(now)
 
-python3 - "$input" "$container" "$work/values.txt" "$t0" "$t1" "$t2" "$output" <<'PY'
+python3 - "$input" "$container" "$work/values.txt" "$t0" "$t1" "$t2" "$output" "$(( $# == 2 ))" <<'PY'
 import struct
 import sys
 
-bmp, container, values, t0, t1, t2, output = sys.argv[1:]
+bmp, container, values, t0, t1, t2, output, output_kept = sys.argv[1:]
 with open(bmp, 'rb') as f:
     header = f.read(26)
 width, height = struct.unpack('<ii', header[18:26])
@@ -55,5 +55,6 @@ print(f'PSNR             {psnr:.2f} dB' if psnr > 0 else f'PSNR             {sho
 print(f'RMS              {shown.get("RMS")} (of the [0, 1] grey range)')
 print(f'compress time    {float(t1) - float(t0):.2f} s')
 print(f'decompress time  {float(t2) - float(t1):.2f} s')
-print(f'decoded picture  {output}')
+if output_kept == '1':
+    print(f'decoded picture  {output}')
 PY

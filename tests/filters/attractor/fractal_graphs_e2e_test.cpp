@@ -1,0 +1,88 @@
+// The fractal example graphs as a user runs them: compress camera.bmp with
+// `vorlan --run examples/compress.gph`, decompress it with decompress.gph
+// and check the decoded picture and the PSNR the graph reports.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/filter_harness.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Quote(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+std::string Slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+// Runs the program of this build with `args`; stdout into `out`.
+int Vorlan(const std::vector<std::string>& args, const std::string& dir, std::string& out) {
+  std::string command = Quote(std::string(VORLAN_BUILD_DIR) + "/vorlan");
+  for (const std::string& a : args) command += " " + Quote(a);
+  command += " >" + Quote(dir + "/out.txt") + " 2>" + Quote(dir + "/err.txt") + " </dev/null";
+  const int status = std::system(command.c_str());
+  out = Slurp(dir + "/out.txt");
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) out += Slurp(dir + "/err.txt");
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(FractalGraphs, CameraSurvivesCompressAndDecompress) {
+  const std::vector<const char*> plugins = {"intake",    "outlet",       "dibreader", "dibwriter",
+                                            "luma",      "collage",      "squeeze",   "serializer",
+                                            "deserializer", "unsqueeze", "attractor", "gauge",
+                                            "readout"};
+  if (!fs::exists(std::string(VORLAN_BUILD_DIR) + "/vorlan")) GTEST_SKIP() << "the vorlan program is not built";
+  for (const char* p : plugins) {
+    if (!fs::exists(vorlan::test::FilterLibraryPath(p))) GTEST_SKIP() << "plug-in " << p << " is not built";
+  }
+  const std::string dir = vorlan::test::TempDir("fractal_graphs");
+  const std::string examples = std::string(VORLAN_SOURCE_DIR) + "/examples/";
+  const std::string camera = vorlan::test::SharedDataPath("camera.bmp");
+  const std::string container = dir + "/camera.hvf";
+  const std::string decoded = dir + "/camera.bmp";
+
+  std::string out;
+  ASSERT_EQ(Vorlan({"--run", examples + "compress.gph", "--quiet", "--path", "source=" + camera, "--path",
+                    "target=" + container},
+                   dir, out),
+            0)
+      << out;
+  const auto size = fs::file_size(container);
+  EXPECT_GT(size, 1000u);
+  EXPECT_LT(size, 512u * 512u / 4) << "under 2 bits per pixel";
+
+  ASSERT_EQ(Vorlan({"--run", examples + "decompress.gph", "--quiet", "--path", "source=" + container, "--path",
+                    "target=" + decoded, "--path", "original=" + camera},
+                   dir, out),
+            0)
+      << out;
+  const std::vector<uint8_t> bmp = vorlan::test::ReadFile(decoded);
+  ASSERT_GE(bmp.size(), 54u + 512u * 512u * 3u);
+  EXPECT_EQ(bmp[0], 'B');
+  EXPECT_EQ(bmp[18] | bmp[19] << 8, 512);
+
+  const auto at = out.find("PSNR\t");
+  ASSERT_NE(at, std::string::npos) << out;
+  const double psnr = std::strtod(out.c_str() + at + 5, nullptr);
+  EXPECT_GT(psnr, 25.0) << out;
+  EXPECT_LT(psnr, 60.0) << out;
+  std::printf("camera.bmp: %ju bytes, %.3f bpp, PSNR %.2f dB\n", static_cast<uintmax_t>(size),
+              static_cast<double>(size) * 8 / (512 * 512), psnr);
+}
+
+}  // namespace
