@@ -48,23 +48,6 @@ void ExpectPattern(const BmpDecoderFilter& d, int width, int height) {
   }
 }
 
-TEST(BmpDecoder, PinsAndSettings) {
-  BmpDecoderFilter d;
-  ASSERT_EQ(d.pinCount, 6);
-  const char* names[] = {"Cfg in", "Cfg out", "In", "R", "G", "B"};
-  const PinKind kinds[] = {PinKind::ConfigIn, PinKind::ConfigOut, PinKind::Input,
-                           PinKind::Output,   PinKind::Output,    PinKind::Output};
-  for (int i = 0; i < 6; ++i) {
-    EXPECT_STREQ(d.pins[i]->name, names[i]);
-    EXPECT_EQ(d.pins[i]->kind, static_cast<int32_t>(kinds[i]));
-  }
-  const Packet config = d.GetConfig(ConfigForm::Serialized);
-  EXPECT_EQ(config.length, 0);
-  EXPECT_EQ(config.data, nullptr);
-  EXPECT_EQ(d.RPlane().samples, nullptr);
-  EXPECT_EQ(d.RPlane().max, 1.0);
-}
-
 TEST(BmpDecoder, ThreeByTwoBottomUpWithPadding) {
   auto file = MakeBmp(3, 2, Pattern);
   ASSERT_EQ(file.size(), 54u + 2 * 12) << "stride 12: 9 bytes of pixels, 3 of padding";

@@ -37,16 +37,6 @@ struct Conversion {
   }
 };
 
-TEST(Grayscale, PinsAndDefaults) {
-  GrayscaleFilter f;
-  ASSERT_EQ(f.pinCount, 6);
-  const char* names[] = {"Cfg in", "Cfg out", "R", "G", "B", "Out"};
-  for (int i = 0; i < 6; ++i) EXPECT_STREQ(f.pins[i]->name, names[i]);
-  EXPECT_EQ(f.pins[5]->kind, static_cast<int32_t>(PinKind::Output));
-  EXPECT_EQ(f.Settings().method, 0);
-  EXPECT_EQ(f.Settings().r, 0.3333333333333333);
-}
-
 TEST(Grayscale, DeclaredRangesOfEveryMethod) {
   struct Case {
     int32_t method;

@@ -64,13 +64,5 @@ TEST(LumaDialog, NonFiniteWeightKeepsTheDialogOpen) {
   EXPECT_EQ(dialog.result(), QDialog::Accepted);
 }
 
-TEST(LumaDialog, WeightTextHelpers) {
-  EXPECT_EQ(FormatWeight(0.3333333333333333), "0.333333");
-  EXPECT_EQ(FormatWeight(2), "2.000000");
-  EXPECT_EQ(FormatWeight(1e20), "100000000000000000000.000000");
-  EXPECT_EQ(ParseWeight("-1.5e1"), -15.0);
-  EXPECT_EQ(ParseWeight(""), 0.0);
-}
-
 }  // namespace
 }  // namespace vorlan
