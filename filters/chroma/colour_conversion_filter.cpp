@@ -8,6 +8,9 @@
 namespace vorlan::chroma {
 
 ColourConversionFilter::ColourConversionFilter() : FilterBase(kInfo) {
+  // Room for the largest pin set, so rebuilding the pins never allocates here.
+  inputPins_.reserve(3 + kMaxPlanes);
+  outputPins_.reserve(3 + kMaxPlanes);
   if (state != FilterState::Error) BuildPins();
 }
 
