@@ -249,12 +249,11 @@ void MainWindow::UpdateActions() {
   newAction_->setEnabled(!running);
   openAction_->setEnabled(!running);
   recentMenu_->setEnabled(!running);
-  saveAction_->setEnabled(!busy);
-  saveAsAction_->setEnabled(!busy);
   insertAction_->setEnabled(!busy);
   removeAction_->setEnabled(!busy);
   resetAction_->setEnabled(!busy);
   runAction_->setEnabled(!running);
+  if (!busy && !pendingSave_.isEmpty()) SaveGraphAs(QString(pendingSave_));  // a copy: the call clears it
   stopAction_->setEnabled(running);
   panes_[2]->setText(running ? QStringLiteral("Running") : busy ? QStringLiteral("Stopping")
                                                                 : QStringLiteral("Ready"));
@@ -289,6 +288,7 @@ bool MainWindow::NewGraph() {
     Refuse(QStringLiteral("Running"));
     return false;
   }
+  pendingSave_.clear();
   if (!MaybeSave()) return false;
   WaitForWorker();
   document_->Clear();
@@ -320,6 +320,7 @@ bool MainWindow::OpenGraph(const QString& path) {
   }
   if (!MaybeSave()) return false;
   WaitForWorker();
+  pendingSave_.clear();
   const host::GraphLoadResult result = host::LoadGraphFile(*document_, path.toStdString());
   view_->ClearInteraction();
   SetModified(false);
@@ -356,9 +357,11 @@ bool MainWindow::SaveAs() {
 bool MainWindow::SaveGraphAs(const QString& path) {
   // Settings are read with GetConfig, which must not race a filter's Process.
   if (document_->Run().IsBusy()) {
-    Refuse(LockReason());
+    pendingSave_ = path;
+    statusBar()->showMessage(QStringLiteral("The graph is saved when the run ends."), kStatusMessageMs);
     return false;
   }
+  pendingSave_.clear();
   std::string error;
   if (!host::SaveGraphFile(*document_, path.toStdString(), error)) {
     QMessageBox::critical(this, QStringLiteral("Error"),
@@ -396,6 +399,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
   }
   document_->Run().Kill();
   WaitForWorker();
+  if (!pendingSave_.isEmpty()) SaveGraphAs(QString(pendingSave_));
   event->accept();
 }
 

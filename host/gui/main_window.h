@@ -47,7 +47,10 @@ class MainWindow : public QMainWindow {
   // Commands, also reachable from the menus and the toolbar.
   bool NewGraph();
   bool OpenGraph(const QString& path);  // no file dialog
-  bool SaveGraphAs(const QString& path);  // no file dialog
+  // No file dialog. While a run uses the filters their settings cannot be
+  // read: the save then waits for the run to end (false, SavePending()).
+  bool SaveGraphAs(const QString& path);
+  bool SavePending() const { return !pendingSave_.isEmpty(); }
   void ShowInsertDialog();
   bool InsertFilter(int prototypeId);
   void RunGraph();
@@ -109,6 +112,7 @@ class MainWindow : public QMainWindow {
   QMenu* recentMenu_ = nullptr;
 
   QString path_;
+  QString pendingSave_;  // saved as soon as no worker is left
   QStringList recent_;  // this session only: the program keeps no state
   bool promptForUnsaved_ = true;
 };

@@ -30,17 +30,18 @@ bool WaitUntil(const std::function<bool()>& done, int timeoutMs) {
   return true;
 }
 
-void OnNextModal(std::function<void(QWidget*)> act) {
-  auto* timer = new QTimer;
+std::unique_ptr<QTimer> OnNextModal(std::function<void(QWidget*)> act) {
+  auto timer = std::make_unique<QTimer>();
   timer->setInterval(10);
-  QObject::connect(timer, &QTimer::timeout, [timer, act] {
+  QTimer* raw = timer.get();
+  QObject::connect(raw, &QTimer::timeout, [raw, act] {
     QWidget* modal = QApplication::activeModalWidget();
     if (modal == nullptr || !modal->isVisible()) return;
-    timer->stop();
-    timer->deleteLater();
+    raw->stop();
     act(modal);
   });
   timer->start();
+  return timer;
 }
 
 namespace {

@@ -5,8 +5,10 @@
 
 #include <QPoint>
 #include <QString>
+#include <QTimer>
 #include <QWidget>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -24,8 +26,9 @@ int PrototypeOf(int32_t filterId);
 // Processes events until `done` holds or `timeoutMs` passes.
 bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 10000);
 
-// Runs `act` on the next modal dialog that opens (polled every 10 ms).
-void OnNextModal(std::function<void(QWidget*)> act);
+// Runs `act` on the next modal dialog that opens (polled every 10 ms) while
+// the returned watcher lives.
+[[nodiscard]] std::unique_ptr<QTimer> OnNextModal(std::function<void(QWidget*)> act);
 
 void Press(QWidget* w, QPoint p, Qt::MouseButton button = Qt::LeftButton);
 void MoveTo(QWidget* w, QPoint p, Qt::MouseButtons held = Qt::LeftButton);

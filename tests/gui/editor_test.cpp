@@ -202,7 +202,7 @@ TEST_F(EditorTest, CaptionThroughTheContextMenu) {
   const int oldRight = node.geometry.box.right;
 
   // Cancel keeps the old caption.
-  OnNextModal([](QWidget* modal) {
+  auto watcher1 = OnNextModal([](QWidget* modal) {
     auto* dialog = qobject_cast<CaptionDialog*>(modal);
     ASSERT_NE(dialog, nullptr);
     dialog->Edit()->setText("ignored");
@@ -211,7 +211,7 @@ TEST_F(EditorTest, CaptionThroughTheContextMenu) {
   menu->actions()[0]->trigger();
   EXPECT_EQ(node.caption, "File Input Stream");
 
-  OnNextModal([](QWidget* modal) {
+  auto watcher2 = OnNextModal([](QWidget* modal) {
     auto* dialog = qobject_cast<CaptionDialog*>(modal);
     ASSERT_NE(dialog, nullptr);
     dialog->Edit()->setText("A much longer caption for the source");
@@ -238,7 +238,7 @@ TEST_F(EditorTest, ConfiguringASerializerDropsEdgesOfVanishedPins) {
   for (int pin = 3; pin <= 6; ++pin)  // numbered inputs "1" .. "4"
     ASSERT_GE(Doc().InsertEdge(source.nodeId, kDataPin, serializer.nodeId, pin), 0);
 
-  OnNextModal([](QWidget* modal) {
+  auto watcher3 = OnNextModal([](QWidget* modal) {
     auto* edit = modal->findChild<QLineEdit*>();
     ASSERT_NE(edit, nullptr);
     edit->setText("2");
@@ -285,7 +285,7 @@ TEST_F(EditorTest, RunReachesDoneAndHidesTheProgressDialog) {
 TEST_F(EditorTest, FailingRunNamesTheNodeInTheErrorBox) {
   BuildCopy(Doc(), "", vorlan::test::TempDir("editor_fail") + "/never.bin");
   QString shown;
-  OnNextModal([&shown](QWidget* modal) {
+  auto watcher4 = OnNextModal([&shown](QWidget* modal) {
     auto* box = qobject_cast<QMessageBox*>(modal);
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(box->windowTitle(), "Error");
@@ -325,12 +325,25 @@ TEST_F(EditorTest, StopAndKillALoopingRun) {
   Drag(view_, BoxPoint(Doc(), NodeAt(0)), BoxPoint(Doc(), NodeAt(0)) + QPoint(20, 0));
   EXPECT_EQ(NodeAt(0).x, x + 20);
 
+  // Save waits for the run to end: settings are not read during Process.
+  const std::string saved = vorlan::test::TempDir("editor_saved") + "/cycle.gph";
+  EXPECT_FALSE(window_->SaveGraphAs(QString::fromStdString(saved)));
+  EXPECT_TRUE(window_->SavePending());
+
+  QString unexpected;
+  auto watcher5 = OnNextModal([&unexpected](QWidget* modal) {
+    if (auto* box = qobject_cast<QMessageBox*>(modal)) unexpected = box->text();
+    QMetaObject::invokeMethod(modal, "reject");
+  });
   window_->Progress()->StopButton()->click();
   ASSERT_TRUE(WaitUntil([&] { return !Doc().Run().IsBusy(); }));
   WaitUntil([&] { return window_->Progress()->GraphState() == "Stopped"; }, 2000);
   EXPECT_EQ(window_->Progress()->GraphState(), "Stopped");
   EXPECT_TRUE(window_->Progress()->isVisible()) << "a stopped run leaves the dialog up";
   EXPECT_EQ(Doc().Run().LastResult(), Stopped);
+  ASSERT_TRUE(WaitUntil([&] { return !window_->SavePending(); }, 3000));
+  ASSERT_TRUE(unexpected.isEmpty()) << unexpected.toStdString();
+  EXPECT_FALSE(vorlan::test::ReadFile(saved).empty());
 
   window_->RunGraph();
   ASSERT_TRUE(WaitUntil([&] { return Doc().Run().IsRunning(); }));
@@ -351,7 +364,7 @@ TEST_F(EditorTest, OpenRefusesBadFilesAndKeepsAnEmptyDocument) {
   vorlan::test::WriteFile(dir + "/bad.gph", {0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0x39, 0x30, 0, 0});
   Insert(kFileInput);
   QString shown;
-  OnNextModal([&shown](QWidget* modal) {
+  auto watcher6 = OnNextModal([&shown](QWidget* modal) {
     auto* box = qobject_cast<QMessageBox*>(modal);
     ASSERT_NE(box, nullptr);
     shown = box->text();
