@@ -1,5 +1,6 @@
 // The HV Encoder Library: the encoder and its settings dialog.
 #include <QDialog>
+#include <cstring>
 
 #include "collage_dialog.h"
 #include "fractal_encoder_filter.h"
