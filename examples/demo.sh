@@ -16,10 +16,19 @@ if [[ ! -x $vorlan ]]; then
   echo "$0: $vorlan is not built (cmake --preset release && cmake --build --preset release)" >&2
   exit 1
 fi
+vorlan=$(realpath "$vorlan")
 input=$(realpath "$1")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-output=${2:-$work/decoded.bmp}
+if [[ $# -eq 2 ]]; then
+  touch "$2"
+  output=$(realpath "$2")
+else
+  output=$work/decoded.bmp
+fi
+# vorlan takes its plug-ins from ./filters when that folder exists; running
+# from the scratch folder makes it use the ones beside the program.
+cd "$work"
 container=$work/image.hvf
 
 now() { date +%s.%N; }

@@ -77,8 +77,10 @@ def psnr(a, b, peak=255.0):
     return float('inf') if mse == 0 else 20 * math.log10(peak / math.sqrt(mse))
 
 
-def run(command):
-    result = subprocess.run(command, capture_output=True, text=True)
+def run(command, cwd=None):
+    # vorlan takes its plug-ins from ./filters when that folder exists, so it
+    # runs from the scratch folder rather than from a source tree.
+    result = subprocess.run(command, capture_output=True, text=True, cwd=cwd)
     if result.returncode != 0:
         raise RuntimeError(f'{" ".join(command)} failed: {result.stdout}{result.stderr}')
     return result.stdout
@@ -91,11 +93,12 @@ def fractal_point(vorlan, image, pixels, work, **options):
     make_fractal.build_compress(**options).save(compress)
     make_fractal.build_decompress().save(decompress)
     start = time.monotonic()
-    run([vorlan, '--run', compress, '--quiet', '--path', f'source={image}', '--path', f'target={container}'])
+    run([vorlan, '--run', compress, '--quiet', '--path', f'source={image}', '--path', f'target={container}'],
+        cwd=work)
     encode = time.monotonic() - start
     start = time.monotonic()
     out = run([vorlan, '--run', decompress, '--quiet', '--path', f'source={container}',
-               '--path', f'target={os.path.join(work, "decoded.bmp")}', '--path', f'original={image}'])
+               '--path', f'target={os.path.join(work, "decoded.bmp")}', '--path', f'original={image}'], cwd=work)
     decode = time.monotonic() - start
     shown = dict(line.split('\t')[:2] for line in out.splitlines() if line.count('\t') >= 1)
     size = os.path.getsize(container)
@@ -124,6 +127,7 @@ def main():
     parser.add_argument('--png', default=os.path.join(ROOT, 'docs', 'rate-distortion.png'))
     args = parser.parse_args()
     image = os.path.abspath(args.image)
+    args.vorlan = os.path.abspath(args.vorlan)
     width, height, grey = read_bmp_grey(image)
     pixels = width * height
     work = tempfile.mkdtemp(prefix='vorlan-rd-')

@@ -30,9 +30,10 @@ std::string Slurp(const std::string& path) {
   return ss.str();
 }
 
-// Runs the program of this build with `args`; stdout into `out`.
+// Runs the program of this build with `args` from `dir` (so it loads the
+// plug-ins beside itself); stdout into `out`.
 int Vorlan(const std::vector<std::string>& args, const std::string& dir, std::string& out) {
-  std::string command = Quote(std::string(VORLAN_BUILD_DIR) + "/vorlan");
+  std::string command = "cd " + Quote(dir) + " && " + Quote(std::string(VORLAN_BUILD_DIR) + "/vorlan");
   for (const std::string& a : args) command += " " + Quote(a);
   command += " >" + Quote(dir + "/out.txt") + " 2>" + Quote(dir + "/err.txt") + " </dev/null";
   const int status = std::system(command.c_str());
