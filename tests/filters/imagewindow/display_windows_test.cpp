@@ -96,16 +96,10 @@ TEST(RgbDisplayWindow, ShowsTheImageAfterARunAndAgainAfterClosing) {
   EXPECT_EQ(window->size(), QSize(512, 512));
   const QImage shot = Grab(*window);
   EXPECT_TRUE(SameRgb(shot, Expected(display)));
-  // Spot check against the planes themselves: top-left and a middle pixel.
-  for (const QPoint at : {QPoint(0, 0), QPoint(300, 200)}) {
-    const int64_t i = int64_t{at.y()} * 512 + at.x();
-    const Plane& r = source.decoder.RPlane();
-    const Plane& g = source.decoder.GPlane();
-    const Plane& b = source.decoder.BPlane();
-    EXPECT_EQ(qRed(shot.pixel(at)), SampleToByte(r.samples[i], r.min, r.max));
-    EXPECT_EQ(qGreen(shot.pixel(at)), SampleToByte(g.samples[i], g.min, g.max));
-    EXPECT_EQ(qBlue(shot.pixel(at)), SampleToByte(b.samples[i], b.min, b.max));
-  }
+  // And against the planes themselves, at a middle pixel.
+  const int64_t at = 200 * 512 + 300;
+  const Plane& red = source.decoder.RPlane();
+  EXPECT_EQ(qRed(shot.pixel(300, 200)), SampleToByte(red.samples[at], red.min, red.max));
 
   if (const char* dir = std::getenv("VORLAN_DOC_IMAGES")) {
     // The manual's picture: the client area under a plain title bar.
@@ -237,11 +231,15 @@ TEST(TextDisplayWindow, ShowsTheValueItsTypeAndTheCaption) {
   EXPECT_TRUE(typeShown);
   EXPECT_EQ(window->windowTitle(), "Text Display");
 
-  // "Close" hides; the next run, with a caption and a huge real, shows again.
+  // "Close" and the close command hide; the next run, with a caption and a
+  // huge real, shows it again.
   QPushButton* close = window->findChild<QPushButton*>();
   ASSERT_NE(close, nullptr);
   EXPECT_EQ(close->text(), "Close");
   close->click();
+  EXPECT_FALSE(window->isVisible());
+  window->show();
+  window->close();
   EXPECT_FALSE(window->isVisible());
   const char* caption = "PSNR";
   display->ApplyConfig(MakePacket(sizeof caption, PacketType::Config, &caption), ConfigForm::Native);
@@ -252,13 +250,7 @@ TEST(TextDisplayWindow, ShowsTheValueItsTypeAndTheCaption) {
   EXPECT_EQ(window->windowTitle(), "[PSNR] - Text Display");
   EXPECT_EQ(text->text(), "-1e+300");
 
-  // The window's close command hides it as well; a wrong packet type fails
-  // and leaves it hidden.
-  window->close();
-  EXPECT_FALSE(window->isVisible());
-  display->Reset();
-  ASSERT_EQ(ProcessOnWorker(*display), Ok);
-  EXPECT_TRUE(window->isVisible());
+  // A wrong packet type fails and leaves the window hidden.
   test::TestPlane plane(1, 1, 0, 1, {0.0});
   in.Publish(plane.AsPacket());
   display->Reset();
