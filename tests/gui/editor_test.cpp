@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QDir>
+#include <QImage>
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -185,6 +187,39 @@ TEST_F(EditorTest, EdgeHitTestsStayOnTheSegment) {
   EXPECT_EQ(view_->HitEdge(QPoint(loop.fromX + 5, loop.fromY)), -1);
   // Drawing it is fine too (no arrowhead).
   EXPECT_FALSE(view_->grab().isNull());
+}
+
+TEST_F(EditorTest, OutlinesShowSelectionAndUnusableFilters) {
+  host::FilterNode& node = Insert(kFileInput);
+  const host::Rect box = node.geometry.box;
+  auto outline = [&] {
+    const QImage shot = view_->grab().toImage();
+    return shot.pixelColor(box.left + (box.right - box.left) / 2, box.top);
+  };
+  EXPECT_EQ(outline(), QColor(Qt::black));
+  node.filter->state = FilterState::Error;  // as a filter that could not build its pins
+  EXPECT_EQ(outline(), QColor(255, 0, 0));
+  view_->SelectNode(0);
+  EXPECT_EQ(outline(), QColor(0, 255, 0)) << "selection wins over the error outline";
+  // Such a graph does not run.
+  window_->RunGraph();
+  EXPECT_FALSE(Doc().Run().IsBusy());
+  EXPECT_TRUE(window_->statusBar()->currentMessage().startsWith("Run refused"));
+  window_->Progress()->CloseButton()->click();
+  node.filter->state = FilterState::Ready;
+}
+
+TEST_F(EditorTest, ManualThatCannotBeFoundIsReported) {
+  const QString here = QDir::currentPath();
+  QDir::setCurrent(QString::fromStdString(vorlan::test::TempDir("editor_manual")));
+  QString shown;
+  auto watcher = OnNextModal([&shown](QWidget* modal) {
+    if (auto* box = qobject_cast<QMessageBox*>(modal)) shown = box->text();
+    QMetaObject::invokeMethod(modal, "reject");
+  });
+  window_->OpenManual();  // the test program's folder holds no manual either
+  QDir::setCurrent(here);
+  EXPECT_EQ(shown, "Cannot load manual!");
 }
 
 TEST_F(EditorTest, CaptionThroughTheContextMenu) {
