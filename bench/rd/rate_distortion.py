@@ -118,6 +118,23 @@ def jpeg_point(image, grey, pixels, work, quality):
             'quality': quality}
 
 
+def findings(fidelity, size_mode, jpeg):
+    """A few sentences on what the table shows."""
+    def gap(points):
+        inside = [p for p in points if p['bpp'] >= min(j['bpp'] for j in jpeg)]
+        diffs = [min(jpeg, key=lambda j: abs(j['bpp'] - p['bpp']))['psnr'] - p['psnr'] for p in inside]
+        return (min(diffs), max(diffs)) if diffs else (0.0, 0.0)
+    fg, sg = gap(fidelity), gap(size_mode)
+    lowest = min(fidelity + size_mode, key=lambda p: p['bpp'])
+    jmin = min(jpeg, key=lambda j: j['bpp'])
+    return (f"Reading: at nearly equal rates JPEG leads the fractal codec by {sg[0]:.1f} to {sg[1]:.1f} dB in Size mode "
+            f"and by {fg[0]:.1f} to {fg[1]:.1f} dB in Fidelity mode; Size mode, which spends ranges where the "
+            f"error is largest, is the better of the two modes at every rate. Below JPEG's smallest file "
+            f"(Q {jmin['quality']}, {jmin['bpp']:.3f} bpp) the fractal code still gives a usable picture "
+            f"({lowest['bpp']:.3f} bpp, {lowest['psnr']:.2f} dB). Encoding takes seconds to tens of seconds "
+            f"(the domain search), decoding well under a second of which the 20 passes take tens of milliseconds.")
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split('\n\n')[0])
     parser.add_argument('--vorlan', default=os.path.join(ROOT, 'build', 'release', 'vorlan'))
@@ -135,9 +152,9 @@ def main():
         fidelity, size_mode = [], []
         for q in QUALITIES:
             p = fractal_point(args.vorlan, image, pixels, work, mode=0, quality=q, threads=args.threads)
-            p['setting'] = f'quality {q:.2f}'
+            p['setting'] = f'quality {q:g}'
             fidelity.append(p)
-            print(f"fidelity {q:.2f}: {p['bpp']:.3f} bpp {p['psnr']:.2f} dB {p['encode']:.1f} s", flush=True)
+            print(f"fidelity {q:g}: {p['bpp']:.3f} bpp {p['psnr']:.2f} dB {p['encode']:.1f} s", flush=True)
         for n in MAX_RANGES:
             p = fractal_point(args.vorlan, image, pixels, work, mode=1, max_ranges=n, threads=args.threads)
             p['setting'] = f'maxRanges {n}'
@@ -175,7 +192,7 @@ def main():
             lines.append(f"| {name} | {p['setting']} | {p['size']} | {p['bpp']:.3f} | {p['psnr']:.2f} | "
                          f"{p['encode']:.2f} | {p['decode']:.2f} | {j['quality']} | {j['bpp']:.3f} | "
                          f"{j['psnr']:.2f} |")
-    lines += ['', '![rate and distortion](rate-distortion.png)', '']
+    lines += ['', findings(fidelity, size_mode, jpeg), '', '![rate and distortion](rate-distortion.png)', '']
     os.makedirs(os.path.dirname(os.path.abspath(args.markdown)), exist_ok=True)
     with open(args.markdown, 'w') as f:
         f.write('\n'.join(lines))
