@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <bit>
+#include <climits>
+#include <cstdint>
 #include <cstring>
 #include <new>
 #include <string>
@@ -23,17 +25,29 @@ constexpr unsigned kMinLookupBits = 8;
 // table small in cache; nodes stay below 2^23.
 using LookupEntry = uint32_t;
 
+// Every node reached within `bits` bits (a leaf, or an inner node at depth
+// `bits`) owns the patterns whose low bits are its path; filled top-down in
+// time proportional to the table plus the tree.
 std::vector<LookupEntry> BuildLookup(const HuffmanTree& tree, unsigned bits) {
   std::vector<LookupEntry> lookup(size_t{1} << bits);
-  for (uint32_t pattern = 0; pattern < lookup.size(); ++pattern) {
-    int32_t node = tree.root;
-    uint32_t used = 0;
-    while (!tree.IsLeaf(node) && used < bits) {
-      const HuffmanTree::Node& n = tree.nodes[node];
-      node = ((pattern >> used) & 1) != 0 ? n.child1 : n.child0;
-      ++used;
+  std::vector<uint32_t> path(tree.nodes.size(), 0);
+  std::vector<uint32_t> depth(tree.nodes.size(), UINT32_MAX);  // unreached
+  depth[tree.root] = 0;
+  // Parents come after their children, so a backward sweep goes top-down.
+  for (size_t i = tree.nodes.size(); i-- > 0;) {
+    const auto node = static_cast<int32_t>(i);
+    if (depth[i] > bits) continue;
+    if (tree.IsLeaf(node) || depth[i] == bits) {
+      const uint32_t step = uint32_t{1} << depth[i];
+      for (uint32_t pattern = path[i]; pattern < lookup.size(); pattern += step) {
+        lookup[pattern] = static_cast<uint32_t>(node) << 5 | depth[i];
+      }
+      continue;
     }
-    lookup[pattern] = static_cast<uint32_t>(node) << 5 | used;
+    const HuffmanTree::Node& n = tree.nodes[i];
+    depth[n.child0] = depth[n.child1] = depth[i] + 1;
+    path[n.child0] = path[i];
+    path[n.child1] = path[i] | (uint32_t{1} << depth[i]);
   }
   return lookup;
 }

@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QTimer>
@@ -91,6 +92,9 @@ TEST(BytePluginsConfigure, OkAppliesTheDialogAndRebuildsPins) {
   ASSERT_NE(deserializer.filter(), nullptr);
   ConfigureWith(*deserializer.filter(), [](QWidget* modal) {
     EXPECT_EQ(modal->windowTitle(), "Deserializer settings");
+    ASSERT_NE(modal->findChild<QLabel*>(), nullptr);
+    EXPECT_EQ(modal->findChild<QLabel*>()->text(), "Number of output pins");
+    EXPECT_EQ(modal->findChild<QLineEdit*>()->text(), "2");
     modal->findChild<QLineEdit*>()->setText("9");
     qobject_cast<QDialog*>(modal)->reject();
   });
