@@ -58,26 +58,6 @@ TEST(DecodePlan, TreeIsRebuiltInPreOrder) {
   EXPECT_EQ(plan.ranges[0].height, 5);
 }
 
-TEST(DecodePlan, RectanglesAndTreeGiveTheSameRangesAndTransforms) {
-  for (uint32_t seed = 1; seed <= 5; ++seed) {
-    test::SyntheticOptions o;
-    o.seed = seed;
-    o.width = 40 + 8 * static_cast<int32_t>(seed);
-    o.leafSize = 3 + static_cast<int32_t>(seed);
-    const SyntheticCode c = MakeSyntheticCode(o);
-    DecodePlan fromRects, fromTree;
-    ASSERT_EQ(Build(c, true, fromRects), "");
-    ASSERT_EQ(Build(c, false, fromTree), "");
-    ASSERT_EQ(fromRects.ranges.size(), fromTree.ranges.size());
-    for (size_t k = 0; k < fromTree.ranges.size(); ++k) {
-      const DecoderRange& a = fromRects.ranges[k];
-      const DecoderRange& b = fromTree.ranges[k];
-      ASSERT_TRUE(a.x == b.x && a.y == b.y && a.width == b.width && a.height == b.height) << "range " << k;
-      ASSERT_TRUE(a.scale == b.scale && a.offset == b.offset && a.dx == b.dx && a.dy == b.dy) << "range " << k;
-    }
-  }
-}
-
 TEST(DecodePlan, TransformsComeFromTheEncodersQuantisersAndGrid) {
   SyntheticCode c = MakeTreeCode(64, 64, {32}, {0}, 2);
   c.header.maxScale = 1.0;
