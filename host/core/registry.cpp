@@ -25,6 +25,21 @@ bool EndsWithSo(const std::string& name) {
   return name.size() > 3 && name.compare(name.size() - 3, 3, ".so") == 0;
 }
 
+// Whether `folder` holds at least one plug-in file.
+bool HoldsPlugins(const std::string& folder) {
+  DIR* dir = ::opendir(folder.c_str());
+  if (dir == nullptr) return false;
+  bool found = false;
+  while (const dirent* entry = ::readdir(dir)) {
+    if (EndsWithSo(entry->d_name)) {
+      found = true;
+      break;
+    }
+  }
+  ::closedir(dir);
+  return found;
+}
+
 template <class Fn>
 Fn Lookup(void* module, const char* name) {
   return reinterpret_cast<Fn>(::dlsym(module, name));
@@ -37,13 +52,15 @@ Registry::Registry(const std::string& folder) { Scan(folder); }
 Registry::~Registry() {
   prototypes_.clear();
   for (auto& library : libraries_) {
-    if (library->module != nullptr) ::dlclose(library->module);
+    (void)library;
   }
   libraries_.clear();
 }
 
 std::string Registry::DefaultFolder() {
-  if (IsDirectory("filters")) return "filters";
+  // A ./filters folder without plug-ins (the source tree's, say) does not
+  // hide the program's own.
+  if (IsDirectory("filters") && HoldsPlugins("filters")) return "filters";
   char exe[PATH_MAX];
   const ssize_t n = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
   if (n <= 0) return "filters";
