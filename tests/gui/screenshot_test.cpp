@@ -85,7 +85,7 @@ TEST(GraphScreenshot, ManualPicture) {
   if (!QFileInfo::exists(graph)) graph = kExample;
   MainWindow window(BuildRegistry());
   window.SetPromptForUnsaved(false);
-  window.resize(1000, 640);
+  window.resize(1280, 720);
   window.show();
   ASSERT_TRUE(window.OpenGraph(graph));
   window.View()->SelectNode(0);
@@ -106,7 +106,7 @@ TEST(GraphScreenshot, ManualPicture) {
   QImage picture = window.grab().toImage();
   const QImage dialog = progress->grab().toImage();
   QPainter painter(&picture);
-  const QPoint at(picture.width() - dialog.width() - 24, picture.height() - dialog.height() - 40);
+  const QPoint at(24, picture.height() - dialog.height() - 40);  // below the graph
   painter.drawImage(at, dialog);
   painter.setPen(QPen(Qt::darkGray, 1));
   painter.drawRect(QRect(at, dialog.size()).adjusted(0, 0, -1, -1));
