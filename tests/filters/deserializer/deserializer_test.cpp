@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <string>
@@ -173,7 +174,7 @@ TEST(SerializerRoundTrip, EveryPayloadTypeComesBackEqual) {
       const auto* b = static_cast<const IntArray*>(out.data);
       ASSERT_EQ(b->count, a->count);
       EXPECT_NE(b->values, a->values) << "rebuilt, not the producer's address";
-      EXPECT_EQ(std::memcmp(a->values, b->values, sizeof(int32_t) * a->count), 0);
+      EXPECT_TRUE(std::equal(a->values, a->values + a->count, b->values));
     } else if (in.type == static_cast<int32_t>(PacketType::Plane)) {
       const auto* a = static_cast<const Plane*>(in.data);
       const auto* b = static_cast<const Plane*>(out.data);
