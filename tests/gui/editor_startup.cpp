@@ -16,7 +16,13 @@ namespace {
 bool sawGraph = false;
 
 void CloseSoon() {
-  QTimer::singleShot(1500, [] {
+  QTimer::singleShot(2500, [] {
+    if (QWidget* modal = QApplication::activeModalWidget()) {
+      // "Failed to load graph." or another box: the start-up went wrong.
+      std::printf("unexpected dialog: %s\n", qPrintable(modal->windowTitle()));
+      std::fflush(stdout);
+      std::_Exit(4);
+    }
     for (QWidget* w : QApplication::topLevelWidgets()) {
       auto* main = qobject_cast<QMainWindow*>(w);
       if (main == nullptr || !main->isVisible()) continue;
