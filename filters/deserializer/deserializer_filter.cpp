@@ -110,6 +110,10 @@ Result DeserializerFilter::MakeOutput(int32_t type, const uint8_t* payload, int3
     case PacketType::Integer:
     case PacketType::Float:
     case PacketType::String: {
+      if (length == 0) {
+        packet = Packet{0, type, nullptr};  // an empty packet went in
+        return Ok;
+      }
       const bool isString = type == static_cast<int32_t>(PacketType::String);
       const int32_t expected = type == static_cast<int32_t>(PacketType::Integer) ? 4 : 8;
       if (isString ? std::memchr(payload, 0, static_cast<size_t>(length)) == nullptr : length != expected) {

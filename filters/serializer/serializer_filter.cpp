@@ -121,6 +121,11 @@ Result SerializerFilter::Join() {
       }
       rec.length = p.length;
       rec.payload = p.data;
+      // The length producers give a text is not relied on: a text is stored
+      // up to and including its terminator.
+      if (p.type == static_cast<int32_t>(PacketType::String) && p.data != nullptr) {
+        rec.length = static_cast<int64_t>(std::strlen(static_cast<const char*>(p.data))) + 1;
+      }
     }
     total += 8 + rec.length;
     if (total > kMaxPacketLength) return Fail("the container would exceed the largest packet");

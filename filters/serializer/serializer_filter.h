@@ -4,7 +4,7 @@
 // Container, little-endian int32s without padding: the record count R, then
 // per record its packet type, its payload length L and L payload bytes. Plain
 // payloads (Bytes, Config, String, Integer, Float, ...) are stored byte for
-// byte. Records that hold addresses are stored by value instead: an IntArray
+// byte, a String up to and including its terminator. Records that hold addresses are stored by value instead: an IntArray
 // as its count x 4 value bytes (type 8), a Plane as int32 width, int32 height,
 // float64 min, float64 max and the samples (type 2).
 #pragma once

@@ -139,6 +139,12 @@ TEST(Serializer, RefusesInputsItCannotStore) {
   EXPECT_NE(std::string(f.FailureReason()).find("without a payload"), std::string::npos);
   b.Publish(MakePacket(0, PacketType::String, nullptr));
   EXPECT_EQ(f.Process(), Ok) << "an empty packet is an empty record";
+  char text[] = "ab";
+  b.Publish(MakePacket(2, PacketType::String, text));
+  ASSERT_EQ(f.Process(), Ok);
+  const std::vector<uint8_t> c = Container(f);
+  ASSERT_EQ(c.size(), 4u + 9 + 11);
+  EXPECT_EQ(c.back(), 0) << "a text is stored with its terminator, whatever length it was given";
   IntArray broken{5, nullptr};
   b.Publish(MakePacket(sizeof broken, PacketType::IntArray, &broken));
   EXPECT_EQ(f.Process(), Failed);
