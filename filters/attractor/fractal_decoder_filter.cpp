@@ -140,11 +140,16 @@ Result FractalDecoderFilter::Work() {
   }
   if (!reason.empty()) return Fail(reason);
 
+  // The output plane is one of the two working images, so the result needs
+  // no copy when the last pass (or the smoothing) wrote into it.
   const int64_t count = int64_t{plan.width} * plan.height;
-  std::unique_ptr<double[]> a(new (std::nothrow) double[static_cast<size_t>(count)]());
+  if (!output_.Allocate(plan.width, plan.height, header.lo, header.hi)) {
+    return Failf("out of memory for the output plane of %d x %d pixels", plan.width, plan.height);
+  }
+  std::fill(output_.Samples(), output_.Samples() + count, 0.0);
   std::unique_ptr<double[]> b(new (std::nothrow) double[static_cast<size_t>(count)]());
-  if (!a || !b) return Failf("out of memory for the working images of %d x %d pixels", plan.width, plan.height);
-  double* current = a.get();
+  if (!b) return Failf("out of memory for the working images of %d x %d pixels", plan.width, plan.height);
+  double* current = output_.Samples();
   double* other = b.get();
 
   const bool feedback = settings_.feedback == 1 && FeedbackAvailable();
@@ -158,10 +163,9 @@ Result FractalDecoderFilter::Work() {
   if (iterated != Ok) return iterated;
   if (StopRequested()) return Stopped;
 
-  if (!output_.Allocate(plan.width, plan.height, header.lo, header.hi)) {
-    return Failf("out of memory for the output plane of %d x %d pixels", plan.width, plan.height);
+  if (current != output_.Samples()) {
+    std::memcpy(output_.Samples(), current, static_cast<size_t>(count) * sizeof(double));
   }
-  std::memcpy(output_.Samples(), current, static_cast<size_t>(count) * sizeof(double));
   Publish(out_, output_.AsPacket());
   return Ok;
 }
