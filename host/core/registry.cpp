@@ -2,23 +2,23 @@
 
 #include <dirent.h>
 #include <dlfcn.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <climits>
+#include <filesystem>
 
 namespace vorlan::host {
 namespace {
 
 bool IsDirectory(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  std::error_code ec;
+  return std::filesystem::is_directory(path, ec);
 }
 
 bool IsRegularFile(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  std::error_code ec;
+  return std::filesystem::is_regular_file(path, ec);
 }
 
 bool EndsWithSo(const std::string& name) {
@@ -52,7 +52,7 @@ Registry::Registry(const std::string& folder) { Scan(folder); }
 Registry::~Registry() {
   prototypes_.clear();
   for (auto& library : libraries_) {
-    (void)library;
+    if (library->module != nullptr) ::dlclose(library->module);
   }
   libraries_.clear();
 }

@@ -56,7 +56,8 @@ class Registry {
   Registry(const Registry&) = delete;
   Registry& operator=(const Registry&) = delete;
 
-  // ./filters when it exists, else the filters folder beside the program.
+  // ./filters when it holds "*.so" files, else the filters folder beside
+  // the program.
   static std::string DefaultFolder();
 
   // Registers a library whose entry points are already resolved (dlopen'ed

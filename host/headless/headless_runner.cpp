@@ -24,11 +24,12 @@ volatile std::sig_atomic_t interrupted = 0;
 
 extern "C" void OnInterrupt(int) { interrupted = 1; }
 
-// Installs the SIGINT handler for the life of the run and restores the old one.
+// Installs the SIGINT handler for its lifetime and restores the old one.
+// The flag is cleared only by RunGraph(options), so an interrupt while the
+// libraries load is not forgotten.
 class InterruptGuard {
  public:
   InterruptGuard() {
-    interrupted = 0;
     struct sigaction action {};
     action.sa_handler = OnInterrupt;
     sigemptyset(&action.sa_mask);
@@ -123,6 +124,8 @@ void ListPrototypes(const Registry& registry, std::FILE* out) {
 }
 
 int RunGraph(const RunOptions& options) {
+  interrupted = 0;
+  InterruptGuard guard;
   const Registry registry(Registry::DefaultFolder());
   return RunGraph(registry, options, stdout, stderr);
 }
@@ -147,6 +150,10 @@ int RunGraph(const Registry& registry, const RunOptions& options, std::FILE* out
   ProgressPrinter printer(err, ::isatty(::fileno(err)) != 0, options.quiet);
   RunController& run = document.Run();
   InterruptGuard guard;
+  if (interrupted != 0) {
+    std::fprintf(err, "Interrupted before the run started.\n");
+    return kExitInterrupted;
+  }
   std::string refusal;
   if (!run.Start(&printer, &refusal)) {
     std::fprintf(err, "The run could not start: %s\n", refusal.c_str());

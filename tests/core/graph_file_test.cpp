@@ -73,7 +73,8 @@ TEST(GraphFileIntake, InNodeExample) {
   if (!std::filesystem::exists(vorlan::test::FilterLibraryPath("intake"))) {
     GTEST_SKIP() << "intake is not built";
   }
-  const Registry registry(VORLAN_FILTER_DIR);
+  // Kept loaded for the whole test program (see the plug-in contract test).
+  static const Registry& registry = *new Registry(VORLAN_FILTER_DIR);
   FixedTextMeasure measure;
   GraphDocument doc(registry, measure);
   const FilterPrototype* p = registry.FindPrototypeByFilterId(10);

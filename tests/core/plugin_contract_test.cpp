@@ -26,6 +26,15 @@ std::vector<std::string> BuiltLibraries() {
   return out;
 }
 
+// Sanitizer builds emit type information of Qt classes for their vptr checks.
+constexpr bool SanitizerBuild() {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  return true;
+#else
+  return false;
+#endif
+}
+
 // Global symbols the library defines in its dynamic symbol table.
 std::set<std::string> DefinedDynamicSymbols(const std::string& path) {
   std::set<std::string> names;
@@ -82,7 +91,8 @@ TEST(PluginContract, OutOfRangeCallsAreAnsweredAsTheContractSays) {
     EXPECT_EQ(filter->info.id, info.id);
     destroy(filter, 0);
     destroy(nullptr, 0);
-    ::dlclose(module);
+    // Not dlclose'd: statics a library keeps would show up as leaks of an
+    // unloaded module in sanitizer builds.
   }
 }
 
@@ -99,6 +109,7 @@ TEST(PluginContract, LibrariesExportOnlyTheirEntryPoints) {
     for (const std::string& s : symbols) {
       // Section bounds the linker defines in every library, and the
       // interface symbols of sanitizer builds.
+      if (SanitizerBuild() && (s.rfind("_ZTI", 0) == 0 || s.rfind("_ZTS", 0) == 0)) continue;  // vptr checks
       if (s == "__bss_start" || s == "_edata" || s == "_end" || s == "_init" || s == "_fini" ||
           s.rfind("__asan", 0) == 0 || s.rfind("__ubsan", 0) == 0 || s.rfind("__tsan", 0) == 0 ||
           s.rfind("__sanitizer", 0) == 0) {

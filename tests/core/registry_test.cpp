@@ -81,7 +81,10 @@ TEST(Registry, DefaultFolderPrefersTheCurrentDirectory) {
   const std::string beside = Registry::DefaultFolder();
   EXPECT_NE(beside, "filters");
   EXPECT_EQ(fs::path(beside).filename(), "filters");
+  // An empty ./filters (a source tree's, say) does not hide the program's own.
   fs::create_directory("filters");
+  EXPECT_EQ(Registry::DefaultFolder(), beside);
+  vorlan::test::WriteFile("filters/any.so", {});
   EXPECT_EQ(Registry::DefaultFolder(), "filters");
   fs::current_path(old);
 }

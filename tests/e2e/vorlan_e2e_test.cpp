@@ -213,7 +213,11 @@ TEST_F(E2e, InterruptStopsTheRunAndExits130) {
   const char* argv[] = {"sh", "-c", command.c_str(), nullptr};
   pid_t pid = 0;
   ASSERT_EQ(::posix_spawnp(&pid, "sh", nullptr, nullptr, const_cast<char**>(argv), environ), 0);
-  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  // Interrupt once the run is under way (its progress lines say Running).
+  const auto started = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (Slurp(dir_ + "/err.txt").find("Running") == std::string::npos && std::chrono::steady_clock::now() < started) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
   int status = 0;
   ASSERT_EQ(::waitpid(pid, &status, WNOHANG), 0) << "the run ended on its own: " << Slurp(dir_ + "/err.txt");
   ::kill(pid, SIGINT);
