@@ -61,7 +61,9 @@ TEST(BytePluginsConfigure, CoderWithoutSettingsShowNothingToConfigure) {
       {"bitpack", "Binary Encoder settings"},
       {"bitunpack", "Binary Decoder settings"},
   };
-  for (const auto& [file, title] : all) {
+  for (const auto& entry : all) {
+    const char* file = entry.first;
+    const char* title = entry.second;
     LoadedPlugin plugin(file);
     ASSERT_NE(plugin.filter(), nullptr) << file;
     const Result r = ConfigureWith(*plugin.filter(), [&](QWidget* modal) {
