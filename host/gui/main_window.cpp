@@ -64,6 +64,8 @@ MainWindow::MainWindow(const host::Registry& registry, QWidget* parent)
     UpdateSelectionPanes();
   });
   connect(bridge_, &RunBridge::RunFinished, this, [this] {
+    // The figures of a run that ended stay as they were at its end.
+    progress_->StopClock();
     view_->update();
     UpdateSelectionPanes();
     UpdateActions();

@@ -332,6 +332,9 @@ TEST_F(EditorTest, FailingRunNamesTheNodeInTheErrorBox) {
   EXPECT_TRUE(shown.startsWith("Error on filter : source")) << shown.toStdString();
   EXPECT_EQ(window_->Progress()->GraphState(), "Error");
   EXPECT_EQ(Doc().Run().LastResult(), Failed);
+  ASSERT_TRUE(WaitUntil([&] { return !window_->Progress()->ClockRunning(); }, 2000))
+      << "the clock stops when the run has ended";
+  EXPECT_TRUE(window_->Progress()->isVisible()) << "a failed run leaves the dialog up";
 }
 
 // A Bmp decoder and a Bmp encoder feeding each other: each waits for the
