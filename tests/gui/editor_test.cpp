@@ -305,6 +305,12 @@ void BuildCopy(host::GraphDocument& doc, const std::string& in, const std::strin
 }
 
 TEST_F(EditorTest, RunReachesDoneAndHidesTheProgressDialog) {
+  // An empty graph is done at once.
+  window_->RunGraph();
+  ASSERT_TRUE(WaitUntil([&] { return !Doc().Run().IsBusy() && !window_->Progress()->isVisible(); }));
+  EXPECT_EQ(window_->Progress()->GraphState(), "Done");
+  EXPECT_EQ(window_->Progress()->GraphBar(), 100);
+
   const std::string input = vorlan::test::SharedDataPath("camera.bmp");
   const std::string output = vorlan::test::TempDir("editor_run") + "/copy.bmp";
   BuildCopy(Doc(), input, output);
@@ -352,6 +358,9 @@ TEST_F(EditorTest, StopAndKillALoopingRun) {
   window_->RunGraph();
   ASSERT_TRUE(WaitUntil([&] { return window_->Progress()->GraphState() == "Running"; }));
 
+  // A second Run while it runs changes nothing.
+  window_->RunGraph();
+  EXPECT_TRUE(Doc().Run().IsRunning());
   // While it runs the graph cannot change, but nodes still move.
   EXPECT_FALSE(window_->InsertFilter(PrototypeOf(kFileInput)));
   EXPECT_FALSE(window_->statusBar()->currentMessage().isEmpty());
