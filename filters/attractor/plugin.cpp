@@ -1,15 +1,17 @@
-// The HV Decoder Library: the decoder and its settings dialog.
+// The HV Decoder Library: the decoder, its feedback window and its settings
+// dialog.
 #include <cstdlib>
 #include <cstring>
 
 #include "attractor_dialog.h"
+#include "feedback_decoder_window.h"
 #include "fractal_decoder_filter.h"
 #include "vorlan/export.h"
 #include "vorlan/gui/gui_support.h"
 
 namespace vorlan::attractor {
 
-class FractalDecoderPlugin final : public FractalDecoderFilter {
+class FractalDecoderPlugin final : public FeedbackDecoderFilter {
  public:
   // [ui thread, no run active] Edits a copy; OK applies it, Cancel keeps
   // the settings.

@@ -126,11 +126,13 @@ Result FractalEncoderFilter::Work() {
     return Fail(reason);
   }
 
+  // The window's last picture is the finished partition, taken while the
+  // search still exists.
+  if (feedback) FeedbackRefresh();
   HvPartition& partition = search_->Partition();
   const bool built = BuildCode(partition.Root(), partition.RangeCounter(), partition.Pool(), settings_,
                                plane->width, plane->height, plane->min, plane->max, code_, reason);
   ReleaseSearch();
-  if (feedback) FeedbackRefresh();
   if (!built) return Fail(reason);
 
   Publish(pins[kHeaderPin], MakePacket(fractal::kCodeHeaderSize, PacketType::Bytes, &code_.header));

@@ -1,8 +1,10 @@
-// The HV Encoder Library: the encoder and its settings dialog.
+// The HV Encoder Library: the encoder, its feedback window and its settings
+// dialog.
 #include <QDialog>
 #include <cstring>
 
 #include "collage_dialog.h"
+#include "feedback_encoder_window.h"
 #include "fractal_encoder_filter.h"
 #include "vorlan/config_stream.h"
 #include "vorlan/export.h"
@@ -10,7 +12,7 @@
 
 namespace vorlan::collage {
 
-class CollagePlugin final : public FractalEncoderFilter {
+class CollagePlugin final : public FeedbackEncoderFilter {
  public:
   // [ui thread, no run active] Edits a copy; OK applies it, Cancel changes nothing.
   Result Configure() override {
