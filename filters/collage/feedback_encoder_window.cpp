@@ -23,10 +23,12 @@ void StrokeOutline(QPainter& painter, const SearchRect& r, QPoint offset) {
   painter.drawPolygon(corners, 4);
 }
 
-QImage ToImage(const FeedbackBitmap& bitmap) {
+// The window shows the bitmap in place, without a copy; it only ever reads
+// it on the user-interface thread, where the outlines are drawn as well.
+QImage View(const FeedbackBitmap& bitmap) {
+  if (bitmap.Empty()) return QImage();
   return QImage(reinterpret_cast<const uchar*>(bitmap.pixels.data()), bitmap.width, bitmap.height,
-                bitmap.width * 4, QImage::Format_RGB32)
-      .copy();
+                bitmap.width * 4, QImage::Format_RGB32);
 }
 
 }  // namespace
@@ -55,19 +57,25 @@ FeedbackEncoderFilter::FeedbackEncoderFilter() {
   });
 }
 
-FeedbackEncoderFilter::~FeedbackEncoderFilter() = default;
+FeedbackEncoderFilter::~FeedbackEncoderFilter() {
+  // The window may outlive this object for a moment (deleted later on its
+  // own thread); it must not keep pointing into the bitmap.
+  if (ImageWindow* window = window_.get()) gui::RunOnGuiThread([window] { window->ClearImage(); });
+}
 
 void FeedbackEncoderFilter::FeedbackBegin(const Plane& image) {
   if (!window_) return;
+  FeedbackBitmap fresh;
   std::string reason;
-  const bool built = BuildFeedbackBitmap(image.samples, image.width, image.height, image.min, image.max, bitmap_, reason);
-  if (!built) bitmap_ = FeedbackBitmap{};
-  const QImage picture = built ? ToImage(bitmap_) : QImage();
+  if (!BuildFeedbackBitmap(image.samples, image.width, image.height, image.min, image.max, fresh, reason)) {
+    fresh = FeedbackBitmap{};
+  }
   ImageWindow* window = window_.get();
   gui::RunOnGuiThread([&] {
     overlayHasCurrent_ = false;
     overlayDomains_.clear();
-    window->SetImage(picture);
+    bitmap_ = std::move(fresh);
+    window->SetImage(View(bitmap_));
     window->setWindowTitle(QStringLiteral("HV encoder"));
     window->ShowSizedToImage();
   });
@@ -79,18 +87,15 @@ void FeedbackEncoderFilter::FeedbackRefresh() {
   // Without a running search (before Prepare, after release) there is no
   // stack or pool to count.
   if (!Snapshot(snapshot)) return;
-  DrawPartition(bitmap_, snapshot);
-  const QImage picture = bitmap_.Empty() ? QImage() : ToImage(bitmap_);
-  const QString title =
-      QString::fromStdString(EncoderFeedbackTitle(bitmap_.width, bitmap_.height, snapshot));
+  const QString title = QString::fromStdString(EncoderFeedbackTitle(snapshot.width, snapshot.height, snapshot));
   ImageWindow* window = window_.get();
   gui::RunOnGuiThread([&] {
+    DrawPartition(bitmap_, snapshot);
     overlayHasCurrent_ = snapshot.hasCurrent;
     overlayCurrent_ = snapshot.current;
     // Once no range is current the workers try nothing any more.
     if (snapshot.hasCurrent) overlayDomains_ = std::move(snapshot.domains);
     else overlayDomains_.clear();
-    if (!picture.isNull()) window->SetImage(picture);
     window->setWindowTitle(title);
     window->update();
   });

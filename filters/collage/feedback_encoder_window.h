@@ -54,10 +54,9 @@ class FeedbackEncoderFilter : public FractalEncoderFilter {
   void PaintOverlay(QPainter& painter, QPoint offset) const;
 
   ImageWindowPtr window_;
-  // Worker-thread state of the current run.
+  // User-interface-thread state, changed from the worker only inside
+  // gui::RunOnGuiThread calls. The window shows bitmap_ in place.
   FeedbackBitmap bitmap_;
-  // User-interface-thread state, set from the worker only inside
-  // gui::RunOnGuiThread calls.
   bool overlayHasCurrent_ = false;
   SearchRect overlayCurrent_;
   std::vector<SearchRect> overlayDomains_;
