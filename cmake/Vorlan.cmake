@@ -12,7 +12,9 @@ function(vorlan_add_filter_library name)
     AUTOMOC ON
     AUTOUIC ON)
   target_link_libraries(${name} PRIVATE vorlan_framework ${ARG_LIBS})
-  target_link_options(${name} PRIVATE -Wl,--no-undefined)
+  target_link_options(${name} PRIVATE -Wl,--no-undefined
+    -Wl,--version-script=${PROJECT_SOURCE_DIR}/cmake/filter_exports.map)
+  set_property(TARGET ${name} APPEND PROPERTY LINK_DEPENDS ${PROJECT_SOURCE_DIR}/cmake/filter_exports.map)
   install(TARGETS ${name} LIBRARY DESTINATION ${VORLAN_INSTALL_DIR}/filters)
 endfunction()
 
