@@ -12,8 +12,11 @@ function(vorlan_add_filter_library name)
     AUTOMOC ON
     AUTOUIC ON)
   target_link_libraries(${name} PRIVATE vorlan_framework ${ARG_LIBS})
-  target_link_options(${name} PRIVATE -Wl,--no-undefined
-    -Wl,--version-script=${PROJECT_SOURCE_DIR}/cmake/filter_exports.map)
+  target_link_options(${name} PRIVATE -Wl,--version-script=${PROJECT_SOURCE_DIR}/cmake/filter_exports.map)
+  # Clang's sanitizer runtimes live in the program, not in the plug-in.
+  if(NOT VORLAN_SANITIZE AND NOT VORLAN_BUILD_FUZZERS)
+    target_link_options(${name} PRIVATE -Wl,--no-undefined)
+  endif()
   set_property(TARGET ${name} APPEND PROPERTY LINK_DEPENDS ${PROJECT_SOURCE_DIR}/cmake/filter_exports.map)
   install(TARGETS ${name} LIBRARY DESTINATION ${VORLAN_INSTALL_DIR}/filters)
 endfunction()
