@@ -97,7 +97,19 @@ using Vec4 = double __attribute__((vector_size(32)));
 
 // The hot loop of the search. Lane-wise vector sums keep the same order of
 // additions in every clone, so results do not depend on the CPU.
-__attribute__((target_clones("avx2", "default"))) void Dots(const double* d, const double* r0,
+// ThreadSanitizer instruments the clones' resolver, which the loader runs
+// before the sanitizer's runtime exists; such builds keep the default clone.
+#if defined(__SANITIZE_THREAD__)
+#define VORLAN_DOTS_CLONES
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define VORLAN_DOTS_CLONES
+#endif
+#endif
+#ifndef VORLAN_DOTS_CLONES
+#define VORLAN_DOTS_CLONES __attribute__((target_clones("avx2", "default")))
+#endif
+VORLAN_DOTS_CLONES void Dots(const double* d, const double* r0,
                                                              const double* r1, const double* r2,
                                                              const double* r3, int32_t n, double out[6]) {
   Vec4 t{}, q{}, x0{}, x1{}, x2{}, x3{};
