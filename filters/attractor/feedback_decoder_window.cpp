@@ -32,6 +32,7 @@ FeedbackDecoderFilter::FeedbackDecoderFilter() {
     // The feedback window always shows the image 1:1 and only scrolls.
     window_->SetViewMode(ImageWindow::ViewMode::Fullsize);
     window_->SetMenuEnabled(false);
+    handoff_ = new GuiHandoff(window_.get());
   });
 }
 
@@ -60,7 +61,7 @@ void FeedbackDecoderFilter::FeedbackRefresh(const FeedbackFrame& frame) {
   const bool show = showPending_;
   showPending_ = false;
   ImageWindow* window = window_.get();
-  gui::RunOnGuiThread([&] {
+  handoff_->Run([&] {
     if (built) window->SetImage(image);
     window->setWindowTitle(title);
     if (show) window->ShowSizedToImage();
@@ -70,7 +71,7 @@ void FeedbackDecoderFilter::FeedbackRefresh(const FeedbackFrame& frame) {
 
 void FeedbackDecoderFilter::FeedbackHide() {
   showPending_ = false;
-  if (ImageWindow* window = window_.get()) gui::RunOnGuiThread([window] { window->hide(); });
+  if (ImageWindow* window = window_.get()) handoff_->Run([window] { window->hide(); });
 }
 
 }  // namespace vorlan::attractor

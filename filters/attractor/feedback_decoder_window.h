@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "feedback_bitmap.h"
+#include "gui_handoff.h"
 #include "fractal_decoder_filter.h"
 #include "image_display_plugin.h"
 
@@ -43,6 +44,7 @@ class FeedbackDecoderFilter : public FractalDecoderFilter {
 
  private:
   ImageWindowPtr window_;
+  GuiHandoff* handoff_ = nullptr;  // a child of the window
   // Worker-thread state of the current run.
   bool drawRanges_ = false;
   bool showPending_ = false;

@@ -53,6 +53,7 @@ FeedbackEncoderFilter::FeedbackEncoderFilter() {
     // The feedback window always shows the image 1:1 and only scrolls.
     window_->SetViewMode(ImageWindow::ViewMode::Fullsize);
     window_->SetMenuEnabled(false);
+    handoff_ = new GuiHandoff(window_.get());
     window_->SetOverlayPainter([this](QPainter& painter, QPoint offset) { PaintOverlay(painter, offset); });
   });
 }
@@ -60,7 +61,7 @@ FeedbackEncoderFilter::FeedbackEncoderFilter() {
 FeedbackEncoderFilter::~FeedbackEncoderFilter() {
   // The window may outlive this object for a moment (deleted later on its
   // own thread); it must not keep pointing into the bitmap.
-  if (ImageWindow* window = window_.get()) gui::RunOnGuiThread([window] { window->ClearImage(); });
+  if (ImageWindow* window = window_.get()) handoff_->Run([window] { window->ClearImage(); });
 }
 
 void FeedbackEncoderFilter::FeedbackBegin(const Plane& image) {
@@ -71,7 +72,7 @@ void FeedbackEncoderFilter::FeedbackBegin(const Plane& image) {
     fresh = FeedbackBitmap{};
   }
   ImageWindow* window = window_.get();
-  gui::RunOnGuiThread([&] {
+  handoff_->Run([&] {
     overlayHasCurrent_ = false;
     overlayDomains_.clear();
     bitmap_ = std::move(fresh);
@@ -89,7 +90,7 @@ void FeedbackEncoderFilter::FeedbackRefresh() {
   if (!Snapshot(snapshot)) return;
   const QString title = QString::fromStdString(EncoderFeedbackTitle(snapshot.width, snapshot.height, snapshot));
   ImageWindow* window = window_.get();
-  gui::RunOnGuiThread([&] {
+  handoff_->Run([&] {
     DrawPartition(bitmap_, snapshot);
     overlayHasCurrent_ = snapshot.hasCurrent;
     overlayCurrent_ = snapshot.current;
@@ -102,7 +103,7 @@ void FeedbackEncoderFilter::FeedbackRefresh() {
 }
 
 void FeedbackEncoderFilter::FeedbackHide() {
-  if (ImageWindow* window = window_.get()) gui::RunOnGuiThread([window] { window->hide(); });
+  if (ImageWindow* window = window_.get()) handoff_->Run([window] { window->hide(); });
 }
 
 void FeedbackEncoderFilter::PaintOverlay(QPainter& painter, QPoint offset) const {

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "feedback_bitmap.h"
+#include "gui_handoff.h"
 #include "fractal_encoder_filter.h"
 #include "image_display_plugin.h"
 
@@ -54,6 +55,7 @@ class FeedbackEncoderFilter : public FractalEncoderFilter {
   void PaintOverlay(QPainter& painter, QPoint offset) const;
 
   ImageWindowPtr window_;
+  GuiHandoff* handoff_ = nullptr;  // a child of the window
   // User-interface-thread state, changed from the worker only inside
   // gui::RunOnGuiThread calls. The window shows bitmap_ in place.
   FeedbackBitmap bitmap_;
