@@ -8,21 +8,20 @@ seconds="${1:-60}"
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j2 --target fuzzers
 status=0
-for dir in fuzz/*/; do
-  name=$(basename "$dir")
-  for bin in build/fuzz/fuzz/*; do
-    [ -x "$bin" ] || continue
-    case "$(basename "$bin")" in
-      ${name}*) ;;
-      *) continue ;;
-    esac
+for list in fuzz/*/CMakeLists.txt; do
+  dir=$(dirname "$list")
+  for name in $(grep -o 'vorlan_add_fuzzer([A-Za-z0-9_]*' "$list" | sed 's/vorlan_add_fuzzer(//'); do
+    bin=build/fuzz/fuzz/$name
+    [ -x "$bin" ] || { echo "missing fuzzer $bin"; status=1; continue; }
     work=$(mktemp -d)
     cp -r "$dir/corpus/." "$work/" 2>/dev/null || true
-    echo "== fuzzing $(basename "$bin") for ${seconds}s"
+    echo "== fuzzing $name for ${seconds}s"
     if ! "$bin" -max_total_time="$seconds" -rss_limit_mb=2048 -malloc_limit_mb=1024 -timeout=10 \
-        -print_final_stats=0 "$work" 2>"$work.log"; then
+        -print_final_stats=1 "$work" >"$work.log" 2>&1; then
       tail -40 "$work.log"
       status=1
+    else
+      grep -E 'stat::number_of_executed_units' "$work.log" || true
     fi
     rm -rf "$work" "$work.log"
   done
