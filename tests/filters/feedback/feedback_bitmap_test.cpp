@@ -113,21 +113,6 @@ TEST(FeedbackTitles, CountTheSearchAndThePasses) {
   EXPECT_EQ(attractor::DecoderFeedbackTitle(f), "HVD [256x128] [Ranges:77|Iteration:1|RMS:-1.000000|Progress:50.00%]");
 }
 
-TEST(FeedbackTitles, EncoderDrawsStackBeforePoolSoAcceptedRangesWin) {
-  const std::vector<double> v(4 * 4, 0.0);
-  FeedbackBitmap b;
-  std::string reason;
-  ASSERT_TRUE(BuildFeedbackBitmap(v.data(), 4, 4, 0.0, 1.0, b, reason));
-  collage::SearchSnapshot s;
-  s.stack.push_back({0, 0, 4, 4});
-  s.pool.push_back({0, 0, 2, 2});
-  collage::DrawPartition(b, s);
-  EXPECT_EQ(At(b, 0, 0), collage::kPoolColour);
-  EXPECT_EQ(At(b, 3, 0), collage::kStackColour);
-  EXPECT_EQ(At(b, 1, 1), collage::kPoolColour);
-  EXPECT_EQ(At(b, 2, 2), Grey(0));
-}
-
 TEST(FeedbackWithoutUserInterface, FeedbackOneRunsAsZero) {
   collage::FeedbackEncoderFilter encoder;
   attractor::FeedbackDecoderFilter decoder;
