@@ -1,32 +1,19 @@
 // "Deserializer settings": the number of numbered pins.
 #pragma once
 
-#include <QDialog>
-
 #include "deserializer_filter.h"
-
-class QLineEdit;
+#include "pin_count_dialog.h"
 
 namespace vorlan {
 
-class DeserializerDialog : public QDialog {
-  Q_OBJECT
-
+class DeserializerDialog : public PinCountDialog {
  public:
-  explicit DeserializerDialog(const DeserializerSettings& settings, QWidget* parent = nullptr);
+  explicit DeserializerDialog(const DeserializerSettings& settings, QWidget* parent = nullptr)
+      : PinCountDialog(QStringLiteral("Deserializer settings"), QStringLiteral("Number of output pins"), settings.pinCount, kMaxDeserializerPins,
+                       parent) {}
 
   // The settings as accepted; unchanged until OK succeeds.
-  const DeserializerSettings& settings() const { return settings_; }
-  QLineEdit* pinCountEdit() const { return pinCount_; }
-
-  // Reads the field like a C decimal conversion (leading blanks, a sign,
-  // digits up to the first other character; no digits gives 0). A count
-  // outside 0..kMaxDeserializerPins is refused with a message and the dialog stays.
-  void accept() override;
-
- private:
-  DeserializerSettings settings_;
-  QLineEdit* pinCount_;
+  DeserializerSettings settings() const { return DeserializerSettings{Count()}; }
 };
 
 }  // namespace vorlan

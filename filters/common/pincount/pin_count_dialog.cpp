@@ -1,4 +1,4 @@
-#include "deserializer_dialog.h"
+#include "pin_count_dialog.h"
 
 #include <QDialogButtonBox>
 #include <QFormLayout>
@@ -22,13 +22,14 @@ int32_t ParseDecimal(const QString& text) {
 
 }  // namespace
 
-DeserializerDialog::DeserializerDialog(const DeserializerSettings& settings, QWidget* parent)
-    : QDialog(parent), settings_(settings) {
-  setWindowTitle(QStringLiteral("Deserializer settings"));
-  pinCount_ = new QLineEdit(QString::number(settings.pinCount), this);
-  pinCount_->setMaxLength(255);
+PinCountDialog::PinCountDialog(const QString& title, const QString& label, int32_t count, int32_t maxCount,
+                               QWidget* parent)
+    : QDialog(parent), count_(count), maxCount_(maxCount) {
+  setWindowTitle(title);
+  edit_ = new QLineEdit(QString::number(count), this);
+  edit_->setMaxLength(255);
   auto* form = new QFormLayout;
-  form->addRow(QStringLiteral("Number of output pins"), pinCount_);
+  form->addRow(label, edit_);
 
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
@@ -39,17 +40,17 @@ DeserializerDialog::DeserializerDialog(const DeserializerSettings& settings, QWi
   layout->addWidget(buttons);
 }
 
-void DeserializerDialog::accept() {
-  const int32_t n = ParseDecimal(pinCount_->text());
-  if (n < 0 || n > kMaxDeserializerPins) {
+void PinCountDialog::accept() {
+  const int32_t n = ParseDecimal(edit_->text());
+  if (n < 0 || n > maxCount_) {
     auto* box = new QMessageBox(QMessageBox::Warning, windowTitle(),
-                                QStringLiteral("The number of pins must be a number from 0 to %1.").arg(kMaxDeserializerPins),
+                                QStringLiteral("The number of pins must be a number from 0 to %1.").arg(maxCount_),
                                 QMessageBox::Ok, this);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->open();
     return;
   }
-  settings_.pinCount = n;
+  count_ = n;
   QDialog::accept();
 }
 
