@@ -1,5 +1,7 @@
 #include "support/filter_harness.h"
 
+#include <dlfcn.h>
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -76,6 +78,10 @@ const Packet& Output(Filter& filter, int32_t index) {
 std::string SharedDataPath(const std::string& name) { return std::string(VORLAN_SHARED_DATA_DIR) + "/" + name; }
 
 std::string FilterLibraryPath(const std::string& name) { return std::string(VORLAN_FILTER_DIR) + "/" + name + ".so"; }
+
+void* OpenFilterLibrary(const std::string& name) {
+  return dlopen(FilterLibraryPath(name).c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
+}
 
 std::vector<uint8_t> ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

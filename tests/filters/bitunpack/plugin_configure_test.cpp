@@ -21,7 +21,7 @@ namespace {
 class LoadedPlugin {
  public:
   explicit LoadedPlugin(const char* file) {
-    handle_ = dlopen(test::FilterLibraryPath(file).c_str(), RTLD_NOW | RTLD_LOCAL);
+    handle_ = test::OpenFilterLibrary(file);
     if (handle_ == nullptr) return;
     destroy_ = reinterpret_cast<DestroyFilterFn>(dlsym(handle_, kDestroyFilterName));
     filter_ = reinterpret_cast<CreateFilterFn>(dlsym(handle_, kCreateFilterName))(0);

@@ -30,7 +30,7 @@ TEST(BytePlugins, ReportTheirIdentityAndCreateFilters) {
   };
   for (const Expected& e : all) {
     SCOPED_TRACE(e.file);
-    void* handle = dlopen(test::FilterLibraryPath(e.file).c_str(), RTLD_NOW | RTLD_LOCAL);
+    void* handle = test::OpenFilterLibrary(e.file);
     ASSERT_NE(handle, nullptr) << dlerror();
     auto libraryInfo = reinterpret_cast<GetFilterLibraryInfoFn>(dlsym(handle, kGetFilterLibraryInfoName));
     auto filterInfo = reinterpret_cast<GetFilterInfoFn>(dlsym(handle, kGetFilterInfoName));

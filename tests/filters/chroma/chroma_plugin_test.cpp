@@ -12,7 +12,7 @@ namespace vorlan {
 namespace {
 
 TEST(ChromaPlugin, LibraryIdentityAndHeadlessConfigure) {
-  void* handle = dlopen(test::FilterLibraryPath("chroma").c_str(), RTLD_NOW | RTLD_LOCAL);
+  void* handle = test::OpenFilterLibrary("chroma");
   ASSERT_NE(handle, nullptr) << dlerror();
   auto libraryInfo = reinterpret_cast<GetFilterLibraryInfoFn>(dlsym(handle, kGetFilterLibraryInfoName));
   auto filterInfo = reinterpret_cast<GetFilterInfoFn>(dlsym(handle, kGetFilterInfoName));

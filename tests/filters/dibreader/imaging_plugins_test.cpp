@@ -23,7 +23,7 @@ namespace {
 class Library {
  public:
   explicit Library(const std::string& name) {
-    handle_ = dlopen(test::FilterLibraryPath(name).c_str(), RTLD_NOW | RTLD_LOCAL);
+    handle_ = test::OpenFilterLibrary(name);
     if (handle_ == nullptr) return;
     libraryInfo = reinterpret_cast<GetFilterLibraryInfoFn>(dlsym(handle_, kGetFilterLibraryInfoName));
     filterInfo = reinterpret_cast<GetFilterInfoFn>(dlsym(handle_, kGetFilterInfoName));

@@ -184,7 +184,7 @@ TEST(MonoDisplayWindow, ShowsTheGreyImageSizedToThePlane) {
 class TextDisplayPlugin {
  public:
   TextDisplayPlugin() {
-    handle_ = dlopen(test::FilterLibraryPath("readout").c_str(), RTLD_NOW | RTLD_LOCAL);
+    handle_ = test::OpenFilterLibrary("readout");
     if (handle_ == nullptr) return;
     create_ = reinterpret_cast<Filter* (*)(int32_t)>(dlsym(handle_, "CreateFilter"));
     destroy_ = reinterpret_cast<void (*)(Filter*, int32_t)>(dlsym(handle_, "DestroyFilter"));

@@ -23,7 +23,7 @@ namespace {
 class LoadedFilter {
  public:
   explicit LoadedFilter(const std::string& library)
-      : handle_(dlopen(test::FilterLibraryPath(library).c_str(), RTLD_NOW | RTLD_LOCAL)) {
+      : handle_(test::OpenFilterLibrary(library)) {
     if (handle_ == nullptr) return;
     auto create = reinterpret_cast<CreateFilterFn>(dlsym(handle_, kCreateFilterName));
     destroy_ = reinterpret_cast<DestroyFilterFn>(dlsym(handle_, kDestroyFilterName));

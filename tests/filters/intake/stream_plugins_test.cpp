@@ -12,7 +12,7 @@ namespace vorlan {
 namespace {
 
 struct Library {
-  explicit Library(const std::string& name) : handle(dlopen(test::FilterLibraryPath(name).c_str(), RTLD_NOW | RTLD_LOCAL)) {}
+  explicit Library(const std::string& name) : handle(test::OpenFilterLibrary(name)) {}
   ~Library() {
     if (handle != nullptr) dlclose(handle);
   }
