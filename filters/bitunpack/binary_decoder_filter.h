@@ -2,31 +2,16 @@
 // "Out" (IntArray). No settings.
 #pragma once
 
-#include "coding.h"
-#include "vorlan/filter_base.h"
-#include "vorlan/payloads.h"
+#include "binary_decoding.h"
+#include "stream_decoder_filter.h"
 
 namespace vorlan {
 
-class BinaryDecoderFilter : public FilterBase {
+class BinaryDecoderFilter : public StreamDecoderFilter {
  public:
   static constexpr FilterInfo kInfo{"Binary decoder", 1, 0, 180};
 
-  BinaryDecoderFilter();
-  ~BinaryDecoderFilter();
-
-  // Largest array a stream may ask for (the fuzz harness lowers it).
-  void SetValueLimit(int64_t limit) { valueLimit_ = limit; }
-
- protected:
-  Result Work() override;
-  void ReleaseOutputs() override { output_.Release(); }
-
- private:
-  Pin* in_ = nullptr;
-  Pin* out_ = nullptr;
-  OwnedIntArray output_;  // published by address until the next Process or Reset
-  int64_t valueLimit_ = kMaxDecodedValues;
+  BinaryDecoderFilter() : StreamDecoderFilter(kInfo, DecodeBinary) {}
 };
 
 }  // namespace vorlan

@@ -2,31 +2,16 @@
 // "Out" (IntArray). No settings.
 #pragma once
 
-#include "coding.h"
-#include "vorlan/filter_base.h"
-#include "vorlan/payloads.h"
+#include "huffman_decoding.h"
+#include "stream_decoder_filter.h"
 
 namespace vorlan {
 
-class HuffmanDecoderFilter : public FilterBase {
+class HuffmanDecoderFilter : public StreamDecoderFilter {
  public:
   static constexpr FilterInfo kInfo{"Huffman decoder", 1, 0, 200};
 
-  HuffmanDecoderFilter();
-  ~HuffmanDecoderFilter();
-
-  // Largest array a stream may ask for (the fuzz harness lowers it).
-  void SetValueLimit(int64_t limit) { valueLimit_ = limit; }
-
- protected:
-  Result Work() override;
-  void ReleaseOutputs() override { output_.Release(); }
-
- private:
-  Pin* in_ = nullptr;
-  Pin* out_ = nullptr;
-  OwnedIntArray output_;  // published by address until the next Process or Reset
-  int64_t valueLimit_ = kMaxDecodedValues;
+  HuffmanDecoderFilter() : StreamDecoderFilter(kInfo, DecodeHuffman) {}
 };
 
 }  // namespace vorlan
