@@ -4,7 +4,6 @@
 #include <new>
 #include <string>
 
-#include "vorlan/config_stream.h"
 
 namespace vorlan {
 namespace {
@@ -19,62 +18,9 @@ constexpr int32_t kPlaneHeaderBytes = 4 + 4 + 8 + 8;
 
 }  // namespace
 
-DeserializerFilter::DeserializerFilter() : FilterBase(kInfo) {
-  in_ = AddNewPin("In", PinKind::Input);
-  for (int32_t i = 1; i <= settings_.pinCount; ++i) AddNewPin(std::to_string(i).c_str(), PinKind::Output);
-}
+DeserializerFilter::DeserializerFilter() : NumberedPinsFilter(kInfo, "In", PinKind::Input, PinKind::Output) {}
 
 DeserializerFilter::~DeserializerFilter() = default;
-
-Result DeserializerFilter::SetPinCount(int32_t n) {
-  if (n < 0 || n > kMaxDeserializerPins) {
-    return Failf("the number of output pins %d is outside 0..%d", n, kMaxDeserializerPins);
-  }
-  if (n == settings_.pinCount && pinCount == kFirstNumberedPin + n) return Ok;
-  RemovePinsFrom(kFirstNumberedPin);
-  slots_.clear();
-  settings_.pinCount = n;
-  for (int32_t i = 1; i <= n; ++i) {
-    if (AddNewPin(std::to_string(i).c_str(), PinKind::Output) == nullptr) return Fail("out of memory for the pins");
-  }
-  return Ok;
-}
-
-Result DeserializerFilter::ApplyConfig(Packet packet, ConfigForm form) {
-  if (packet.data == nullptr) return Fail("the settings packet is empty");
-  if (form == ConfigForm::Native) {
-    if (packet.length < static_cast<int32_t>(sizeof(DeserializerSettings))) {
-      return Fail("the settings record is too short");
-    }
-    DeserializerSettings s;
-    std::memcpy(&s, packet.data, sizeof s);
-    return SetPinCount(s.pinCount);
-  }
-  if (form == ConfigForm::Serialized) {
-    ConfigReader reader(packet);
-    int32_t n = 0;
-    if (!reader.Int32(n)) return Ok;  // a short stream keeps N
-    return SetPinCount(n);
-  }
-  return Ok;
-}
-
-Packet DeserializerFilter::GetConfig(ConfigForm form) {
-  if (form == ConfigForm::Native) return NativeConfigPacket(&settings_, sizeof settings_);
-  if (form != ConfigForm::Serialized) return Packet{0, 0, nullptr};
-  ConfigWriter writer;
-  writer.Int32(settings_.pinCount);
-  return writer.ToPacket();
-}
-
-Result DeserializerFilter::ApplyRunConfig(Packet packet) {
-  ConfigReader reader(packet);
-  int32_t n = 0;
-  if (!reader.Int32(n) || n < 0 || n > kMaxDeserializerPins || n == settings_.pinCount) return Ok;
-  return Failf("\"Cfg in\" asks for %d output pins while the graph is wired to %d; change the pin count "
-               "outside a run",
-               n, settings_.pinCount);
-}
 
 Result DeserializerFilter::MakeOutput(int32_t type, const uint8_t* payload, int32_t length, int32_t number,
                                       Packet& packet) {
@@ -141,13 +87,13 @@ Result DeserializerFilter::Work() {
 }
 
 Result DeserializerFilter::Split() {
-  const int32_t n = settings_.pinCount;
-  for (int32_t j = 1; j <= n; ++j) Withdraw(pins[kFirstNumberedPin + j - 1]);
+  const int32_t n = NumberedPinCount();
+  for (int32_t j = 1; j <= n; ++j) Withdraw(NumberedPin(j));
   slots_.clear();
 
   const uint8_t* data = nullptr;
   int32_t length = 0;
-  const Result r = ReadBytes(in_, data, length);
+  const Result r = ReadBytes(FixedPin(), data, length);
   if (r != Ok) return r;
   if (data == nullptr) return Fail("input \"In\" received an empty packet");
   if (length < 4) return Failf("the container has %d bytes, fewer than its 4-byte record count", length);
@@ -182,7 +128,7 @@ Result DeserializerFilter::Split() {
     if (made != Ok) return made;
     ReportProgress(double(j) / m);
   }
-  for (int32_t j = 1; j <= n; ++j) Publish(pins[kFirstNumberedPin + j - 1], packets[j - 1]);
+  for (int32_t j = 1; j <= n; ++j) Publish(NumberedPin(j), packets[j - 1]);
   return Ok;
 }
 

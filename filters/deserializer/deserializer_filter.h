@@ -11,38 +11,28 @@
 #include <memory>
 #include <vector>
 
-#include "vorlan/filter_base.h"
+#include "numbered_pins_filter.h"
 #include "vorlan/payloads.h"
 
 namespace vorlan {
 
-inline constexpr int32_t kMaxDeserializerPins = 4096;
+inline constexpr int32_t kMaxDeserializerPins = kMaxNumberedPins;
+using DeserializerSettings = PinCountSettings;  // N numbered output pins
 
-struct DeserializerSettings {
-  int32_t pinCount = 2;  // N, the number of numbered output pins
-};
-
-class DeserializerFilter : public FilterBase {
+class DeserializerFilter : public NumberedPinsFilter {
  public:
   static constexpr FilterInfo kInfo{"Deserializer", 1, 0, 160};
 
   DeserializerFilter();
   ~DeserializerFilter();
 
-  // As the serializer: a negative N or one above kMaxDeserializerPins is
-  // refused; a new N rebuilds the numbered pins.
-  Result ApplyConfig(Packet packet, ConfigForm form) override;
-  Packet GetConfig(ConfigForm form) override;
-
-  const DeserializerSettings& Settings() const { return settings_; }
-
   // Largest array or plane a record may ask for (the fuzz harness lowers it).
   void SetValueLimit(int64_t limit) { valueLimit_ = limit; }
 
  protected:
   Result Work() override;
-  Result ApplyRunConfig(Packet packet) override;
   void ReleaseOutputs() override { slots_.clear(); }
+  void OnNumberedPinsRemoved() override { slots_.clear(); }
 
  private:
   // What one output publishes when it does not point into the container.
@@ -52,13 +42,9 @@ class DeserializerFilter : public FilterBase {
     OwnedPlane plane;
   };
 
-  Result SetPinCount(int32_t n);
   Result Split();  // Work; allocation failures end it as "out of memory"
   Result MakeOutput(int32_t type, const uint8_t* payload, int32_t length, int32_t number, Packet& packet);
 
-  static constexpr int32_t kFirstNumberedPin = 3;
-  DeserializerSettings settings_;
-  Pin* in_ = nullptr;
   std::vector<std::unique_ptr<Slot>> slots_;  // one per numbered output during a run
   int64_t valueLimit_ = int64_t{1} << 28;
 };

@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "vorlan/config_stream.h"
 
 namespace vorlan {
 namespace {
@@ -29,61 +28,9 @@ uint8_t* Put(uint8_t* at, const void* bytes, size_t n) {
 
 }  // namespace
 
-SerializerFilter::SerializerFilter() : FilterBase(kInfo) {
-  out_ = AddNewPin("Out", PinKind::Output);
-  for (int32_t i = 1; i <= settings_.pinCount; ++i) AddNewPin(std::to_string(i).c_str(), PinKind::Input);
-}
+SerializerFilter::SerializerFilter() : NumberedPinsFilter(kInfo, "Out", PinKind::Output, PinKind::Input) {}
 
 SerializerFilter::~SerializerFilter() = default;
-
-Result SerializerFilter::SetPinCount(int32_t n) {
-  if (n < 0 || n > kMaxSerializerPins) {
-    return Failf("the number of input pins %d is outside 0..%d", n, kMaxSerializerPins);
-  }
-  if (n == settings_.pinCount && pinCount == kFirstNumberedPin + n) return Ok;
-  RemovePinsFrom(kFirstNumberedPin);
-  settings_.pinCount = n;
-  for (int32_t i = 1; i <= n; ++i) {
-    if (AddNewPin(std::to_string(i).c_str(), PinKind::Input) == nullptr) return Fail("out of memory for the pins");
-  }
-  return Ok;
-}
-
-Result SerializerFilter::ApplyConfig(Packet packet, ConfigForm form) {
-  if (packet.data == nullptr) return Fail("the settings packet is empty");
-  if (form == ConfigForm::Native) {
-    if (packet.length < static_cast<int32_t>(sizeof(SerializerSettings))) {
-      return Fail("the settings record is too short");
-    }
-    SerializerSettings s;
-    std::memcpy(&s, packet.data, sizeof s);
-    return SetPinCount(s.pinCount);
-  }
-  if (form == ConfigForm::Serialized) {
-    ConfigReader reader(packet);
-    int32_t n = 0;
-    if (!reader.Int32(n)) return Ok;  // a short stream keeps N
-    return SetPinCount(n);
-  }
-  return Ok;
-}
-
-Packet SerializerFilter::GetConfig(ConfigForm form) {
-  if (form == ConfigForm::Native) return NativeConfigPacket(&settings_, sizeof settings_);
-  if (form != ConfigForm::Serialized) return Packet{0, 0, nullptr};
-  ConfigWriter writer;
-  writer.Int32(settings_.pinCount);
-  return writer.ToPacket();
-}
-
-Result SerializerFilter::ApplyRunConfig(Packet packet) {
-  ConfigReader reader(packet);
-  int32_t n = 0;
-  if (!reader.Int32(n) || n < 0 || n > kMaxSerializerPins || n == settings_.pinCount) return Ok;
-  return Failf("\"Cfg in\" asks for %d input pins while the graph is wired to %d; change the pin count "
-               "outside a run",
-               n, settings_.pinCount);
-}
 
 Result SerializerFilter::Work() {
   try {
@@ -94,13 +41,13 @@ Result SerializerFilter::Work() {
 }
 
 Result SerializerFilter::Join() {
-  Withdraw(out_);
+  Withdraw(FixedPin());
   container_.Release();
-  const int32_t n = settings_.pinCount;
+  const int32_t n = NumberedPinCount();
   std::vector<RecordSource> records(static_cast<size_t>(n));
   int64_t total = 4;
   for (int32_t i = 0; i < n; ++i) {
-    Pin* pin = pins[kFirstNumberedPin + i];
+    Pin* pin = NumberedPin(i + 1);
     const Result read = ReadInput(pin);
     if (read == InputNotReady) return InputNotReady;
     if (read != Ok) return Failf("input \"%s\" is not connected", pin->name);
@@ -153,7 +100,7 @@ Result SerializerFilter::Join() {
     }
     ReportProgress(double(i + 1) / n);
   }
-  Publish(out_, container_.AsPacket(PacketType::Bytes));
+  Publish(FixedPin(), container_.AsPacket(PacketType::Bytes));
   return Ok;
 }
 

@@ -5,20 +5,14 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QVBoxLayout>
-#include <climits>
-#include <cstdlib>
+
+#include "dialog_text.h"
 
 namespace vorlan {
 namespace {
 
-// At most 255 characters are read, as strtol would convert them.
-int32_t ParseDecimal(const QString& text) {
-  const QByteArray bytes = text.left(255).toLatin1();
-  const long value = std::strtol(bytes.constData(), nullptr, 10);
-  if (value > INT32_MAX) return INT32_MAX;
-  if (value < INT32_MIN) return INT32_MIN;
-  return static_cast<int32_t>(value);
-}
+// At most 255 characters are read.
+constexpr int kEditChars = 255;
 
 }  // namespace
 
@@ -27,7 +21,7 @@ PinCountDialog::PinCountDialog(const QString& title, const QString& label, int32
     : QDialog(parent), count_(count), maxCount_(maxCount) {
   setWindowTitle(title);
   edit_ = new QLineEdit(QString::number(count), this);
-  edit_->setMaxLength(255);
+  edit_->setMaxLength(kEditChars);
   auto* form = new QFormLayout;
   form->addRow(label, edit_);
 
@@ -41,7 +35,7 @@ PinCountDialog::PinCountDialog(const QString& title, const QString& label, int32
 }
 
 void PinCountDialog::accept() {
-  const int32_t n = ParseDecimal(edit_->text());
+  const int32_t n = ParseInt32(edit_->text().toStdString(), kEditChars);
   if (n < 0 || n > maxCount_) {
     auto* box = new QMessageBox(QMessageBox::Warning, windowTitle(),
                                 QStringLiteral("The number of pins must be a number from 0 to %1.").arg(maxCount_),
