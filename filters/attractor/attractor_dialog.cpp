@@ -1,7 +1,5 @@
 #include "attractor_dialog.h"
 
-#include <locale.h>
-
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QDialogButtonBox>
@@ -14,10 +12,9 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
-#include <charconv>
 #include <cmath>
-#include <cstdlib>
-#include <limits>
+
+#include "dialog_text.h"
 
 namespace vorlan::attractor {
 
@@ -25,11 +22,6 @@ namespace {
 
 // Text is read through a 1024-byte buffer, terminator included.
 constexpr int kEditBufferChars = 1023;
-
-locale_t CLocale() {
-  static const locale_t c = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
-  return c;
-}
 
 std::string EditText(const QLineEdit* edit) { return edit->text().left(kEditBufferChars).toStdString(); }
 
@@ -41,24 +33,11 @@ QLineEdit* NewEdit(const QString& text, QWidget* parent) {
 
 }  // namespace
 
-std::string FormatFloat(float value) {
-  char buffer[400];  // the longest "%f" of a finite double is 316 characters
-  const auto [end, ec] =
-      std::to_chars(buffer, buffer + sizeof buffer, static_cast<double>(value), std::chars_format::fixed, 6);
-  if (ec != std::errc()) return "0.000000";
-  return std::string(buffer, end);
-}
+std::string FormatFloat(float value) { return FormatFixed(value); }
 
-float ParseFloat(const std::string& text) {
-  return static_cast<float>(strtod_l(text.substr(0, kEditBufferChars).c_str(), nullptr, CLocale()));
-}
+float ParseFloat(const std::string& text) { return static_cast<float>(ParseReal(text, kEditBufferChars)); }
 
-int32_t ParseInt(const std::string& text) {
-  const long long value = strtoll_l(text.substr(0, kEditBufferChars).c_str(), nullptr, 10, CLocale());
-  if (value > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
-  if (value < std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
-  return static_cast<int32_t>(value);
-}
+int32_t ParseInt(const std::string& text) { return ParseInt32(text, kEditBufferChars); }
 
 AttractorDialog::AttractorDialog(const FractalDecoderSettings& settings, QWidget* parent)
     : QDialog(parent), settings_(settings) {

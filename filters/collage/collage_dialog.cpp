@@ -1,8 +1,5 @@
 #include "collage_dialog.h"
 
-#include <locale.h>
-#include <stdlib.h>
-
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QDialogButtonBox>
@@ -17,6 +14,8 @@
 #include <cstdio>
 #include <limits>
 
+#include "dialog_text.h"
+
 namespace vorlan::collage {
 
 namespace {
@@ -24,22 +23,11 @@ namespace {
 // Edits are read through a 1024-byte buffer: 1023 characters and the end.
 constexpr size_t kEditBufferChars = 1023;
 
-locale_t CLocale() {
-  static const locale_t c = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
-  return c;
-}
-
 std::string EditText(const QLineEdit* edit) { return edit->text().toStdString(); }
 
 }  // namespace
 
-std::string FormatFloat(float value) {
-  char text[512];
-  const locale_t previous = uselocale(CLocale());
-  std::snprintf(text, sizeof text, "%f", static_cast<double>(value));
-  uselocale(previous);
-  return text;
-}
+std::string FormatFloat(float value) { return FormatFixed(value); }
 
 std::string FormatInt(int32_t value) {
   char text[32];
@@ -47,16 +35,9 @@ std::string FormatInt(int32_t value) {
   return text;
 }
 
-float ParseFloat(const std::string& text) {
-  return static_cast<float>(strtod_l(text.substr(0, kEditBufferChars).c_str(), nullptr, CLocale()));
-}
+float ParseFloat(const std::string& text) { return static_cast<float>(ParseReal(text, kEditBufferChars)); }
 
-int32_t ParseInt(const std::string& text) {
-  const long long value = strtoll_l(text.substr(0, kEditBufferChars).c_str(), nullptr, 10, CLocale());
-  if (value > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
-  if (value < std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
-  return static_cast<int32_t>(value);
-}
+int32_t ParseInt(const std::string& text) { return ParseInt32(text, kEditBufferChars); }
 
 namespace {
 

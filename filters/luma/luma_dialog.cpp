@@ -1,7 +1,5 @@
 #include "luma_dialog.h"
 
-#include <locale.h>
-
 #include <QButtonGroup>
 #include <QDialogButtonBox>
 #include <QGroupBox>
@@ -12,9 +10,9 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
-#include <charconv>
 #include <cmath>
-#include <cstdlib>
+
+#include "dialog_text.h"
 
 namespace vorlan {
 
@@ -28,21 +26,11 @@ const char* const kMethodLabels[5] = {
     "Trilinear ( I = r*R + g*G + b*B) (r+b+g = 1)",
 };
 
-locale_t CLocale() {
-  static const locale_t c = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
-  return c;
-}
-
 }  // namespace
 
-std::string FormatWeight(double value) {
-  char buffer[400];  // the longest "%f" of a finite double is 316 characters
-  const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 6);
-  if (ec != std::errc()) return "0.000000";
-  return std::string(buffer, end);
-}
+std::string FormatWeight(double value) { return FormatFixed(value); }
 
-double ParseWeight(const std::string& text) { return strtod_l(text.c_str(), nullptr, CLocale()); }
+double ParseWeight(const std::string& text) { return ParseReal(text, std::string::npos); }
 
 LumaDialog::LumaDialog(const GrayscaleSettings& settings, QWidget* parent) : QDialog(parent), settings_(settings) {
   setWindowTitle(QStringLiteral("Grayscale Conversion settings"));

@@ -7,20 +7,14 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QVBoxLayout>
-#include <climits>
-#include <cstdlib>
+
+#include "dialog_text.h"
 
 namespace vorlan {
 namespace {
 
-// At most 255 characters are read, as strtol would convert them.
-int32_t ParseDecimal(const QString& text) {
-  const QByteArray bytes = text.left(255).toLatin1();
-  const long value = std::strtol(bytes.constData(), nullptr, 10);
-  if (value > INT32_MAX) return INT32_MAX;
-  if (value < INT32_MIN) return INT32_MIN;
-  return static_cast<int32_t>(value);
-}
+// At most 255 characters are read.
+constexpr int kEditChars = 255;
 
 }  // namespace
 
@@ -31,7 +25,7 @@ HuffmanEncoderDialog::HuffmanEncoderDialog(const HuffmanEncoderSettings& setting
   auto* row = new QHBoxLayout(group);
   row->addWidget(new QLabel(QStringLiteral("N-grams"), group));
   wordLength_ = new QLineEdit(QString::number(settings.wordLength), group);
-  wordLength_->setMaxLength(255);
+  wordLength_->setMaxLength(kEditChars);
   row->addWidget(wordLength_);
 
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
@@ -44,7 +38,7 @@ HuffmanEncoderDialog::HuffmanEncoderDialog(const HuffmanEncoderSettings& setting
 }
 
 void HuffmanEncoderDialog::accept() {
-  const int32_t w = ParseDecimal(wordLength_->text());
+  const int32_t w = ParseInt32(wordLength_->text().toStdString(), kEditChars);
   if (w < 1 || w > 255) {
     auto* box = new QMessageBox(QMessageBox::Warning, windowTitle(),
                                 QStringLiteral("The word length must be a number from 1 to 255."),
