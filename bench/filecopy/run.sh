@@ -8,6 +8,8 @@ set -eu
 
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=${1:-"$root/build/release"}
+# The timing runs from a scratch folder, so a relative build folder is made absolute.
+build=$(cd "$build" 2>/dev/null && pwd || echo "$build")
 vorlan="$build/vorlan"
 graph="$root/examples/copy.gph"
 size_mib=256
