@@ -11,6 +11,11 @@ plane with itself (PSNR -1.0: no error), another compares it with a Y
 grayscale copy (prescaling on, since the grey plane is declared [0, 1]);
 Text display nodes show the results.
 
+view.gph: `source` -> Bmp decoder; an RGB display captioned `colour` shows
+R, G and B, and a Mono display captioned `grey` shows a Y grayscale copy.
+In the editor they open windows; `vorlan --run view.gph --snapshots DIR`
+writes what they received as PNG files instead.
+
 Run them with `vorlan --run GRAPH --path source=IN.bmp [--path target=OUT.bmp]`.
 """
 import os
@@ -22,6 +27,8 @@ from gph import Graph, Settings  # noqa: E402
 FILE_INPUT_STREAM = 10
 FILE_OUTPUT_STREAM = 20
 TEXT_DISPLAY = 70
+RGB_DISPLAY = 30
+MONO_DISPLAY = 60
 BMP_DECODER = 40
 BMP_ENCODER = 50
 GRAYSCALE = 90
@@ -34,6 +41,8 @@ GRAY_R, GRAY_G, GRAY_B, GRAY_OUT = 2, 3, 4, 5
 PSNR_IN1, PSNR_IN2 = 2, 3
 PSNR_OUTPUTS = {'PSNR': 4, 'RMS': 5, 'MD': 6, 'AD': 7}
 DISPLAY_IN = 2
+RGB_DISPLAY_R, RGB_DISPLAY_G, RGB_DISPLAY_B = 2, 3, 4
+STRETCH = 1
 
 Y_METHOD = 2
 THIRD = 0.3333333333333333
@@ -91,7 +100,21 @@ def build_psnr():
     return g
 
 
+def build_view():
+    g = Graph()
+    decoder = add_decoder(g, 10, 10)
+    colour = g.node(RGB_DISPLAY, 'colour', 370, 10, Settings().byte(STRETCH).text('colour'))
+    g.edge(decoder, DECODER_R, colour, RGB_DISPLAY_R)
+    g.edge(decoder, DECODER_G, colour, RGB_DISPLAY_G)
+    g.edge(decoder, DECODER_B, colour, RGB_DISPLAY_B)
+    gray = add_grayscale(g, decoder, 370, 150)
+    grey = g.node(MONO_DISPLAY, 'grey', 550, 150, Settings().byte(STRETCH).text('grey'))
+    g.edge(gray, GRAY_OUT, grey, DISPLAY_IN)
+    return g
+
+
 if __name__ == '__main__':
     folder = sys.argv[1] if len(sys.argv) > 1 else os.path.dirname(os.path.abspath(__file__))
     build_bmp_gray().save(os.path.join(folder, 'bmp_gray.gph'))
     build_psnr().save(os.path.join(folder, 'psnr.gph'))
+    build_view().save(os.path.join(folder, 'view.gph'))

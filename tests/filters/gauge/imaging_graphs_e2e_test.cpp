@@ -1,15 +1,18 @@
 // The example graphs run by the program itself: `vorlan --run` on the
 // shared pictures, checking the grey BMP written and the PSNR lines the
-// text displays received.
+// text displays received, and the pictures the display nodes leave.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <sstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "support/filter_harness.h"
 
@@ -99,6 +102,34 @@ TEST_F(ImagingGraphs, PsnrOfAstronaut) {
   EXPECT_LE(ad, rms);
   EXPECT_LE(rms, md);
   EXPECT_LE(md, 255.0);
+}
+
+// Width and height from a PNG's IHDR chunk; 0 x 0 for anything else.
+std::pair<uint32_t, uint32_t> PngSize(const std::vector<uint8_t>& png) {
+  static const uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+  if (png.size() < 24 || !std::equal(kSignature, kSignature + 8, png.begin()) ||
+      !std::equal(png.begin() + 12, png.begin() + 16, "IHDR")) {
+    return {0, 0};
+  }
+  auto be32 = [&](size_t at) { return uint32_t{png[at]} << 24 | png[at + 1] << 16 | png[at + 2] << 8 | png[at + 3]; };
+  return {be32(16), be32(20)};
+}
+
+TEST_F(ImagingGraphs, DisplaysOfAstronautLeaveSnapshots) {
+  const std::string dir = test::TempDir("imaging_e2e_view");
+  std::string out;
+  ASSERT_EQ(RunProgram("--run '" + Example("view.gph") + "' --quiet --path source='" +
+                           test::SharedDataPath("astronaut.bmp") + "' --snapshots '" + dir + "' 2>&1",
+                       out),
+            0)
+      << out;
+  // Node ids 3 and 5 hold the RGB display "colour" and the mono display "grey".
+  for (const char* name : {"3-colour.png", "5-grey.png"}) {
+    SCOPED_TRACE(name);
+    const std::string path = dir + "/" + name;
+    ASSERT_TRUE(std::filesystem::exists(path)) << out;
+    EXPECT_EQ(PngSize(test::ReadFile(path)), std::make_pair(512u, 512u));
+  }
 }
 
 }  // namespace
