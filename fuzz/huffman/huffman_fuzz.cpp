@@ -12,7 +12,6 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int32_t wordLength = size > 8 && data[8] > 0 ? data[8] : 1;
   vorlan::fuzz::FuzzStreamDecoder<vorlan::HuffmanDecoderFilter>(data, size, [&](const vorlan::IntArray& decoded) {
-    if (decoded.count > 4096) return;
     vorlan::BitWriter stream;
     if (!vorlan::EncodeHuffman(decoded.values, decoded.count, wordLength, stream).ok()) std::abort();
     vorlan::OwnedIntArray again;
