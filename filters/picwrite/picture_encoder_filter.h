@@ -1,0 +1,67 @@
+// "Image encoder": three planes of equal size become a picture file (PNG,
+// JPEG, PPM/PGM, TIFF or WebP), with the pins of the Bmp encoder. Each
+// plane's declared [min, max] range is scaled onto 0..255, or 0..65535 for
+// 16-bit output, exactly as the Bmp encoder scales; three equal planes are
+// written as a grey picture.
+#pragma once
+
+#include <cstdint>
+
+#include "vorlan/filter_base.h"
+#include "vorlan/payloads.h"
+
+namespace vorlan {
+
+// The settings record, also the Native configuration form.
+struct PictureEncoderSettings {
+  int32_t format = 0;  // PictureFormat code: 0 PNG, 1 JPEG, 2 PPM/PGM, 3 TIFF, 4 WebP
+  int32_t quality = 90;  // 0..100, JPEG and WebP only
+  int32_t bits = 8;  // per channel: 8, or 16 for PNG and TIFF
+};
+static_assert(sizeof(PictureEncoderSettings) == 12);
+
+// One sample scaled from [min, max] onto 0..top: at or below 0 gives 0, at
+// or above top gives top, anything between is truncated. NaN gives 0.
+inline int32_t ScaleToLevel(double sample, double min, double max, double top) {
+  const double value = top * (sample - min) / (max - min);
+  if (!(value > 0.0)) return 0;
+  if (value >= top) return static_cast<int32_t>(top);
+  return static_cast<int32_t>(value);
+}
+
+class PictureEncoderFilter : public FilterBase {
+ public:
+  static constexpr FilterInfo kInfo{"Image encoder", 1, 0, 1030};
+
+  // Pin indexes, those of the Bmp encoder; graph files store them.
+  static constexpr int32_t kOutPin = 2;
+  static constexpr int32_t kRPin = 3;
+  static constexpr int32_t kGPin = 4;
+  static constexpr int32_t kBPin = 5;
+
+  PictureEncoderFilter();
+
+  // Null data is refused. Native: the whole record. Serialized: format,
+  // quality, bits; a field the bytes do not reach keeps its value. Values
+  // are not range checked here: a bad one fails the run with a reason.
+  Result ApplyConfig(Packet packet, ConfigForm form) override;
+  // Native: a malloc'ed copy of the record. Serialized: 12 bytes.
+  Packet GetConfig(ConfigForm form) override;
+
+  const PictureEncoderSettings& Settings() const { return settings_; }
+
+ protected:
+  // [worker thread]
+  Result Work() override;
+  void ReleaseOutputs() override { file_.Release(); }
+
+ private:
+  PictureEncoderSettings settings_;
+  Pin* out_ = nullptr;
+  Pin* rIn_ = nullptr;
+  Pin* gIn_ = nullptr;
+  Pin* bIn_ = nullptr;
+  OwnedBytes file_;
+};
+
+}  // namespace vorlan
