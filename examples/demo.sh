@@ -29,6 +29,12 @@ fi
 # vorlan takes its plug-ins from ./filters when that folder exists; running
 # from the scratch folder makes it use the ones beside the program.
 cd "$work"
+# A picture in another format (PNG, JPEG, PGM/PPM, TIFF, WebP) becomes a BMP first.
+if [[ $(head -c 2 "$input" | tr -d '\0') != BM ]]; then
+  "$vorlan" --run "$here/convert.gph" --quiet --path "source=$input" --path "bmp=$work/input.bmp" \
+    --path "png=$work/input.png"
+  input=$work/input.bmp
+fi
 container=$work/image.hvf
 
 now() { date +%s.%N; }

@@ -9,6 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-liberation xvfb xauth
   libjpeg-turbo-progs python3
+  qt6-image-formats-plugins
 )
 
 missing=()
