@@ -1,0 +1,66 @@
+// The packed fractal code: the eleven pieces of an HV code in one byte
+// stream, the partition tree and the transforms coded together by an
+// adaptive binary range coder while the tree is walked. The layout is in
+// docs/hv-code-container.md.
+//
+// Packing refuses a code the HV decoder would refuse (with the same kind of
+// reason), so everything that packs also decodes. Unpacking treats its
+// input as hostile: sizes are checked against the bytes present and the
+// header's geometry before anything is allocated, and a stream that unpacks
+// yields arrays that pass the decoder's code checks.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "fractal/code_layout.h"
+
+namespace vorlan::codepack {
+
+// "HVPK", then the format version.
+inline constexpr uint8_t kMagic[4] = {'H', 'V', 'P', 'K'};
+inline constexpr uint16_t kFormatVersion = 1;
+// Magic, version, flags, code header, four counts; then the payload and a
+// CRC-32.
+inline constexpr size_t kFixedHeaderSize = 4 + 2 + 2 + fractal::kCodeHeaderSize + 4 * 4;
+inline constexpr size_t kTrailerSize = 4;
+// Every range costs the coder at least one decision and every decision at
+// least 1/45 bit (probabilities stop 31/2048 short of certainty), so a
+// payload of P bytes cannot hold more than about 360 P ranges. The check
+// allows 512 P.
+inline constexpr int64_t kMaxRangesPerPayloadByte = 512;
+
+// A code as borrowed arrays. RP and RS are optional: when given they must
+// describe the same ranges as the tree.
+struct CodeView {
+  const uint8_t* header = nullptr;
+  int32_t headerLength = 0;
+  std::span<const int32_t> si, oi, trn, dp, df;
+  bool hasRp = false, hasRs = false;
+  std::span<const int32_t> rp, rs;
+  std::span<const int32_t> rtd, rtt;
+};
+
+// A code as the encoder publishes it: RP and RS rebuilt from the tree.
+struct UnpackedCode {
+  fractal::CodeHeader header{};
+  std::vector<int32_t> si, oi, trn, dp, df, rp, rs, rtd, rtt;
+  int32_t RangeCount() const { return static_cast<int32_t>(si.size()); }
+};
+
+// Packs `code` into `out` (replacing its contents). Returns "" or the reason
+// the code cannot be packed. May throw std::bad_alloc.
+std::string PackCode(const CodeView& code, std::vector<uint8_t>& out);
+
+// Unpacks a stream written by PackCode. Returns "" or the reason the stream
+// is refused. `verifyChecksum` false skips the CRC (for fuzzing the coder
+// behind it). May throw std::bad_alloc.
+std::string UnpackCode(const uint8_t* data, size_t length, UnpackedCode& code, bool verifyChecksum = true);
+
+// The unpacked code as borrowed arrays (RP and RS included).
+CodeView ViewOf(const UnpackedCode& code);
+
+}  // namespace vorlan::codepack
