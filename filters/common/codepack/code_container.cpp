@@ -164,20 +164,16 @@ std::string CheckRectangles(const char* name, std::span<const int32_t> values,
   return "";
 }
 
-}  // namespace
-
-std::string PackCode(const CodeView& code, std::vector<uint8_t>& out) {
-  out.clear();
+// Checks `code` and lays it out for the walk.
+std::string PrepareWalk(const CodeView& code, fractal::CodeHeader& h, WalkedCode& walked, WalkLimits& limits) {
   if (code.header == nullptr || code.headerLength < fractal::kCodeHeaderSize) {
     return Format("the code header \"HDR\" holds %d bytes; it needs %d", code.header == nullptr ? 0 : code.headerLength,
                   fractal::kCodeHeaderSize);
   }
-  fractal::CodeHeader h{};
   std::memcpy(&h, code.header, sizeof h);
   std::string reason = CheckHeader(h);
   if (!reason.empty()) return reason;
 
-  WalkedCode walked;
   reason = FlattenTree(h, code.rtd, code.rtt, walked);
   if (!reason.empty()) return reason;
   const size_t n = walked.rects.size();
@@ -200,6 +196,22 @@ std::string PackCode(const CodeView& code, std::vector<uint8_t>& out) {
     anyTransform = anyTransform || walked.ranges[k].si != -1;
   }
   if (anyTransform && !(reason = CheckTransformHeader(h)).empty()) return reason;
+  limits = WalkLimits{h.width, h.height, minSide, static_cast<int64_t>(n), h.scaleLevels, h.offsetLevels,
+                      h.stepX, h.stepY};
+  return "";
+}
+
+}  // namespace
+
+std::string PackCode(const CodeView& code, std::vector<uint8_t>& out) {
+  out.clear();
+  fractal::CodeHeader h{};
+  WalkedCode walked;
+  WalkLimits limits;
+  std::string reason = PrepareWalk(code, h, walked, limits);
+  if (!reason.empty()) return reason;
+  const size_t n = walked.rects.size();
+  const int32_t minSide = limits.minSide;
 
   out.insert(out.end(), kMagic, kMagic + 4);
   PutU16(out, kFormatVersion);
@@ -211,8 +223,6 @@ std::string PackCode(const CodeView& code, std::vector<uint8_t>& out) {
   const size_t payloadLengthAt = out.size();
   PutU32(out, 0);
 
-  const WalkLimits limits{h.width, h.height, minSide, static_cast<int64_t>(n), h.scaleLevels, h.offsetLevels,
-                          h.stepX, h.stepY};
   RangeEncoder encoder(out);
   CodeModel model;
   reason = model.Walk(encoder, limits, walked);
@@ -336,6 +346,22 @@ std::string UnpackCode(const uint8_t* data, size_t length, UnpackedCode& code, b
     code.rs[2 * k] = r.width;
     code.rs[2 * k + 1] = r.height;
   }
+  return "";
+}
+
+std::string MeasureFieldBits(const CodeView& code, FieldBits& bits) {
+  fractal::CodeHeader h{};
+  WalkedCode walked;
+  WalkLimits limits;
+  std::string reason = PrepareWalk(code, h, walked, limits);
+  if (!reason.empty()) return reason;
+  CostMeter meter;
+  CodeModel model;
+  reason = model.Walk(meter, limits, walked);
+  if (!reason.empty()) return reason;
+  const auto at = [&](CodeField f) { return meter.bits[static_cast<size_t>(f)]; };
+  bits = FieldBits{at(CodeField::Tree), at(CodeField::HasTransform), at(CodeField::SI), at(CodeField::OI),
+                   at(CodeField::TRN),  at(CodeField::DF),           at(CodeField::DP)};
   return "";
 }
 

@@ -28,10 +28,10 @@ inline constexpr uint16_t kFormatVersion = 1;
 inline constexpr size_t kFixedHeaderSize = 4 + 2 + 2 + fractal::kCodeHeaderSize + 4 * 4;
 inline constexpr size_t kTrailerSize = 4;
 // Every range costs the coder at least one decision and every decision at
-// least 1/45 bit (probabilities stop 31/2048 short of certainty), so a
-// payload of P bytes cannot hold more than about 360 P ranges. The check
-// allows 512 P.
-inline constexpr int64_t kMaxRangesPerPayloadByte = 512;
+// least 1/732 bit (probabilities stop 31/32768 short of certainty), so a
+// payload of P bytes cannot hold more than about 5860 P ranges. The check
+// allows 8192 P.
+inline constexpr int64_t kMaxRangesPerPayloadByte = 8192;
 
 // A code as borrowed arrays. RP and RS are optional: when given they must
 // describe the same ranges as the tree.
@@ -59,6 +59,16 @@ std::string PackCode(const CodeView& code, std::vector<uint8_t>& out);
 // is refused. `verifyChecksum` false skips the CRC (for fuzzing the coder
 // behind it). May throw std::bad_alloc.
 std::string UnpackCode(const uint8_t* data, size_t length, UnpackedCode& code, bool verifyChecksum = true);
+
+// Ideal cost in bits of each field of `code` under the packer's model: the
+// partition tree, the has-transform flags, SI, OI, TRN, DF and DP. The
+// payload is within a few bytes of their sum. Returns "" or the reason the
+// code cannot be packed.
+struct FieldBits {
+  double tree = 0, hasTransform = 0, si = 0, oi = 0, trn = 0, df = 0, dp = 0;
+  double Total() const { return tree + hasTransform + si + oi + trn + df + dp; }
+};
+std::string MeasureFieldBits(const CodeView& code, FieldBits& bits);
 
 // The unpacked code as borrowed arrays (RP and RS included).
 CodeView ViewOf(const UnpackedCode& code);

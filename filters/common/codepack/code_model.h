@@ -11,13 +11,15 @@
 //   SI            the range's area class
 //   OI            the scale index's class (the offset's spread follows it)
 //   TRN           the previous range's isometry
-//   DF            bounded by the image over the range side, previous factor
+//   DF            the previous range's factors, else bounded by the image
+//                 over the range side
 //   DP            bounded by where the domain still fits in the image
 #pragma once
 
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cmath>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -28,6 +30,9 @@
 #include "range_coder.h"
 
 namespace vorlan::codepack {
+
+// What the walk codes, for accounting the cost of each field.
+enum class CodeField : int { Tree = 0, HasTransform, SI, OI, TRN, DF, DP, Count };
 
 // One tree node in pre-order: position 0 for a leaf.
 struct NodeCut {
@@ -84,7 +89,8 @@ class CodeModel {
   std::array<BoundedModel, 8> scale_{};
   std::array<BoundedModel, 8> offset_{};
   std::array<std::array<BitModel, 8>, 8> isometry_{};
-  std::array<BoundedModel, 2 * 4> factor_{};
+  BitModel sameFactors_{};
+  std::array<BoundedModel, 2> factor_{};
   std::array<BoundedModel, 2> domain_{};
   RangeFields previous_{-1, -1, 0, 0, 0, 2, 2};
 };
@@ -113,6 +119,7 @@ std::string CodeModel::Walk(Coder& coder, const WalkLimits& limits, WalkedCode& 
     const bool canRows = r.height >= 2 * m;
     const bool canColumns = r.width >= 2 * m;
     int split = 0;
+    coder.Enter(CodeField::Tree);
     if (canRows || canColumns) {
       const int ctx = SizeClass(r.width) * 16 + SizeClass(r.height);
       split = coder.Bit(cut_[static_cast<size_t>(ctx)], cut.position != 0 ? 1 : 0);
@@ -172,6 +179,7 @@ template <class Coder>
 std::string CodeModel::CodeRange(Coder& coder, const WalkLimits& limits, const fractal::RangeRect& r,
                                  RangeFields& f) {
   constexpr bool kDecoding = Coder::kDecoding;
+  coder.Enter(CodeField::HasTransform);
   const int has = coder.Bit(hasTransform_, f.si != -1 ? 1 : 0);
   if (has == 0) {
     if constexpr (kDecoding) f = RangeFields{};
@@ -185,13 +193,16 @@ std::string CodeModel::CodeRange(Coder& coder, const WalkLimits& limits, const f
       return "the packed code has a transform but its header gives a domain step below 1";
     }
   }
+  coder.Enter(CodeField::SI);
   const int areaClass = std::min(SizeClass(int64_t{r.width} * r.height) / 2, 7);
   f.si = static_cast<int32_t>(scale_[static_cast<size_t>(areaClass)].Code(
       coder, static_cast<uint32_t>(limits.scaleLevels - 1), static_cast<uint32_t>(f.si)));
   const auto scaleClass = static_cast<size_t>(int64_t{f.si} * 8 / limits.scaleLevels);
+  coder.Enter(CodeField::OI);
   f.oi = static_cast<int32_t>(
       offset_[scaleClass].Code(coder, static_cast<uint32_t>(limits.offsetLevels - 1), static_cast<uint32_t>(f.oi)));
 
+  coder.Enter(CodeField::TRN);
   auto& iso = isometry_[static_cast<size_t>(previous_.trn & 7)];
   uint32_t node = 1;
   for (int b = 2; b >= 0; --b) node = (node << 1) | static_cast<uint32_t>(coder.Bit(iso[node], (f.trn >> b) & 1));
@@ -206,11 +217,22 @@ std::string CodeModel::CodeRange(Coder& coder, const WalkLimits& limits, const f
     // Only a decoder gets here: the packer refused such a code before.
     return "the packed code turns a range so that no domain fits the image";
   }
-  const auto factorContext = [](int32_t previous) { return static_cast<size_t>(std::clamp(previous, 1, 4) - 1); };
-  f.fx = 1 + static_cast<int32_t>(factor_[factorContext(previous_.fx)].Code(
-                 coder, static_cast<uint32_t>(maxFx - 1), static_cast<uint32_t>(f.fx - 1)));
-  f.fy = 1 + static_cast<int32_t>(factor_[4 + factorContext(previous_.fy)].Code(
-                 coder, static_cast<uint32_t>(maxFy - 1), static_cast<uint32_t>(f.fy - 1)));
+  coder.Enter(CodeField::DF);
+  // Shrink factors mostly repeat from range to range: one flag when the
+  // previous pair still fits, the factors themselves otherwise.
+  const bool previousFits = previous_.fx <= maxFx && previous_.fy <= maxFy;
+  int same = 0;
+  if (previousFits) same = coder.Bit(sameFactors_, f.fx == previous_.fx && f.fy == previous_.fy ? 1 : 0);
+  if (same == 1) {
+    f.fx = previous_.fx;
+    f.fy = previous_.fy;
+  } else {
+    f.fx = 1 + static_cast<int32_t>(
+                   factor_[0].Code(coder, static_cast<uint32_t>(maxFx - 1), static_cast<uint32_t>(f.fx - 1)));
+    f.fy = 1 + static_cast<int32_t>(
+                   factor_[1].Code(coder, static_cast<uint32_t>(maxFy - 1), static_cast<uint32_t>(f.fy - 1)));
+  }
+  coder.Enter(CodeField::DP);
   const int64_t lastX = (limits.width - f.fx * baseW) / limits.stepX;
   const int64_t lastY = (limits.height - f.fy * baseH) / limits.stepY;
   f.dpx = static_cast<int32_t>(domain_[0].Code(coder, static_cast<uint32_t>(lastX), static_cast<uint32_t>(f.dpx)));
@@ -218,5 +240,29 @@ std::string CodeModel::CodeRange(Coder& coder, const WalkLimits& limits, const f
   previous_ = f;
   return "";
 }
+
+// Codes nothing: adds up the ideal cost, -log2 of the probability the model
+// gave each decision, per field, and adapts the models as the encoder does.
+class CostMeter {
+ public:
+  static constexpr bool kDecoding = false;
+
+  void Enter(CodeField field) { field_ = static_cast<int>(field); }
+  int Bit(BitModel& m, int bit) {
+    const double p0 = static_cast<double>(m.p) / kProbabilityOne;
+    bits[static_cast<size_t>(field_)] -= std::log2(bit == 0 ? p0 : 1.0 - p0);
+    if (bit == 0) {
+      m.p = static_cast<uint16_t>(m.p + ((kProbabilityOne - m.p) >> kAdaptShift));
+    } else {
+      m.p = static_cast<uint16_t>(m.p - (m.p >> kAdaptShift));
+    }
+    return bit;
+  }
+
+  std::array<double, static_cast<size_t>(CodeField::Count)> bits{};
+
+ private:
+  int field_ = 0;
+};
 
 }  // namespace vorlan::codepack

@@ -1,4 +1,4 @@
-// Binary adaptive range coder in the manner of LZMA: 32-bit range, 11-bit
+// Binary adaptive range coder in the manner of LZMA: 32-bit range, 15-bit
 // probabilities that move a 1/32 of the way towards each coded bit, carry
 // propagation through a cached byte. Encoder and decoder share one calling
 // shape, Bit(model, bit), so a model walk written once as a template codes
@@ -12,12 +12,12 @@
 
 namespace vorlan::codepack {
 
-inline constexpr int kProbabilityBits = 11;
-inline constexpr uint16_t kProbabilityOne = 1u << kProbabilityBits;
+inline constexpr int kProbabilityBits = 15;
+inline constexpr uint32_t kProbabilityOne = 1u << kProbabilityBits;
 inline constexpr int kAdaptShift = 5;
 inline constexpr uint32_t kTopValue = 1u << 24;
 
-// Probability that the next bit is 0, in 1/2048. Starts at even odds.
+// Probability that the next bit is 0, in 1/32768. Starts at even odds.
 struct BitModel {
   uint16_t p = kProbabilityOne / 2;
 };
@@ -27,6 +27,10 @@ class RangeEncoder {
   static constexpr bool kDecoding = false;
 
   explicit RangeEncoder(std::vector<uint8_t>& out) : out_(out) {}
+
+  // The model names the field it codes next (for cost accounting only).
+  template <class Field>
+  void Enter(Field) {}
 
   int Bit(BitModel& m, int bit) {
     const uint32_t bound = (range_ >> kProbabilityBits) * m.p;
@@ -85,6 +89,9 @@ class RangeDecoder {
     leadingByteOk_ = Next() == 0;
     for (int i = 0; i < 4; ++i) code_ = (code_ << 8) | Next();
   }
+
+  template <class Field>
+  void Enter(Field) {}
 
   int Bit(BitModel& m, int /*ignored*/) {
     const uint32_t bound = (range_ >> kProbabilityBits) * m.p;
