@@ -28,9 +28,8 @@ inline constexpr uint16_t kFormatVersion = 1;
 inline constexpr size_t kFixedHeaderSize = 4 + 2 + 2 + fractal::kCodeHeaderSize + 4 * 4;
 inline constexpr size_t kTrailerSize = 4;
 // Every range costs the coder at least one decision and every decision at
-// least 1/732 bit (probabilities stop 31/32768 short of certainty), so a
-// payload of P bytes cannot hold more than about 5860 P ranges. The check
-// allows 8192 P.
+// least 1/600 bit (see BitModel), so a payload of P bytes cannot hold more
+// than 4800 P ranges. The check allows 8192 P.
 inline constexpr int64_t kMaxRangesPerPayloadByte = 8192;
 
 // A code as borrowed arrays. RP and RS are optional: when given they must

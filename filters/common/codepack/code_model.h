@@ -87,7 +87,8 @@ class CodeModel {
   std::array<BoundedModel, 2> position_{};
   BitModel hasTransform_{};
   std::array<BoundedModel, 8> scale_{};
-  std::array<BoundedModel, 8> offset_{};
+  static constexpr int64_t kScaleClasses = 8;
+  std::array<BoundedModel, kScaleClasses> offset_{};
   std::array<std::array<BitModel, 8>, 8> isometry_{};
   BitModel sameFactors_{};
   std::array<BoundedModel, 2> factor_{};
@@ -197,7 +198,7 @@ std::string CodeModel::CodeRange(Coder& coder, const WalkLimits& limits, const f
   const int areaClass = std::min(SizeClass(int64_t{r.width} * r.height) / 2, 7);
   f.si = static_cast<int32_t>(scale_[static_cast<size_t>(areaClass)].Code(
       coder, static_cast<uint32_t>(limits.scaleLevels - 1), static_cast<uint32_t>(f.si)));
-  const auto scaleClass = static_cast<size_t>(int64_t{f.si} * 8 / limits.scaleLevels);
+  const auto scaleClass = static_cast<size_t>(int64_t{f.si} * kScaleClasses / limits.scaleLevels);
   coder.Enter(CodeField::OI);
   f.oi = static_cast<int32_t>(
       offset_[scaleClass].Code(coder, static_cast<uint32_t>(limits.offsetLevels - 1), static_cast<uint32_t>(f.oi)));
@@ -249,13 +250,9 @@ class CostMeter {
 
   void Enter(CodeField field) { field_ = static_cast<int>(field); }
   int Bit(BitModel& m, int bit) {
-    const double p0 = static_cast<double>(m.p) / kProbabilityOne;
+    const double p0 = static_cast<double>(m.P()) / kProbabilityOne;
     bits[static_cast<size_t>(field_)] -= std::log2(bit == 0 ? p0 : 1.0 - p0);
-    if (bit == 0) {
-      m.p = static_cast<uint16_t>(m.p + ((kProbabilityOne - m.p) >> kAdaptShift));
-    } else {
-      m.p = static_cast<uint16_t>(m.p - (m.p >> kAdaptShift));
-    }
+    m.Update(bit);
     return bit;
   }
 

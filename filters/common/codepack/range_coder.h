@@ -14,12 +14,29 @@ namespace vorlan::codepack {
 
 inline constexpr int kProbabilityBits = 15;
 inline constexpr uint32_t kProbabilityOne = 1u << kProbabilityBits;
-inline constexpr int kAdaptShift = 5;
+inline constexpr int kFastShift = 4;
+inline constexpr int kSlowShift = 6;
 inline constexpr uint32_t kTopValue = 1u << 24;
 
-// Probability that the next bit is 0, in 1/32768. Starts at even odds.
+// Probability that the next bit is 0, in 1/32768, kept at two speeds: a
+// fast estimate (step 1/16) that learns a fresh context and follows local
+// runs, and a slow one (step 1/64) for the long-run frequency; the coder
+// uses their mean. The mean stays 39/32768 away from certainty, so every
+// decision costs at least 1/600 bit. Starts at even odds.
 struct BitModel {
-  uint16_t p = kProbabilityOne / 2;
+  uint16_t fast = kProbabilityOne / 2;
+  uint16_t slow = kProbabilityOne / 2;
+
+  uint32_t P() const { return (uint32_t{fast} + slow) >> 1; }
+  void Update(int bit) {
+    if (bit == 0) {
+      fast = static_cast<uint16_t>(fast + ((kProbabilityOne - fast) >> kFastShift));
+      slow = static_cast<uint16_t>(slow + ((kProbabilityOne - slow) >> kSlowShift));
+    } else {
+      fast = static_cast<uint16_t>(fast - (fast >> kFastShift));
+      slow = static_cast<uint16_t>(slow - (slow >> kSlowShift));
+    }
+  }
 };
 
 class RangeEncoder {
@@ -33,15 +50,14 @@ class RangeEncoder {
   void Enter(Field) {}
 
   int Bit(BitModel& m, int bit) {
-    const uint32_t bound = (range_ >> kProbabilityBits) * m.p;
+    const uint32_t bound = (range_ >> kProbabilityBits) * m.P();
     if (bit == 0) {
       range_ = bound;
-      m.p = static_cast<uint16_t>(m.p + ((kProbabilityOne - m.p) >> kAdaptShift));
     } else {
       low_ += bound;
       range_ -= bound;
-      m.p = static_cast<uint16_t>(m.p - (m.p >> kAdaptShift));
     }
+    m.Update(bit);
     while (range_ < kTopValue) {
       range_ <<= 8;
       ShiftLow();
@@ -94,18 +110,17 @@ class RangeDecoder {
   void Enter(Field) {}
 
   int Bit(BitModel& m, int /*ignored*/) {
-    const uint32_t bound = (range_ >> kProbabilityBits) * m.p;
+    const uint32_t bound = (range_ >> kProbabilityBits) * m.P();
     int bit;
     if (code_ < bound) {
       range_ = bound;
-      m.p = static_cast<uint16_t>(m.p + ((kProbabilityOne - m.p) >> kAdaptShift));
       bit = 0;
     } else {
       code_ -= bound;
       range_ -= bound;
-      m.p = static_cast<uint16_t>(m.p - (m.p >> kAdaptShift));
       bit = 1;
     }
+    m.Update(bit);
     while (range_ < kTopValue) {
       range_ <<= 8;
       code_ = (code_ << 8) | Next();
