@@ -5,15 +5,14 @@ compress.gph: a File Input Stream captioned `source` reads a 24-bit BMP, the
 Bmp decoder splits it into R, G and B, the Grayscale conversion (Y weights)
 reduces them to one plane and the HV encoder turns that plane into a fractal
 code (Fidelity mode, tolerance 1.5 % of the grey range, ranges down to 3
-pixels: about 30 dB and 1 bit per pixel on camera.bmp in a few seconds). Each array the decoder needs (SI, OI, TRN, DP, DF, RTD, RTT) goes
-through its own Huffman encoder; the Serializer joins the header and the
-seven streams into one container that a File Output Stream captioned
-`target` writes.
+pixels: about 30 dB and 1 bit per pixel on camera.bmp in a few seconds). The
+HV code packer takes the header and the arrays the decoder needs (SI, OI, TRN,
+DP, DF, RTD, RTT) and codes them into one stream that a File Output Stream
+captioned `target` writes.
 
-decompress.gph: `source` reads such a container, the Deserializer splits it,
-seven Huffman decoders restore the arrays and the HV decoder, given the
-partition tree (RTD + RTT) instead of the range rectangles, iterates the code
-into a plane. The Bmp encoder writes it as a grey BMP through `target`. A
+decompress.gph: `source` reads such a stream, the HV code unpacker restores
+the code and the HV decoder, given the partition tree (RTD + RTT) instead of
+the range rectangles, iterates it into a plane. The Bmp encoder writes it as a grey BMP through `target`. A
 second File Input Stream captioned `original` reads the source BMP again;
 after the Bmp decoder and the same grayscale conversion, a PSNR enumerator
 compares it with the decoded plane and Text display nodes show PSNR and RMS.
@@ -23,6 +22,11 @@ Run them with
   vorlan --run decompress.gph --path source=OUT.hvf --path target=OUT.bmp \
          --path original=IN.bmp
 (examples/demo.sh does both and reports size, rate and quality).
+
+compress_huffman.gph and decompress_huffman.gph are the same round trip with
+the code in the older container: one Huffman encoder per array, and the
+Serializer joining the header and the seven streams (the Deserializer and
+seven Huffman decoders on the way back).
 """
 import argparse
 import os
@@ -44,6 +48,8 @@ DESERIALIZER = 160
 HUFFMAN_ENCODER = 190
 HUFFMAN_DECODER = 200
 PSNR = 210
+HV_PACKER = 1000
+HV_UNPACKER = 1010
 
 STREAM_PIN = 2  # "Out" of the input stream, "In" of the output stream
 BMPDEC_IN, BMPDEC_R, BMPDEC_G, BMPDEC_B = 2, 3, 4, 5
@@ -62,6 +68,10 @@ ENCODER_IN = 2
 ENCODER_CODE = {name: 3 + i for i, name in enumerate(CODE_PINS)}
 DECODER_CODE = {name: 2 + i for i, name in enumerate(CODE_PINS)}
 DECODER_OUT = 12
+PACKER_CODE = {name: 2 + i for i, name in enumerate(CODE_PINS)}
+PACKER_OUT = 12
+UNPACKER_IN = 2
+UNPACKER_CODE = {name: 3 + i for i, name in enumerate(CODE_PINS)}
 
 # What travels in the container: the header as it is, then the arrays a
 # decoder needs when it rebuilds the ranges from the partition tree.
@@ -122,33 +132,66 @@ def add_grey_source(g, caption, path, x, y):
     return gray
 
 
-def build_compress(**encoder_options):
-    g = Graph()
-    gray = add_grey_source(g, 'source', 'input.bmp', 10, 10)
-    encoder = g.node(HV_ENCODER, 'encoder', 520, 10, encoder_settings(**encoder_options))
-    g.edge(gray, GRAY_OUT, encoder, ENCODER_IN)
+def ship_packed(g, encoder):
+    """The HV code packer takes the code pin for pin; its stream is the file."""
+    packer = g.node(HV_PACKER, 'packer', 710, 10)
+    for name in ['HDR'] + SHIPPED_ARRAYS:
+        g.edge(encoder, ENCODER_CODE[name], packer, PACKER_CODE[name])
+    return packer, PACKER_OUT
+
+
+def ship_huffman(g, encoder):
+    """One Huffman encoder per array, joined with the header by the serializer."""
     serializer = g.node(SERIALIZER, 'container', 900, 10, Settings().int32(1 + len(SHIPPED_ARRAYS)))
     g.edge(encoder, ENCODER_CODE['HDR'], serializer, FIRST_NUMBERED)
     for i, name in enumerate(SHIPPED_ARRAYS):
         huffman = g.node(HUFFMAN_ENCODER, 'huffman ' + name, 710, 10 + 70 * i, Settings().int32(1))
         g.edge(encoder, ENCODER_CODE[name], huffman, CODER_IN)
         g.edge(huffman, CODER_OUT, serializer, FIRST_NUMBERED + 1 + i)
-    target = g.node(FILE_OUTPUT_STREAM, 'target', 1080, 10, Settings().text('image.hvf'))
-    g.edge(serializer, CONTAINER_PIN, target, STREAM_PIN)
-    return g
+    return serializer, CONTAINER_PIN
 
 
-def build_decompress(iterations=20):
-    g = Graph()
-    source = g.node(FILE_INPUT_STREAM, 'source', 10, 10, Settings().text('image.hvf'))
+def receive_packed(g, source, make_decoder):
+    unpacker = g.node(HV_UNPACKER, 'unpacker', 370, 10)
+    g.edge(source, STREAM_PIN, unpacker, UNPACKER_IN)
+    decoder = make_decoder()
+    for name in ['HDR'] + SHIPPED_ARRAYS:
+        g.edge(unpacker, UNPACKER_CODE[name], decoder, DECODER_CODE[name])
+    return decoder
+
+
+def receive_huffman(g, source, make_decoder):
     container = g.node(DESERIALIZER, 'container', 180, 10, Settings().int32(1 + len(SHIPPED_ARRAYS)))
     g.edge(source, STREAM_PIN, container, CONTAINER_PIN)
-    decoder = g.node(HV_DECODER, 'decoder', 560, 10, decoder_settings(iterations))
+    decoder = make_decoder()
     g.edge(container, FIRST_NUMBERED, decoder, DECODER_CODE['HDR'])
     for i, name in enumerate(SHIPPED_ARRAYS):
         huffman = g.node(HUFFMAN_DECODER, 'huffman ' + name, 370, 10 + 70 * i)
         g.edge(container, FIRST_NUMBERED + 1 + i, huffman, CODER_IN)
         g.edge(huffman, CODER_OUT, decoder, DECODER_CODE[name])
+    return decoder
+
+
+# How the code travels to and from the file: (sender, receiver).
+CONTAINERS = {'packed': (ship_packed, receive_packed), 'huffman': (ship_huffman, receive_huffman)}
+
+
+def build_compress(container='packed', **encoder_options):
+    g = Graph()
+    gray = add_grey_source(g, 'source', 'input.bmp', 10, 10)
+    encoder = g.node(HV_ENCODER, 'encoder', 520, 10, encoder_settings(**encoder_options))
+    g.edge(gray, GRAY_OUT, encoder, ENCODER_IN)
+    stream, pin = CONTAINERS[container][0](g, encoder)
+    target = g.node(FILE_OUTPUT_STREAM, 'target', 1080, 10, Settings().text('image.hvf'))
+    g.edge(stream, pin, target, STREAM_PIN)
+    return g
+
+
+def build_decompress(iterations=20, container='packed'):
+    g = Graph()
+    source = g.node(FILE_INPUT_STREAM, 'source', 10, 10, Settings().text('image.hvf'))
+    decoder = CONTAINERS[container][1](
+        g, source, lambda: g.node(HV_DECODER, 'decoder', 560, 10, decoder_settings(iterations)))
     bmp = g.node(BMP_ENCODER, 'bmp', 740, 10)
     for pin in (BMPENC_R, BMPENC_G, BMPENC_B):
         g.edge(decoder, DECODER_OUT, bmp, pin)
@@ -172,12 +215,20 @@ def main():
     parser.add_argument('--quality', type=float, default=0.985, help='Fidelity: tolerance = 1 - quality')
     parser.add_argument('--max-ranges', type=int, default=100, help='Size: number of ranges')
     parser.add_argument('--threads', type=int, default=2)
-    parser.add_argument('--compress', default='compress.gph', help='file name of the compress graph')
-    parser.add_argument('--decompress', default='decompress.gph', help='file name of the decompress graph')
+    parser.add_argument('--container', choices=sorted(CONTAINERS),
+                        help='write only this pair (default: packed as compress.gph/decompress.gph and '
+                             'huffman as compress_huffman.gph/decompress_huffman.gph)')
+    parser.add_argument('--compress', help='file name of the compress graph (with --container)')
+    parser.add_argument('--decompress', help='file name of the decompress graph (with --container)')
     args = parser.parse_args()
-    build_compress(mode=args.mode, quality=args.quality, max_ranges=args.max_ranges,
-                   threads=args.threads).save(os.path.join(args.folder, args.compress))
-    build_decompress().save(os.path.join(args.folder, args.decompress))
+    pairs = [('packed', 'compress.gph', 'decompress.gph'),
+             ('huffman', 'compress_huffman.gph', 'decompress_huffman.gph')]
+    if args.container:
+        pairs = [(args.container, args.compress or 'compress.gph', args.decompress or 'decompress.gph')]
+    for container, compress, decompress in pairs:
+        build_compress(container, mode=args.mode, quality=args.quality, max_ranges=args.max_ranges,
+                       threads=args.threads).save(os.path.join(args.folder, compress))
+        build_decompress(container=container).save(os.path.join(args.folder, decompress))
 
 
 if __name__ == '__main__':

@@ -4,6 +4,7 @@
 // give the same code back; anything else aborts.
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include "code_container.h"
@@ -11,6 +12,15 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace vorlan;
+  // Keep the image small: a stream of a large image may legitimately unpack
+  // into hundreds of millions of ranges, which is valid, only big.
+  constexpr size_t kWidthAt = 8;
+  if (size >= kWidthAt + 8) {
+    int32_t width = 0, height = 0;
+    std::memcpy(&width, data + kWidthAt, 4);
+    std::memcpy(&height, data + kWidthAt + 4, 4);
+    if (int64_t{width} * height > (1 << 20)) return 0;
+  }
   codepack::UnpackedCode code;
   if (!codepack::UnpackCode(data, size, code, false).empty()) return 0;
 

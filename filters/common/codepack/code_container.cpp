@@ -41,6 +41,10 @@ std::string CheckHeader(const fractal::CodeHeader& h) {
   if (!std::isfinite(h.lo) || !std::isfinite(h.hi) || !std::isfinite(h.maxScale)) {
     return "the code header holds a value range or scale bound that is not a finite number";
   }
+  // The decoder's output plane must fit one packet (int32 byte count).
+  if (int64_t{h.width} * h.height * 8 > INT32_MAX) {
+    return Format("the code header gives an image of %d x %d pixels, too large for one plane", h.width, h.height);
+  }
   return "";
 }
 
@@ -291,10 +295,13 @@ std::string UnpackCode(const uint8_t* data, size_t length, UnpackedCode& code, b
     return Format("the packed code claims %u RTD entries for a tree of %u ranges", rtdCount, rangeCount);
   }
 
+  // Room for what the checks allow, up to a size any real code fills;
+  // beyond it the arrays grow only as decoded ranges arrive.
   WalkedCode walked;
-  walked.nodes.reserve(2 * size_t{rangeCount} - 1);
-  walked.ranges.reserve(rangeCount);
-  walked.rects.reserve(rangeCount);
+  const size_t expected = std::min<size_t>(rangeCount, size_t{1} << 20);
+  walked.nodes.reserve(2 * expected - 1);
+  walked.ranges.reserve(expected);
+  walked.rects.reserve(expected);
   RangeDecoder decoder(data + kFixedHeaderSize, payload);
   if (!decoder.LeadingByteOk()) return "the packed code's payload does not start as a coded stream";
   const WalkLimits limits{h.width, h.height, static_cast<int32_t>(minSide), int64_t{rangeCount}, h.scaleLevels,

@@ -115,6 +115,8 @@ std::string CodeModel::Walk(Coder& coder, const WalkLimits& limits, WalkedCode& 
         return "the packed code's partition tree has more nodes than its range count allows";
       }
       code.nodes.emplace_back();
+    } else if (node >= code.nodes.size()) {
+      return "the partition tree does not match its own walk";
     }
     NodeCut& cut = code.nodes[node++];
     const bool canRows = r.height >= 2 * m;
@@ -132,6 +134,8 @@ std::string CodeModel::Walk(Coder& coder, const WalkLimits& limits, WalkedCode& 
         }
         code.ranges.emplace_back();
         code.rects.push_back(r);
+      } else if (range >= code.ranges.size()) {
+        return "the partition tree does not match its own walk";
       }
       std::string reason = CodeRange(coder, limits, r, code.ranges[range]);
       if (!reason.empty()) return reason;

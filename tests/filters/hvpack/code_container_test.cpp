@@ -295,6 +295,21 @@ TEST(CodeContainer, DamagedStreamsFailWithAReason) {
   }
   EXPECT_GT(refusedBehindChecksum, packed.size() * 2) << "the coder's own checks catch most damage";
 
+  // Counts that the payload or the image cannot hold are refused before
+  // anything is allocated, even with a valid checksum.
+  const auto withCount = [&](size_t at, uint32_t value) {
+    std::vector<uint8_t> edited = packed;
+    std::memcpy(edited.data() + at, &value, 4);
+    const uint32_t crc = Crc32(edited.data(), edited.size() - 4);
+    std::memcpy(edited.data() + edited.size() - 4, &crc, 4);
+    return UnpackCode(edited.data(), edited.size(), out);
+  };
+  EXPECT_NE(withCount(56, 2'000'000'000u).find("claims 2000000000 ranges"), std::string::npos);
+  EXPECT_NE(withCount(56, 0).find("claims 0 ranges"), std::string::npos);
+  EXPECT_NE(withCount(60, 1'000'000u).find("RTD entries"), std::string::npos);
+  EXPECT_NE(withCount(64, 0).find("smallest range side"), std::string::npos);
+  EXPECT_NE(withCount(8, 1u << 23).find("too large for one plane"), std::string::npos);
+
   std::vector<uint8_t> renamed = packed;
   renamed[0] = 'X';
   EXPECT_NE(UnpackCode(renamed.data(), renamed.size(), out).find("HVPK"), std::string::npos);
