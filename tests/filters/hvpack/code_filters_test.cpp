@@ -102,7 +102,9 @@ TEST(CodeFilters, RealCodesOfSeveralSettingsComeBackBitForBit) {
       EXPECT_EQ(chain.unpacker.Code().RangeCount(), 1);
       EXPECT_EQ(chain.unpacker.Code().si[0], -1) << "the root of a 96 x 64 image has no domain";
     }
-    if (std::string(c.label).starts_with("deep")) EXPECT_GT(chain.unpacker.Code().RangeCount(), 400);
+    if (std::string(c.label).starts_with("deep")) {
+      EXPECT_GT(chain.unpacker.Code().RangeCount(), 400);
+    }
   }
 }
 
