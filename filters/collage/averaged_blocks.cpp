@@ -4,7 +4,8 @@
 
 namespace vorlan::collage {
 
-bool AveragedBlocks::Build(const IntegralImage& sums, int32_t minFactor, int32_t maxFactor, int64_t byteBudget) {
+bool AveragedBlocks::Build(const IntegralImage& sums, int32_t minFactor, int32_t maxFactor, int64_t byteBudget,
+                           const std::atomic<bool>* stop) {
   tables_.clear();
   const int64_t w = sums.Width();
   const int64_t h = sums.Height();
@@ -39,6 +40,10 @@ bool AveragedBlocks::Build(const IntegralImage& sums, int32_t minFactor, int32_t
       // Only blocks inside the image have averages; the rest stay 0 and are
       // never read, since a domain must end inside the image.
       for (int64_t y = 0; y + fy <= h; ++y) {
+        if (stop != nullptr && stop->load(std::memory_order_relaxed)) {
+          tables_.clear();
+          return false;
+        }
         const double* top = sums.SumRow(static_cast<int32_t>(y));
         const double* bottom = sums.SumRow(static_cast<int32_t>(y + fy));
         double* row = t.rows.get() + y * t.rowStride;

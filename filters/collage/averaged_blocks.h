@@ -6,6 +6,7 @@
 // candidate walks image rows, which neighbouring candidates share.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -17,8 +18,10 @@ namespace vorlan::collage {
 class AveragedBlocks {
  public:
   // False when the tables would exceed `byteBudget` or memory runs out; the
-  // search then averages from the integral image instead.
-  [[nodiscard]] bool Build(const IntegralImage& sums, int32_t minFactor, int32_t maxFactor, int64_t byteBudget);
+  // search then averages from the integral image instead. Also false when
+  // `stop` (polled once per table row) is set.
+  [[nodiscard]] bool Build(const IntegralImage& sums, int32_t minFactor, int32_t maxFactor, int64_t byteBudget,
+                           const std::atomic<bool>* stop = nullptr);
 
   // The averages of the blocks at (x, y), (x + fx, y), (x + 2fx, y), ...
   const double* Row(int32_t fx, int32_t fy, int32_t x, int32_t y) const {

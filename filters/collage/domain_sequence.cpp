@@ -5,7 +5,7 @@
 namespace vorlan::collage {
 
 bool DomainSequence::Build(int32_t width, int32_t height, int32_t minFactor, int32_t maxFactor,
-                           int32_t stepX, int32_t stepY) {
+                           int32_t stepX, int32_t stepY, const std::atomic<bool>* stop) {
   width_ = width;
   height_ = height;
   stepX_ = stepX;
@@ -13,6 +13,10 @@ bool DomainSequence::Build(int32_t width, int32_t height, int32_t minFactor, int
   entries_.clear();
   try {
     for (int32_t fx = minFactor; fx <= maxFactor; ++fx) {
+      if (stop != nullptr && stop->load(std::memory_order_relaxed)) {
+        entries_.clear();
+        return false;
+      }
       for (int32_t fy = minFactor; fy <= maxFactor; ++fy) {
         entries_.push_back(Entry{fx, fy, 0});
         entries_.push_back(Entry{fx, fy, 1});

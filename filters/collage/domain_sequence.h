@@ -3,6 +3,7 @@
 // inner), each unturned and turned.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -13,9 +14,10 @@ namespace vorlan::collage {
 
 class DomainSequence {
  public:
-  // False when memory runs out. Factors and steps are at least 1.
+  // False when memory runs out or `stop` (polled once per factor) is set.
+  // Factors and steps are at least 1.
   [[nodiscard]] bool Build(int32_t width, int32_t height, int32_t minFactor, int32_t maxFactor,
-                           int32_t stepX, int32_t stepY);
+                           int32_t stepX, int32_t stepY, const std::atomic<bool>* stop = nullptr);
 
   // Writes dx, dy, fx, fy and rotate of the next entry into `candidate` and
   // advances; false (candidate unchanged) once exhausted. The call that

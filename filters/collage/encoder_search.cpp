@@ -23,6 +23,11 @@ constexpr int32_t kMaxBatchItems = 64;
 // the integral image for every candidate.
 constexpr int64_t kAverageBudget = int64_t{512} << 20;
 constexpr auto kWaitSlice = std::chrono::milliseconds(15);
+// Each factor pair is two entries of the domain walk at every grid position;
+// 1024 factors already make two million of them.
+constexpr int64_t kMaxFactorCount = 1024;
+// Walk entries skipped under the lock between two looks at the stop flag.
+constexpr int32_t kWalkStopInterval = 4096;
 }  // namespace
 
 DerivedBounds DeriveBounds(const FractalEncoderSettings& s, double lo, double hi) {
@@ -36,6 +41,21 @@ DerivedBounds DeriveBounds(const FractalEncoderSettings& s, double lo, double hi
   b.offsetMin = fractal::OffsetMin(lo, hi, maxScale);
   b.tolerance = s.errorMode == 0 ? static_cast<double>(s.maxError) : (1.0 - static_cast<double>(s.quality)) * (hi - lo);
   return b;
+}
+
+std::string CheckSettingsForImage(const FractalEncoderSettings& s, int32_t width, int32_t height) {
+  const int64_t side = std::max(width, height);
+  if (s.minRangeFactor > side || s.maxRangeFactor > side) {
+    return "\"maxRangeFactor\" (" + std::to_string(s.maxRangeFactor) + ") and \"minRangeFactor\" (" +
+           std::to_string(s.minRangeFactor) + ") must not exceed the image's larger side (" +
+           std::to_string(width) + " x " + std::to_string(height) + ")";
+  }
+  const int64_t factors = int64_t{s.maxRangeFactor} - s.minRangeFactor + 1;
+  if (factors > kMaxFactorCount) {
+    return "\"minRangeFactor\" ... \"maxRangeFactor\" spans " + std::to_string(factors) +
+           " factors; at most " + std::to_string(kMaxFactorCount) + " are searched";
+  }
+  return "";
 }
 
 class EncoderSearch::Worker {
@@ -64,16 +84,23 @@ EncoderSearch::~EncoderSearch() {
 }
 
 Result EncoderSearch::Prepare(const FractalEncoderSettings& settings, double* samples, int32_t width,
-                              int32_t height, double lo, double hi, std::string& reason) {
+                              int32_t height, double lo, double hi, std::string& reason,
+                              const std::atomic<bool>* stop) {
   settings_ = settings;
   width_ = width;
   height_ = height;
+  encoderStop_ = stop;
   bounds_ = DeriveBounds(settings, lo, hi);
-  if (!sums_.Build(samples, width, height)) {
+  reason = CheckSettingsForImage(settings, width, height);
+  if (!reason.empty()) return Failed;
+  auto stopped = [stop] { return stop != nullptr && stop->load(); };
+  if (!sums_.Build(samples, width, height, stop)) {
+    if (stopped()) return Stopped;
     reason = "out of memory for the integral images";
     return Failed;
   }
-  haveAverages_ = averages_.Build(sums_, settings.minRangeFactor, settings.maxRangeFactor, kAverageBudget);
+  haveAverages_ = averages_.Build(sums_, settings.minRangeFactor, settings.maxRangeFactor, kAverageBudget, stop);
+  if (stopped()) return Stopped;
   if (!scales_.Build(bounds_.scaleMin, bounds_.scaleMax, settings.scaleLevels)) {
     reason = "the scale quantiser cannot be built";
     return Failed;
@@ -83,7 +110,8 @@ Result EncoderSearch::Prepare(const FractalEncoderSettings& settings, double* sa
     return Failed;
   }
   if (!sequence_.Build(width, height, settings.minRangeFactor, settings.maxRangeFactor, settings.stepX,
-                       settings.stepY)) {
+                       settings.stepY, stop)) {
+    if (stopped()) return Stopped;
     reason = "out of memory for the domain walk";
     return Failed;
   }
@@ -118,7 +146,14 @@ SearchResult EncoderSearch::RequestLocked(DomainCandidate& c) {
   };
   SearchResult result = kGoOn;
   const int32_t maxSize = settings_.maxRangeSize;
+  int32_t untilStopCheck = kWalkStopInterval;
   for (;;) {
+    // A range may walk a long way before a candidate fits; a stop must not
+    // wait for the end of the walk.
+    if (--untilStopCheck == 0) {
+      untilStopCheck = kWalkStopInterval;
+      if (encoderStop_ != nullptr && encoderStop_->load(std::memory_order_relaxed)) return kEncodingFinished;
+    }
     if (!sequence_.Next(c)) {
       result = advance();
       sequence_.Next(c);
@@ -316,7 +351,11 @@ Result EncoderSearch::Run(const std::atomic<bool>& encoderStop, const std::funct
   const int32_t count = settings_.threadCount;
   try {
     workers_.clear();
-    workerDomains_.assign(static_cast<size_t>(count), SearchRect{});
+    {
+      // Snapshot may be copying the rectangles from the window's thread.
+      std::lock_guard<std::mutex> guard(lock_);
+      workerDomains_.assign(static_cast<size_t>(count), SearchRect{});
+    }
     for (int32_t i = 0; i < count; ++i) workers_.push_back(std::make_unique<Worker>(i));
   } catch (const std::bad_alloc&) {
     workers_.clear();

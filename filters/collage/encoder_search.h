@@ -44,6 +44,11 @@ struct DerivedBounds {
 };
 DerivedBounds DeriveBounds(const FractalEncoderSettings& s, double lo, double hi);
 
+// Checks the settings against the image they are to encode: factors beyond
+// the image can never fit and would only make the domain walk grow without
+// bound. "" when the search can run, else a reason naming the setting.
+std::string CheckSettingsForImage(const FractalEncoderSettings& s, int32_t width, int32_t height);
+
 // A rectangle for drawing the search state.
 struct SearchRect {
   int32_t x = 0, y = 0, width = 0, height = 0;
@@ -81,9 +86,10 @@ class EncoderSearch {
   ~EncoderSearch();
 
   // Builds every run structure for `samples` (width x height) and makes the
-  // root current. Failed with a reason when memory runs out.
+  // root current. Failed with a reason when the settings do not suit the
+  // image or memory runs out; Stopped when `stop` was set meanwhile.
   Result Prepare(const FractalEncoderSettings& settings, double* samples, int32_t width, int32_t height,
-                 double lo, double hi, std::string& reason);
+                 double lo, double hi, std::string& reason, const std::atomic<bool>* stop = nullptr);
 
   // Runs `threadCount` workers to the end and joins them. `encoderStop` is
   // polled by every worker; `tick` runs on the calling thread about every

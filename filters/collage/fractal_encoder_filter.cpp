@@ -89,10 +89,10 @@ Result FractalEncoderFilter::Work() {
   auto search = std::unique_ptr<EncoderSearch>(new (std::nothrow) EncoderSearch());
   if (!search) return Fail("out of memory for the search");
   std::string reason;
-  if (search->Prepare(settings_, plane->samples, plane->width, plane->height, plane->min, plane->max, reason) !=
-      Ok) {
-    return Fail(reason);
-  }
+  const Result prepared = search->Prepare(settings_, plane->samples, plane->width, plane->height, plane->min,
+                                          plane->max, reason, &searchStop_);
+  if (prepared == Stopped) return Stopped;
+  if (prepared != Ok) return Fail(reason);
   {
     std::lock_guard<std::mutex> guard(searchOwner_);
     search_ = std::move(search);

@@ -4,7 +4,8 @@
 
 namespace vorlan::collage {
 
-bool IntegralImage::Build(const double* samples, int32_t width, int32_t height) {
+bool IntegralImage::Build(const double* samples, int32_t width, int32_t height, const std::atomic<bool>* stop) {
+  auto stopped = [stop] { return stop != nullptr && stop->load(std::memory_order_relaxed); };
   width_ = width;
   height_ = height;
   stride_ = int64_t{width} + 1;
@@ -20,6 +21,7 @@ bool IntegralImage::Build(const double* samples, int32_t width, int32_t height) 
   }
   for (int64_t c = 0; c < stride_; ++c) sum_[c] = square_[c] = 0.0;
   for (int32_t r = 1; r <= height; ++r) {
+    if (stopped()) return false;
     const double* in = samples + static_cast<int64_t>(r - 1) * width;
     double* s = sum_.get() + r * stride_;
     double* q = square_.get() + r * stride_;
@@ -39,6 +41,7 @@ bool IntegralImage::Build(const double* samples, int32_t width, int32_t height) 
   }
   const int64_t column = int64_t{height} + 1;
   for (int64_t r = 0; r <= height; ++r) {
+    if (stopped()) return false;
     for (int64_t c = 0; c < stride_; ++c) transposed_[c * column + r] = sum_[r * stride_ + c];
   }
   return true;

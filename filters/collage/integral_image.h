@@ -3,6 +3,7 @@
 // blocks turned by 90 degrees with row-wise reads.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 
@@ -11,8 +12,9 @@ namespace vorlan::collage {
 class IntegralImage {
  public:
   // From width x height samples, row r starting width values after row r-1.
-  // False when memory runs out.
-  [[nodiscard]] bool Build(const double* samples, int32_t width, int32_t height);
+  // False when memory runs out or `stop` (polled once per row) is set.
+  [[nodiscard]] bool Build(const double* samples, int32_t width, int32_t height,
+                           const std::atomic<bool>* stop = nullptr);
 
   // Sum of the values (or squares) in the w x h box at (x, y).
   double BoxSum(int32_t x, int32_t y, int32_t w, int32_t h) const {
