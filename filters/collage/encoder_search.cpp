@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <new>
 
 #include "fractal/code_layout.h"
@@ -65,6 +66,7 @@ class EncoderSearch::Worker {
   std::atomic<bool> stop{false};
   std::thread thread;
   RangeBlock rangeBlock;
+  CandidateBound bound;
   std::vector<double> block;
   std::vector<double> line;
   Batch batch;
@@ -99,7 +101,7 @@ Result EncoderSearch::Prepare(const FractalEncoderSettings& settings, double* sa
     reason = "out of memory for the integral images";
     return Failed;
   }
-  haveAverages_ = averages_.Build(sums_, settings.minRangeFactor, settings.maxRangeFactor, kAverageBudget, stop);
+  haveAverages_ = accelerations_.averagedTables && averages_.Build(sums_, settings.minRangeFactor, settings.maxRangeFactor, kAverageBudget, stop);
   if (stopped()) return Stopped;
   if (!scales_.Build(bounds_.scaleMin, bounds_.scaleMax, settings.scaleLevels)) {
     reason = "the scale quantiser cannot be built";
@@ -278,6 +280,12 @@ void EncoderSearch::WorkerBody(Worker& w) {
   const double tolerance = bounds_.tolerance;
   int64_t comparisons = 0;
   int64_t comparedValues = 0;
+  int64_t rejectedCandidates = 0;
+  int64_t rejectedOrientations = 0;
+  // Every term of a fit's squared error is at most about n times this.
+  const double extreme = std::max(std::fabs(bounds_.lo), std::fabs(bounds_.hi));
+  const double largestOffset = std::max(std::fabs(bounds_.offsetMin), std::fabs(bounds_.offsetMax));
+  const double termScale = extreme * extreme * (1.0 + bounds_.scaleMax * bounds_.scaleMax) + largestOffset * largestOffset;
   bool ended = false;
   while (!ended && !stop.Requested()) {
     RequestBatch(w.batch, kBatchElements, w.index);
@@ -286,6 +294,9 @@ void EncoderSearch::WorkerBody(Worker& w) {
     if (w.rangeBlock.Range() != range) {
       const size_t n = static_cast<size_t>(range->width) * static_cast<size_t>(range->height);
       bool ok = w.rangeBlock.Load(*range);
+      // A range the bound cannot serve is fitted directly.
+      w.bound.KeepAlways(accelerations_.boundsAlways);
+      if (ok && accelerations_.bounds) (void)w.bound.Load(w.rangeBlock, range->sum);
       try {
         if (w.block.size() < n) w.block.resize(n);
         if (w.line.size() < static_cast<size_t>(range->width) + 1) w.line.resize(static_cast<size_t>(range->width) + 1);
@@ -310,14 +321,31 @@ void EncoderSearch::WorkerBody(Worker& w) {
       }
       if (!BuildDomainBlock(sums_, haveAverages_ ? &averages_ : nullptr, range->width, range->height, c, w.block.data(), w.line.data(), stop)) break;
       ++comparisons;
-      comparedValues += w.rangeBlock.Count();
-      double cross[kOrientations];
-      CrossSums(w.block.data(), w.rangeBlock, c.sum, c.squareSum, cross);
+      bool rejected[kOrientations] = {false, false, false, false};
+      int32_t rejectedCount = 0;
+      if (w.bound.Usable() && w.bound.Range() == range) {
+        // The best so far only falls, so a bound against an older value
+        // rejects less, never more.
+        const double error = partition_->ErrorHint();
+        const double n = static_cast<double>(w.rangeBlock.Count());
+        rejectedCount = w.bound.Reject(w.block.data(), error, bounds_.scaleMax, range->squareSum + n * termScale, rejected);
+        rejectedOrientations += rejectedCount;
+      }
+      double cross[kOrientations] = {0.0, 0.0, 0.0, 0.0};
+      if (rejectedCount == kOrientations) {
+        ++rejectedCandidates;
+      } else {
+        comparedValues += w.rangeBlock.Count();
+        CrossSums(w.block.data(), w.rangeBlock, c.sum, c.squareSum, cross);
+      }
       SearchResult result = kGoOn;
       for (int32_t o = 0; o < kOrientations && result == kGoOn && !stop.Requested(); ++o) {
         c.reverseRows = o >> 1;
         c.reverseColumns = o & 1;
-        const double rms = Fit(fit, *range, cross[o], c);
+        // A rejected orientation cannot beat the best so far: it counts as
+        // a fit outside the bounds, which only matters when it closes the
+        // range's walk.
+        const double rms = rejected[o] ? -1.0 : Fit(fit, *range, cross[o], c);
         double maxDiff = -1.0;
         if (maxDiffCheck && rms >= 0.0 && rms < tolerance) maxDiff = MaxDifference(w.block.data(), w.rangeBlock, o, c);
         if (WorthSubmitting(rms, maxDiff, item.last)) {
@@ -332,6 +360,8 @@ void EncoderSearch::WorkerBody(Worker& w) {
   }
   comparisons_ += comparisons;
   comparedValues_ += comparedValues;
+  rejectedCandidates_ += rejectedCandidates;
+  rejectedOrientations_ += rejectedOrientations;
   WorkerFinished();
 }
 
@@ -346,6 +376,8 @@ Result EncoderSearch::Run(const std::atomic<bool>& encoderStop, const std::funct
   encoderStop_ = &encoderStop;
   comparisons_ = 0;
   comparedValues_ = 0;
+  rejectedCandidates_ = 0;
+  rejectedOrientations_ = 0;
   outOfMemory_ = false;
   finished_ = 0;
   const int32_t count = settings_.threadCount;

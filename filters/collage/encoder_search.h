@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "candidate_bound.h"
 #include "domain_sequence.h"
 #include "encoder_settings.h"
 #include "fractal/uniform_quantizer.h"
@@ -48,6 +49,17 @@ DerivedBounds DeriveBounds(const FractalEncoderSettings& s, double lo, double hi
 // the image can never fit and would only make the domain walk grow without
 // bound. "" when the search can run, else a reason naming the setting.
 std::string CheckSettingsForImage(const FractalEncoderSettings& s, int32_t width, int32_t height);
+
+// The exact shortcuts of the search, all on by default. Each returns the
+// same transforms as the plain search; they can be turned off to show it.
+//
+// The lower bound rejects too few candidates on natural images to pay for
+// itself (a few percent slower on camera.bmp), so it is off unless asked for.
+struct SearchAccelerations {
+  bool averagedTables = true;  // block rows copied from precomputed averages
+  bool bounds = false;         // coarse lower bound rejects hopeless candidates
+  bool boundsAlways = false;   // keep the bound on every range even where it does not pay
+};
 
 // A rectangle for drawing the search state.
 struct SearchRect {
@@ -111,6 +123,9 @@ class EncoderSearch {
 
   SearchSnapshot Snapshot();
 
+  // Before Prepare.
+  void SetAccelerations(const SearchAccelerations& accelerations) { accelerations_ = accelerations; }
+
   const HvPartition& Partition() const { return *partition_; }
   HvPartition& Partition() { return *partition_; }
   const DerivedBounds& Bounds() const { return bounds_; }
@@ -122,6 +137,10 @@ class EncoderSearch {
   // Block values those comparisons covered (each takes five multiply-adds:
   // the block's square sum and four cross sums).
   int64_t ComparedValues() const { return comparedValues_.load(); }
+  // Candidates of the last Run whose four orientations were all rejected by
+  // the lower bound, and orientations rejected in all.
+  int64_t RejectedCandidates() const { return rejectedCandidates_.load(); }
+  int64_t RejectedOrientations() const { return rejectedOrientations_.load(); }
 
  private:
   class Worker;
@@ -135,6 +154,7 @@ class EncoderSearch {
   void WorkerFinished();
 
   FractalEncoderSettings settings_;
+  SearchAccelerations accelerations_;
   DerivedBounds bounds_;
   int32_t width_ = 0, height_ = 0;
   IntegralImage sums_;
@@ -152,6 +172,8 @@ class EncoderSearch {
   std::atomic<bool> outOfMemory_{false};
   std::atomic<int64_t> comparisons_{0};
   std::atomic<int64_t> comparedValues_{0};
+  std::atomic<int64_t> rejectedCandidates_{0};
+  std::atomic<int64_t> rejectedOrientations_{0};
 
   std::mutex exitLock_;  // guards finished_
   std::condition_variable exitSignal_;

@@ -4,10 +4,16 @@
 // one.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
+#include <cmath>
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
+#include <random>
+#include <string>
 
+#include "code_builder.h"
 #include "encoder_test_support.h"
 #include "vorlan/config_stream.h"
 
@@ -90,6 +96,106 @@ TEST(SearchEquivalence, FidelityAndSizeModesKeepTheirCodeOnCamera) {
     std::printf("%s: %zu ranges, checksum %016" PRIx64 "\n", c.name, code.SI().size(), Checksum(code));
     EXPECT_EQ(Checksum(code), c.checksum) << c.name;
   }
+}
+
+// The code one search gives, as the test's Code record; the counters of the
+// search in `rejected`.
+Code Search(const FractalEncoderSettings& s, std::vector<double> image, int32_t w, int32_t h,
+            const SearchAccelerations& acc, int64_t* rejected) {
+  EncoderSearch search;
+  search.SetAccelerations(acc);
+  std::string reason;
+  std::atomic<bool> stop{false};
+  Code code;
+  if (search.Prepare(s, image.data(), w, h, 0.0, 255.0, reason, &stop) != Ok ||
+      search.Run(stop, nullptr, reason) != Ok) {
+    ADD_FAILURE() << reason;
+    return code;
+  }
+  if (rejected != nullptr) *rejected += search.RejectedOrientations();
+  FractalCode built;
+  HvPartition& p = search.Partition();
+  if (!BuildCode(p.Root(), p.RangeCounter(), p.Pool(), s, w, h, 0.0, 255.0, built, reason)) {
+    ADD_FAILURE() << reason;
+    return code;
+  }
+  code.header = built.header;
+  for (int k = 0; k < fractal::kCodeArrayCount; ++k) {
+    const IntArray& a = built.arrays[k].Record();
+    code.arrays[k].assign(a.values, a.values + a.count);
+  }
+  built.Release();
+  return code;
+}
+
+// A random picture: smooth gradients, a few flat patches, a noisy patch and
+// repeated tiles, so that some domains fit very well and others not at all.
+std::vector<double> RandomImage(std::mt19937& rng, int32_t w, int32_t h) {
+  std::uniform_real_distribution<double> u(0.0, 1.0);
+  const double fx = 0.05 + 0.3 * u(rng), fy = 0.05 + 0.3 * u(rng), tile = 3 + 6 * u(rng);
+  std::vector<double> v(static_cast<size_t>(w) * h);
+  for (int32_t y = 0; y < h; ++y) {
+    for (int32_t x = 0; x < w; ++x) {
+      double value = 128 + 80 * std::sin(fx * x + 0.7 * std::cos(fy * y));
+      if (x < w / 3 && y < h / 3) value = 60;                     // flat
+      if (x > w / 2 && y > h / 2) value = 255 * u(rng);            // noise
+      if (x < w / 2 && y > h / 2) value = std::fmod(x + y, tile) * 20;  // tiles
+      v[static_cast<size_t>(y) * w + x] = std::clamp(std::round(value), 0.0, 255.0);
+    }
+  }
+  return v;
+}
+
+TEST(SearchEquivalence, EveryAccelerationGivesThePlainSearchsCode) {
+  std::mt19937 rng(20261208);
+  auto pick = [&rng](int32_t lo, int32_t hi) { return std::uniform_int_distribution<int32_t>(lo, hi)(rng); };
+  std::vector<int32_t> modes = {0, 1};
+  FractalEncoderSettings probe;
+  probe.mode = 2;
+  if (ValidateSettings(probe).empty()) modes.push_back(2);
+
+  SearchAccelerations plain;
+  plain.averagedTables = false;
+  plain.bounds = false;
+  SearchAccelerations tables;
+  tables.bounds = false;
+  SearchAccelerations bounds;
+  bounds.bounds = true;
+  bounds.boundsAlways = true;
+  SearchAccelerations adaptive;
+  adaptive.bounds = true;
+
+  int64_t rejected = 0;
+  for (int trial = 0; trial < 36; ++trial) {
+    const int32_t w = pick(20, 72), h = pick(20, 72);
+    FractalEncoderSettings s;
+    s.mode = modes[static_cast<size_t>(trial) % modes.size()];
+    s.maxRanges = pick(2, 60);
+    s.minRangeSize = pick(1, 5);
+    s.minRangeFactor = pick(1, 2);
+    s.maxRangeFactor = s.minRangeFactor + pick(0, 2);
+    s.stepX = pick(1, 9);
+    s.stepY = pick(1, 9);
+    s.scaleLevels = pick(2, 64);
+    s.offsetLevels = pick(2, 256);
+    s.maxScale = static_cast<float>(pick(2, 12)) / 8.0f;
+    s.coverMode = pick(0, 1);
+    s.maxDiffCheck = pick(0, 1);
+    s.maxError = static_cast<float>(pick(1, 40));
+    s.maxRangeSize = pick(0, 1) != 0 ? pick(8, 40) : 0;
+    s.feedback = 0;
+    const auto image = RandomImage(rng, w, h);
+    const std::string where = "trial " + std::to_string(trial) + ": " + std::to_string(w) + " x " +
+                              std::to_string(h) + ", mode " + std::to_string(s.mode) + ", factors " +
+                              std::to_string(s.minRangeFactor) + "..." + std::to_string(s.maxRangeFactor) +
+                              ", steps " + std::to_string(s.stepX) + "/" + std::to_string(s.stepY);
+    const Code reference = Search(s, image, w, h, plain, nullptr);
+    ASSERT_EQ(test::ValidateCode(reference), "") << where;
+    EXPECT_TRUE(Search(s, image, w, h, tables, nullptr) == reference) << where << ": averaged tables";
+    EXPECT_TRUE(Search(s, image, w, h, bounds, &rejected) == reference) << where << ": lower bound";
+    EXPECT_TRUE(Search(s, image, w, h, adaptive, nullptr) == reference) << where << ": adaptive lower bound";
+  }
+  EXPECT_GT(rejected, 1000) << "the bound must have rejected something for the comparison to mean anything";
 }
 
 }  // namespace

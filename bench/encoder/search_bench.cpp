@@ -1,0 +1,241 @@
+// The encoder's domain search on camera.bmp (a grey plane declared [0, 1])
+// at the example settings of the compression graph on a finer grid: for
+// each growth mode that grows to a range count, at 0.25 and 1.0 bits per
+// pixel, with one and two threads, the plain search against the exact
+// accelerated one. Prints wall and processor seconds, candidates fitted and
+// rejected by the lower bound, multiply-adds per processor second, the
+// estimated rate and the PSNR of the decoded code, so that no speed-up can
+// hide a loss.
+//
+//   build/release/bench/search_bench [--size N] [--step S] [--threads T] [--bpp B] [--exact-only]
+//
+// The rate is estimated from the order-0 entropy of each array (what the
+// Huffman coder gets close to) plus the 48-byte header; the range count for
+// a target rate is found from one calibration run.
+#include <time.h>
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "code_builder.h"
+#include "encoder_search.h"
+#include "fractal/code_layout.h"
+#include "fractal/uniform_quantizer.h"
+
+namespace {
+
+using namespace vorlan::collage;
+
+struct Image {
+  int32_t width = 0, height = 0;
+  std::vector<double> samples;
+};
+
+Image LoadCamera(int32_t size) {
+  std::ifstream in(std::string(VORLAN_SHARED_DATA_DIR) + "/camera.bmp", std::ios::binary);
+  std::vector<uint8_t> bmp((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (bmp.size() < 54) throw std::runtime_error("camera.bmp not found");
+  auto i32 = [&](size_t at) {
+    int32_t v;
+    std::memcpy(&v, bmp.data() + at, 4);
+    return v;
+  };
+  const int32_t offset = i32(10), width = i32(18), height = i32(22);
+  const size_t stride = (static_cast<size_t>(width) * 3 + 3) / 4 * 4;
+  if (bmp.size() < offset + stride * height) throw std::runtime_error("camera.bmp truncated");
+  Image img;
+  img.width = std::min(size, width);
+  img.height = std::min(size, height);
+  img.samples.resize(static_cast<size_t>(img.width) * img.height);
+  for (int32_t y = 0; y < img.height; ++y) {
+    const uint8_t* row = bmp.data() + offset + stride * static_cast<size_t>(height - 1 - y);
+    for (int32_t x = 0; x < img.width; ++x) {
+      const uint8_t* p = row + 3 * x;
+      img.samples[static_cast<size_t>(y) * img.width + x] = (0.114 * p[0] + 0.587 * p[1] + 0.299 * p[2]) / 255.0;
+    }
+  }
+  return img;
+}
+
+double CpuSeconds() {
+  timespec t{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
+}
+
+double EntropyBits(const int32_t* v, int32_t count) {
+  std::map<int32_t, int64_t> freq;
+  for (int32_t k = 0; k < count; ++k) ++freq[v[k]];
+  double bits = 0.0;
+  for (const auto& [value, n] : freq) bits -= static_cast<double>(n) * std::log2(static_cast<double>(n) / count);
+  return bits;
+}
+
+// Iterates the code from a flat grey start and returns the PSNR against the
+// image (peak 1).
+double DecodePsnr(FractalCode& code, const Image& img, int32_t passes) {
+  const auto& h = code.header;
+  vorlan::fractal::UniformQuantizer scales, offsets;
+  if (!scales.Build(-h.maxScale, h.maxScale, h.scaleLevels) ||
+      !offsets.Build(vorlan::fractal::OffsetMin(h.lo, h.hi, h.maxScale),
+                     vorlan::fractal::OffsetMax(h.lo, h.hi, h.maxScale), h.offsetLevels)) {
+    return 0.0;
+  }
+  const int32_t W = img.width;
+  std::vector<double> a(img.samples.size(), 0.5), b = a;
+  auto at = [&](vorlan::OwnedIntArray& arr, int32_t k) { return arr.Record().values[k]; };
+  const int32_t ranges = code.SI().Record().count;
+  for (int32_t pass = 0; pass < passes; ++pass) {
+    for (int32_t k = 0; k < ranges; ++k) {
+      const int32_t x = at(code.RP(), 2 * k), y = at(code.RP(), 2 * k + 1);
+      const int32_t w = at(code.RS(), 2 * k), hgt = at(code.RS(), 2 * k + 1);
+      if (at(code.SI(), k) < 0) {
+        for (int32_t i = 0; i < hgt; ++i)
+          for (int32_t j = 0; j < w; ++j) b[static_cast<size_t>(y + i) * W + x + j] = 0.5;
+        continue;
+      }
+      const int32_t fx = at(code.DF(), 2 * k), fy = at(code.DF(), 2 * k + 1), t = at(code.TRN(), k);
+      const int32_t dx = at(code.DP(), 2 * k) * h.stepX, dy = at(code.DP(), 2 * k + 1) * h.stepY;
+      const double s = scales.Level(at(code.SI(), k)), o = offsets.Level(at(code.OI(), k));
+      for (int32_t i = 0; i < hgt; ++i) {
+        for (int32_t j = 0; j < w; ++j) {
+          const int32_t si = (t & 2) ? hgt - 1 - i : i, sj = (t & 4) ? w - 1 - j : j;
+          const int32_t bx = (t & 1) ? dx + si * fx : dx + sj * fx;
+          const int32_t by = (t & 1) ? dy + (w - 1 - sj) * fy : dy + si * fy;
+          double sum = 0;
+          for (int32_t v = 0; v < fy; ++v)
+            for (int32_t u = 0; u < fx; ++u) sum += a[static_cast<size_t>(by + v) * W + bx + u];
+          b[static_cast<size_t>(y + i) * W + x + j] = o + s * sum / (fx * fy);
+        }
+      }
+    }
+    std::swap(a, b);
+  }
+  double se = 0;
+  for (size_t k = 0; k < a.size(); ++k) se += (a[k] - img.samples[k]) * (a[k] - img.samples[k]);
+  return 10 * std::log10(1.0 / (se / static_cast<double>(a.size())));
+}
+
+struct Outcome {
+  double wall = 0, cpu = 0, bpp = 0, psnr = 0;
+  int64_t fitted = 0, rejected = 0, values = 0;
+  int32_t ranges = 0;
+};
+
+Outcome Encode(const Image& img, const FractalEncoderSettings& s, const SearchAccelerations& acc) {
+  Outcome out;
+  std::vector<double> samples = img.samples;
+  EncoderSearch search;
+  search.SetAccelerations(acc);
+  std::string reason;
+  std::atomic<bool> stop{false};
+  const auto start = std::chrono::steady_clock::now();
+  const double cpuStart = CpuSeconds();
+  if (search.Prepare(s, samples.data(), img.width, img.height, 0.0, 1.0, reason, &stop) != vorlan::Ok ||
+      search.Run(stop, nullptr, reason) != vorlan::Ok) {
+    throw std::runtime_error(reason);
+  }
+  out.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  out.cpu = CpuSeconds() - cpuStart;
+  out.fitted = search.Comparisons() - search.RejectedCandidates();
+  out.rejected = search.RejectedCandidates();
+  out.values = search.ComparedValues();
+  FractalCode code;
+  HvPartition& p = search.Partition();
+  if (!BuildCode(p.Root(), p.RangeCounter(), p.Pool(), s, img.width, img.height, 0.0, 1.0, code, reason)) {
+    throw std::runtime_error(reason);
+  }
+  out.ranges = code.SI().Record().count;
+  double bits = 8.0 * vorlan::fractal::kCodeHeaderSize;
+  for (auto& a : code.arrays) bits += EntropyBits(a.Record().values, a.Record().count);
+  out.bpp = bits / (static_cast<double>(img.width) * img.height);
+  out.psnr = DecodePsnr(code, img, 16);
+  code.Release();
+  return out;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int32_t size = 512, step = 8, onlyThreads = 0;
+  double onlyBpp = 0.0;
+  bool exactOnly = false;
+  for (int k = 1; k < argc; ++k) {
+    const std::string a = argv[k];
+    auto next = [&] { return k + 1 < argc ? std::atof(argv[++k]) : 0.0; };
+    if (a == "--size") size = static_cast<int32_t>(next());
+    else if (a == "--step") step = static_cast<int32_t>(next());
+    else if (a == "--threads") onlyThreads = static_cast<int32_t>(next());
+    else if (a == "--bpp") onlyBpp = next();
+    else if (a == "--exact-only") exactOnly = true;
+    else {
+      std::fprintf(stderr, "usage: %s [--size N] [--step S] [--threads T] [--bpp B] [--exact-only]\n", argv[0]);
+      return 2;
+    }
+  }
+  const Image img = LoadCamera(size);
+  FractalEncoderSettings base;
+  base.mode = 1;
+  base.minRangeSize = 3;
+  base.minRangeFactor = base.maxRangeFactor = 2;
+  base.scaleLevels = 32;
+  base.offsetLevels = 128;
+  base.stepX = base.stepY = step;
+  base.errorMode = 1;
+  base.quality = 0.985f;
+  base.feedback = 0;
+  std::vector<int32_t> modes = {1};
+  FractalEncoderSettings probe = base;
+  probe.mode = 2;
+  if (ValidateSettings(probe).empty()) modes.push_back(2);
+  std::printf("camera.bmp %d x %d, grid step %d, factors 2, 32 scale and 128 offset levels\n", img.width,
+              img.height, step);
+  std::printf("%-4s %-5s %-7s %-6s %7s %7s %8s %8s %11s %11s %9s %6s %7s\n", "mode", "bpp", "search", "thr",
+              "wall_s", "cpu_s", "ranges", "est_bpp", "fitted", "rejected", "MAC/cpu_s", "PSNR", "speedup");
+  for (const int32_t mode : modes) {
+    for (const double bpp : {0.25, 1.0}) {
+      if (onlyBpp > 0.0 && bpp != onlyBpp) continue;
+      FractalEncoderSettings s = base;
+      s.mode = mode;
+      s.threadCount = 2;
+      // Calibrate the range count from the bits one range costs.
+      const double targetBits = bpp * img.width * img.height;
+      s.maxRanges = std::max(1, static_cast<int32_t>(targetBits / 36.0));
+      const Outcome guess = Encode(img, s, SearchAccelerations{});
+      const double bitsPerRange = guess.bpp * img.width * img.height / std::max(1, guess.ranges);
+      s.maxRanges = std::max(1, static_cast<int32_t>(std::lround(targetBits / bitsPerRange)));
+      std::map<int32_t, double> plainWall;
+      for (const bool exact : {false, true}) {
+        if (exactOnly && !exact) continue;
+        SearchAccelerations acc;
+        acc.bounds = exact;
+        for (const int32_t threads : {1, 2}) {
+          if (onlyThreads != 0 && threads != onlyThreads) continue;
+          s.threadCount = threads;
+          const Outcome r = Encode(img, s, acc);
+          if (!exact) plainWall[threads] = r.cpu;
+          char ratio[32] = "";
+          if (exact && plainWall.count(threads) != 0) std::snprintf(ratio, sizeof ratio, "%.2fx", plainWall[threads] / r.cpu);
+          std::printf("%-4d %-5.2f %-7s %-6d %7.3f %7.3f %8d %8.3f %11lld %11lld %9.3g %6.2f %7s\n", mode, bpp,
+                      exact ? "bounds" : "plain", threads, r.wall, r.cpu, r.ranges, r.bpp,
+                      static_cast<long long>(r.fitted), static_cast<long long>(r.rejected),
+                      5.0 * static_cast<double>(r.values) / r.cpu, r.psnr, ratio);
+          std::fflush(stdout);
+        }
+      }
+    }
+  }
+  std::printf("speedup: processor seconds of the plain search over the accelerated one, same threads\n");
+  return 0;
+}
