@@ -151,10 +151,17 @@ SearchResult EncoderSearch::RequestLocked(DomainCandidate& c) {
   int32_t untilStopCheck = kWalkStopInterval;
   for (;;) {
     // A range may walk a long way before a candidate fits; a stop must not
-    // wait for the end of the walk.
+    // wait for the end of the walk, nor a window that draws the search
+    // state. The walk's position lives in the sequence, so another holder
+    // of the lock meanwhile sees a consistent state and may take
+    // candidates from the same walk.
     if (--untilStopCheck == 0) {
       untilStopCheck = kWalkStopInterval;
       if (encoderStop_ != nullptr && encoderStop_->load(std::memory_order_relaxed)) return kEncodingFinished;
+      lock_.unlock();
+      std::this_thread::yield();
+      lock_.lock();
+      if (partition_->Current() == nullptr) return kEncodingFinished;
     }
     if (!sequence_.Next(c)) {
       result = advance();

@@ -146,6 +146,7 @@ class EncoderSearch {
   class Worker;
   SearchResult SubmitLocked(double rms, double maxDiff, const fractal::DomainCandidate& candidate,
                             fractal::RangeNode* range, bool last);
+  // Called with lock_ held; lets go of it now and then during long walks.
   SearchResult RequestLocked(fractal::DomainCandidate& candidate);
   bool FitsCurrent(const fractal::DomainCandidate& candidate) const;
   // Whether Submit could change anything; decided from the lock-free hints.

@@ -77,15 +77,21 @@ TEST(SearchLimits, StopEndsPreparationAndAFruitlessWalk) {
   }
 
   // The root has no fitting domain: its walk covers every pixel position
-  // with a million factor entries each, all under the lock. The stop must
-  // reach it there; a run that ignores it does not end in any useful time.
+  // with half a million factor entries each, under the lock. The stop must
+  // reach it there, and the window's snapshots must not wait for the walk
+  // to end; a run that ignores either does not end in any useful time.
   Encoder f;
   Apply(f, s);
   Result result = Ok;
   std::thread runner([&] { result = test::Encode(f, image, n, n, 0, 255); });
   SearchSnapshot snap;
   while (!f.Snapshot(snap)) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  for (int k = 0; k < 5; ++k) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_TRUE(f.Snapshot(snap));
+  }
+  EXPECT_TRUE(snap.hasCurrent);
+  EXPECT_EQ(snap.current.width, n) << "still walking the root";
   f.Stop();
   runner.join();
   EXPECT_EQ(result, Stopped);
