@@ -18,7 +18,13 @@
 #include <QUrl>
 #include <chrono>
 
+#include <QClipboard>
+#include <QMimeData>
+
 #include "about_dialog.h"
+#include "core/placement.h"
+#include "graph_viewport.h"
+#include "undo_commands.h"
 #include "core/graph_file.h"
 #include "core/graph_runner.h"
 #include "graph_view.h"
@@ -44,17 +50,36 @@ MainWindow::MainWindow(const host::Registry& registry, QWidget* parent)
       document_(std::make_unique<host::GraphDocument>(registry, measure_)) {
   resize(800, 600);
   view_ = new GraphView(*document_, this);
-  setCentralWidget(view_);
+  viewport_ = new GraphViewport(view_, this);
+  setCentralWidget(viewport_);
+  history_ = new GraphHistory(*document_, this);
+  view_->SetHistory(history_);
   view_->SetLockCheck([this] { return LockReason(); });
   progress_ = new ProgressDialog(this);
   bridge_ = new RunBridge(document_->Run(), *progress_, this);
 
   CreateActions();
+  CreateEditActions();
   CreateMenus();
   CreateToolBar();
   CreateStatusBar();
 
-  connect(view_, &GraphView::DocumentChanged, this, [this] { SetModified(true); });
+  connect(view_, &GraphView::DocumentChanged, this, &MainWindow::UpdateModified);
+  auto untracked = [this] {
+    changedOutsideHistory_ = true;
+    UpdateModified();
+  };
+  connect(view_, &GraphView::OriginChanged, this, untracked);
+  connect(view_, &GraphView::UntrackedChange, this, untracked);
+  connect(history_->Stack(), &QUndoStack::indexChanged, this, &MainWindow::UpdateModified);
+  connect(history_->Stack(), &QUndoStack::cleanChanged, this, &MainWindow::UpdateModified);
+  connect(history_, &GraphHistory::Restored, this, [this] {
+    view_->ValidateSelection();
+    viewport_->UpdateBars();
+  });
+  connect(history_, &GraphHistory::Failed, this, [this](const QString& error) {
+    statusBar()->showMessage(QStringLiteral("Undo failed: ") + error, kStatusMessageMs);
+  });
   connect(view_, &GraphView::SelectionChanged, this, &MainWindow::UpdateSelectionPanes);
   connect(view_, &GraphView::Refused, this, &MainWindow::Refuse);
   connect(progress_, &ProgressDialog::StopClicked, this, &MainWindow::StopGraph);
@@ -90,8 +115,11 @@ MainWindow::~MainWindow() {
   // the document waits for it: kill, then wait while events are processed.
   document_->Run().Kill();
   WaitForWorker();
-  delete view_;
+  delete viewport_;  // with the view
+  viewport_ = nullptr;
   view_ = nullptr;
+  delete history_;
+  history_ = nullptr;
   document_.reset();
 }
 
@@ -177,6 +205,24 @@ void MainWindow::CreateMenus() {
   graph->addAction(runAction_);
   graph->addAction(stopAction_);
 
+  QMenu* edit = menuBar()->addMenu(QStringLiteral("&Edit"));
+  edit->addAction(undoAction_);
+  edit->addAction(redoAction_);
+  edit->addSeparator();
+  edit->addAction(cutAction_);
+  edit->addAction(copyAction_);
+  edit->addAction(pasteAction_);
+  edit->addAction(duplicateAction_);
+  edit->addSeparator();
+  edit->addAction(selectAllAction_);
+  menuBar()->insertMenu(graph->menuAction(), edit);
+
+  QMenu* viewMenu = menuBar()->addMenu(QStringLiteral("&View"));
+  viewMenu->addAction(zoomInAction_);
+  viewMenu->addAction(zoomOutAction_);
+  viewMenu->addAction(zoomFitAction_);
+  viewMenu->addAction(zoomResetAction_);
+
   QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
   help->addAction(manualAction_);
   help->addAction(aboutAction_);
@@ -242,7 +288,18 @@ void MainWindow::UpdateTitle() {
   setWindowTitle(name + QStringLiteral("[*] - Vorlan"));
 }
 
-void MainWindow::SetModified(bool modified) { setWindowModified(modified); }
+void MainWindow::SetModified(bool modified) {
+  // Saved or loaded: what the file holds is the clean state.
+  if (!modified) {
+    history_->Stack()->setClean();
+    changedOutsideHistory_ = false;
+  }
+  UpdateModified();
+}
+
+void MainWindow::UpdateModified() {
+  setWindowModified(!history_->Stack()->isClean() || changedOutsideHistory_ || history_->Open());
+}
 
 void MainWindow::UpdateActions() {
   const host::RunController& run = document_->Run();
@@ -255,6 +312,7 @@ void MainWindow::UpdateActions() {
   removeAction_->setEnabled(!busy);
   resetAction_->setEnabled(!busy);
   runAction_->setEnabled(!running);
+  for (QAction* action : {cutAction_, pasteAction_, duplicateAction_}) action->setEnabled(!busy);
   if (!busy && !pendingSave_.isEmpty()) SaveGraphAs(QString(pendingSave_));  // a copy: the call clears it
   stopAction_->setEnabled(running);
   panes_[2]->setText(running ? QStringLiteral("Running") : busy ? QStringLiteral("Stopping")
@@ -294,7 +352,10 @@ bool MainWindow::NewGraph() {
   if (!MaybeSave()) return false;
   WaitForWorker();
   document_->Clear();
+  history_->Cancel();
+  history_->Stack()->clear();
   view_->ClearInteraction();
+  view_->ZoomReset();
   path_.clear();
   SetModified(false);
   UpdateTitle();
@@ -324,7 +385,10 @@ bool MainWindow::OpenGraph(const QString& path) {
   WaitForWorker();
   pendingSave_.clear();
   const host::GraphLoadResult result = host::LoadGraphFile(*document_, path.toStdString());
+  history_->Cancel();
+  history_->Stack()->clear();
   view_->ClearInteraction();
+  view_->ZoomReset();
   SetModified(false);
   if (!result.ok) {
     path_.clear();
@@ -439,11 +503,21 @@ bool MainWindow::InsertFilter(int prototypeId) {
     Refuse(reason);
     return false;
   }
-  if (document_->InsertNode(prototypeId) < 0) {
+  history_->Begin();
+  const int index = document_->InsertNode(prototypeId);
+  if (index < 0) {
+    history_->Cancel();
     statusBar()->showMessage(QStringLiteral("The filter could not be created."), kStatusMessageMs);
     return false;
   }
-  SetModified(true);
+  // New nodes go to the middle of what the user sees, not on top of another.
+  host::FilterNode& node = *document_->Node(index);
+  const QPoint centre = view_->VisibleCentre();
+  const host::Position at = host::FreePosition(*document_, node, centre.x(), centre.y(), GraphView::kGridSize);
+  document_->MoveNode(node, at.x - node.x, at.y - node.y);
+  history_->Commit(QStringLiteral("Insert Filter"));
+  view_->SelectNode(index);
+  UpdateModified();
   view_->update();
   return true;
 }
@@ -492,6 +566,187 @@ bool MainWindow::ResetGraph() {
   view_->update();
   UpdateSelectionPanes();
   return true;
+}
+
+// ---- Edit commands -------------------------------------------------------------
+
+void MainWindow::CreateEditActions() {
+  auto make = [this](const QString& text, const QString& tip, const QList<QKeySequence>& keys) {
+    auto* action = new QAction(text, this);
+    action->setStatusTip(tip);
+    action->setShortcuts(keys);
+    return action;
+  };
+  undoAction_ = make(QStringLiteral("&Undo"), QStringLiteral("Undo the last edit"), QKeySequence::keyBindings(QKeySequence::Undo));
+  redoAction_ = make(QStringLiteral("&Redo"), QStringLiteral("Redo the previously undone edit"),
+                     {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
+  cutAction_ = make(QStringLiteral("Cu&t"), QStringLiteral("Cut the selected filters to the clipboard"),
+                    QKeySequence::keyBindings(QKeySequence::Cut));
+  copyAction_ = make(QStringLiteral("&Copy"), QStringLiteral("Copy the selected filters to the clipboard"),
+                     QKeySequence::keyBindings(QKeySequence::Copy));
+  pasteAction_ = make(QStringLiteral("&Paste"), QStringLiteral("Insert the filters of the clipboard"),
+                      QKeySequence::keyBindings(QKeySequence::Paste));
+  duplicateAction_ = make(QStringLiteral("&Duplicate"), QStringLiteral("Copy the selected filters in place"),
+                          {QKeySequence(Qt::CTRL | Qt::Key_D)});
+  selectAllAction_ = make(QStringLiteral("Select &All"), QStringLiteral("Select every filter"),
+                          QKeySequence::keyBindings(QKeySequence::SelectAll));
+  zoomInAction_ = make(QStringLiteral("Zoom &In"), QStringLiteral("Enlarge the graph"),
+                       {QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)});
+  zoomOutAction_ = make(QStringLiteral("Zoom &Out"), QStringLiteral("Shrink the graph"),
+                        {QKeySequence(Qt::CTRL | Qt::Key_Minus)});
+  zoomFitAction_ = make(QStringLiteral("Zoom to &Fit"), QStringLiteral("Show the whole graph"),
+                        {QKeySequence(Qt::CTRL | Qt::Key_F)});
+  zoomResetAction_ = make(QStringLiteral("&Actual Size"), QStringLiteral("Show the graph at 100 %"),
+                          {QKeySequence(Qt::CTRL | Qt::Key_0)});
+  connect(undoAction_, &QAction::triggered, this, [this] { Undo(); });
+  connect(redoAction_, &QAction::triggered, this, [this] { Redo(); });
+  connect(cutAction_, &QAction::triggered, this, [this] { CutSelection(); });
+  connect(copyAction_, &QAction::triggered, this, [this] { CopySelection(); });
+  connect(pasteAction_, &QAction::triggered, this, [this] { Paste(); });
+  connect(duplicateAction_, &QAction::triggered, this, [this] { DuplicateSelection(); });
+  connect(selectAllAction_, &QAction::triggered, this, &MainWindow::SelectAll);
+  connect(zoomInAction_, &QAction::triggered, view_, &GraphView::ZoomIn);
+  connect(zoomOutAction_, &QAction::triggered, view_, &GraphView::ZoomOut);
+  connect(zoomFitAction_, &QAction::triggered, view_, &GraphView::ZoomToFit);
+  connect(zoomResetAction_, &QAction::triggered, view_, &GraphView::ZoomReset);
+  QUndoStack* stack = history_->Stack();
+  undoAction_->setEnabled(false);
+  redoAction_->setEnabled(false);
+  connect(stack, &QUndoStack::canUndoChanged, undoAction_, &QAction::setEnabled);
+  connect(stack, &QUndoStack::canRedoChanged, redoAction_, &QAction::setEnabled);
+  connect(stack, &QUndoStack::undoTextChanged, this, [this](const QString& text) {
+    undoAction_->setText(text.isEmpty() ? QStringLiteral("&Undo") : QStringLiteral("&Undo %1").arg(text));
+  });
+  connect(stack, &QUndoStack::redoTextChanged, this, [this](const QString& text) {
+    redoAction_->setText(text.isEmpty() ? QStringLiteral("&Redo") : QStringLiteral("&Redo %1").arg(text));
+  });
+}
+
+bool MainWindow::Undo() {
+  const QString reason = LockReason();
+  if (!reason.isEmpty()) {
+    Refuse(reason);
+    return false;
+  }
+  if (history_->Open() || !history_->Stack()->canUndo()) return false;  // mid-drag, or nothing to undo
+  history_->Stack()->undo();
+  return true;
+}
+
+bool MainWindow::Redo() {
+  const QString reason = LockReason();
+  if (!reason.isEmpty()) {
+    Refuse(reason);
+    return false;
+  }
+  if (history_->Open() || !history_->Stack()->canRedo()) return false;
+  history_->Stack()->redo();
+  return true;
+}
+
+bool MainWindow::CopySelection() {
+  // Settings are read with GetConfig, which must not race a filter's Process.
+  const QString reason = LockReason();
+  if (!reason.isEmpty()) {
+    Refuse(reason);
+    return false;
+  }
+  if (view_->SelectedIds().empty()) return false;
+  std::string error;
+  const host::GraphImage image = host::CopyNodes(*document_, view_->SelectedIds(), error);
+  if (!error.empty()) {
+    statusBar()->showMessage(QStringLiteral("Copy failed: ") + QString::fromStdString(error), kStatusMessageMs);
+    return false;
+  }
+  const std::vector<uint8_t> bytes = host::GraphImageBytes(image);
+  auto* data = new QMimeData;
+  data->setData(QString::fromLatin1(kGraphMimeType),
+                QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size())));
+  QApplication::clipboard()->setMimeData(data);
+  return true;
+}
+
+bool MainWindow::CutSelection() { return CopySelection() && view_->RemoveSelected(); }
+
+bool MainWindow::Paste() {
+  const QString reason = LockReason();
+  if (!reason.isEmpty()) {
+    Refuse(reason);
+    return false;
+  }
+  const QMimeData* data = QApplication::clipboard()->mimeData();
+  if (data == nullptr || !data->hasFormat(QString::fromLatin1(kGraphMimeType))) return false;
+  const QByteArray bytes = data->data(QString::fromLatin1(kGraphMimeType));
+  host::GraphImage image;
+  std::string error;
+  if (!host::ParseGraphImage(reinterpret_cast<const uint8_t*>(bytes.constData()), static_cast<size_t>(bytes.size()),
+                             image, error) ||
+      image.nodes.empty()) {
+    statusBar()->showMessage(QStringLiteral("Paste failed: the clipboard holds no usable graph"), kStatusMessageMs);
+    return false;
+  }
+  // Centre the pasted group in the view.
+  int minX = image.nodes.front().x, maxX = minX, minY = image.nodes.front().y, maxY = minY;
+  for (const host::NodeRecord& node : image.nodes) {
+    minX = std::min(minX, node.x);
+    maxX = std::max(maxX, node.x);
+    minY = std::min(minY, node.y);
+    maxY = std::max(maxY, node.y);
+  }
+  const QPoint centre = view_->VisibleCentre();
+  constexpr int kHalfNode = 40;  // about half a node box: x, y are its top-left corner
+  const int dx = (centre.x() - kHalfNode - (minX + maxX) / 2) / GraphView::kGridSize * GraphView::kGridSize;
+  const int dy = (centre.y() - kHalfNode / 2 - (minY + maxY) / 2) / GraphView::kGridSize * GraphView::kGridSize;
+  return PasteImage(image, dx, dy, QStringLiteral("Paste"));
+}
+
+bool MainWindow::DuplicateSelection() {
+  const QString reason = LockReason();
+  if (!reason.isEmpty()) {
+    Refuse(reason);
+    return false;
+  }
+  if (view_->SelectedIds().empty()) return false;
+  std::string error;
+  const host::GraphImage image = host::CopyNodes(*document_, view_->SelectedIds(), error);
+  if (!error.empty() || image.nodes.empty()) return false;
+  return PasteImage(image, 0, 0, QStringLiteral("Duplicate"));
+}
+
+bool MainWindow::PasteImage(const host::GraphImage& image, int dx, int dy, const QString& text) {
+  // Step down and right until no pasted node lands exactly on an existing one.
+  const int step = 2 * GraphView::kGridSize;
+  auto stacked = [&] {
+    for (const host::NodeRecord& record : image.nodes)
+      for (int32_t i = 0; i < document_->NodeCount(); ++i)
+        if (document_->Node(i)->x == record.x + dx && document_->Node(i)->y == record.y + dy) return true;
+    return false;
+  };
+  if (dx == 0 && dy == 0) dx = dy = step;
+  for (int tries = 0; tries <= document_->NodeCount() && stacked(); ++tries) {
+    dx += step;
+    dy += step;
+  }
+  history_->Begin();
+  std::vector<int32_t> ids;
+  std::string error;
+  if (!host::PasteNodes(*document_, image, dx, dy, ids, error)) {
+    history_->Cancel();
+    statusBar()->showMessage(text + QStringLiteral(" failed: ") + QString::fromStdString(error), kStatusMessageMs);
+    view_->update();
+    return false;
+  }
+  history_->Commit(text);
+  view_->SelectNodeIds(ids);
+  UpdateModified();
+  viewport_->UpdateBars();
+  return true;
+}
+
+void MainWindow::SelectAll() {
+  std::vector<int32_t> ids;
+  for (int32_t i = 0; i < document_->NodeCount(); ++i) ids.push_back(document_->Node(i)->nodeId);
+  view_->SelectNodeIds(ids);
 }
 
 // ---- Help --------------------------------------------------------------------

@@ -1,0 +1,63 @@
+#include "undo_commands.h"
+
+#include <string>
+
+#include "core/graph_document.h"
+
+namespace vorlan::gui {
+
+GraphHistory::GraphHistory(host::GraphDocument& document, QObject* parent)
+    : QObject(parent), document_(document) {}
+
+void GraphHistory::Begin() {
+  if (before_) return;
+  host::GraphImage image;
+  std::string error;
+  if (host::CaptureGraph(document_, image, error)) before_ = std::move(image);
+}
+
+bool GraphHistory::Commit(const QString& text, int mergeKey) {
+  if (!before_) return false;
+  host::GraphImage before = std::move(*before_);
+  before_.reset();
+  host::GraphImage after;
+  std::string error;
+  if (!host::CaptureGraph(document_, after, error)) return false;
+  // The origin is the scroll position, not part of an edit.
+  after.originX = before.originX;
+  after.originY = before.originY;
+  if (after == before) return false;
+  stack_.push(new GraphEditCommand(*this, std::move(before), std::move(after), text, mergeKey));
+  return true;
+}
+
+void GraphHistory::Apply(const host::GraphImage& image) {
+  std::string error;
+  if (!host::RestoreGraph(document_, image, error)) emit Failed(QString::fromStdString(error));
+  emit Restored();
+}
+
+GraphEditCommand::GraphEditCommand(GraphHistory& history, host::GraphImage before, host::GraphImage after,
+                                   const QString& text, int mergeKey)
+    : history_(history), before_(std::move(before)), after_(std::move(after)), mergeKey_(mergeKey) {
+  setText(text);
+}
+
+void GraphEditCommand::undo() {
+  history_.Apply(before_);
+  done_ = false;
+}
+
+void GraphEditCommand::redo() {
+  if (done_) return;  // pushed after the edit was made
+  history_.Apply(after_);
+  done_ = true;
+}
+
+bool GraphEditCommand::mergeWith(const QUndoCommand* other) {
+  if (mergeKey_ < 0 || other->id() != mergeKey_) return false;
+  after_ = static_cast<const GraphEditCommand*>(other)->after_;
+  return true;
+}
+
+}  // namespace vorlan::gui
