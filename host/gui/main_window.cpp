@@ -73,8 +73,12 @@ MainWindow::MainWindow(const host::Registry& registry, QWidget* parent)
   connect(view_, &GraphView::UntrackedChange, this, untracked);
   connect(history_->Stack(), &QUndoStack::indexChanged, this, &MainWindow::UpdateModified);
   connect(history_->Stack(), &QUndoStack::cleanChanged, this, &MainWindow::UpdateModified);
-  connect(history_, &GraphHistory::Restored, this, [this] {
-    view_->ValidateSelection();
+  connect(history_, &GraphHistory::Restored, this, [this](const std::vector<int32_t>& appeared) {
+    if (appeared.empty()) {
+      view_->ValidateSelection();
+    } else {
+      view_->SelectNodeIds(appeared);
+    }
     viewport_->UpdateBars();
   });
   connect(history_, &GraphHistory::Failed, this, [this](const QString& error) {

@@ -1,5 +1,6 @@
 #include "undo_commands.h"
 
+#include <algorithm>
 #include <string>
 
 #include "core/graph_document.h"
@@ -31,10 +32,16 @@ bool GraphHistory::Commit(const QString& text, int mergeKey) {
   return true;
 }
 
-void GraphHistory::Apply(const host::GraphImage& image) {
+void GraphHistory::Apply(const host::GraphImage& from, const host::GraphImage& to) {
   std::string error;
-  if (!host::RestoreGraph(document_, image, error)) emit Failed(QString::fromStdString(error));
-  emit Restored();
+  if (!host::RestoreGraph(document_, to, error)) emit Failed(QString::fromStdString(error));
+  std::vector<int32_t> appeared;
+  for (const host::NodeRecord& node : to.nodes) {
+    const bool before = std::any_of(from.nodes.begin(), from.nodes.end(),
+                                    [&](const host::NodeRecord& old) { return old.nodeId == node.nodeId; });
+    if (!before) appeared.push_back(node.nodeId);
+  }
+  emit Restored(appeared);
 }
 
 GraphEditCommand::GraphEditCommand(GraphHistory& history, host::GraphImage before, host::GraphImage after,
@@ -44,13 +51,13 @@ GraphEditCommand::GraphEditCommand(GraphHistory& history, host::GraphImage befor
 }
 
 void GraphEditCommand::undo() {
-  history_.Apply(before_);
+  history_.Apply(after_, before_);
   done_ = false;
 }
 
 void GraphEditCommand::redo() {
   if (done_) return;  // pushed after the edit was made
-  history_.Apply(after_);
+  history_.Apply(before_, after_);
   done_ = true;
 }
 

@@ -12,6 +12,7 @@
 #include <QUndoCommand>
 #include <QUndoStack>
 #include <optional>
+#include <vector>
 
 #include "core/graph_image.h"
 
@@ -39,11 +40,12 @@ class GraphHistory : public QObject {
   void Cancel() { before_.reset(); }
   bool Open() const { return before_.has_value(); }
 
-  // Brings the document to `image`; emits Restored, or Failed with the reason.
-  void Apply(const host::GraphImage& image);
+  // Brings the document from `from` to `to`; emits Restored with the ids of
+  // the nodes that came back (so the view can select them), or Failed.
+  void Apply(const host::GraphImage& from, const host::GraphImage& to);
 
  signals:
-  void Restored();
+  void Restored(const std::vector<int32_t>& appeared);
   void Failed(const QString& error);
 
  private:
