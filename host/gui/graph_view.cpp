@@ -166,7 +166,15 @@ void GraphView::BeginEdit() {
 }
 
 void GraphView::EndEdit(const QString& text, int mergeKey) {
-  if (history_ != nullptr) history_->Commit(text, mergeKey);
+  if (history_ == nullptr || !history_->Open()) return;
+  // A run that started during a drag owns the filters: their settings
+  // cannot be read now, so the move stays out of the history.
+  if (!LockReason().isEmpty()) {
+    history_->Cancel();
+    emit UntrackedChange();
+    return;
+  }
+  history_->Commit(text, mergeKey);
 }
 
 QString GraphView::NodeDescription() const {

@@ -374,7 +374,11 @@ TEST_F(EditorTest, StopAndKillALoopingRun) {
   EXPECT_FALSE(window_->InsertFilter(PrototypeOf(kFileInput)));
   EXPECT_FALSE(window_->statusBar()->currentMessage().isEmpty());
   EXPECT_FALSE(window_->ResetGraph());
+  window_->statusBar()->clearMessage();
+  EXPECT_FALSE(window_->Undo());
+  EXPECT_FALSE(window_->statusBar()->currentMessage().isEmpty()) << "undo is refused, not silently ignored";
   view_->SelectNode(0);
+  EXPECT_FALSE(window_->CopySelection()) << "settings are not read during a run";
   EXPECT_FALSE(view_->RemoveSelected());
   EXPECT_EQ(Doc().NodeCount(), 2);
   const int x = NodeAt(0).x;
