@@ -11,60 +11,14 @@
 #include "core/graph_file.h"
 #include "core/graph_image.h"
 #include "core/layout.h"
-#include "core/registry.h"
-#include "test_filters.h"
+#include "in_process_registry.h"
 
 namespace {
 
 using namespace vorlan;
 using namespace vorlan::testplugins;
 
-FilterLibraryInfo LibraryInfo() { return {"Fuzz Library", 1, 0, 4}; }
-
-FilterInfo Info(int32_t index) {
-  switch (index) {
-    case 0: return TestSource::kInfo;
-    case 1: return TestRelay::kInfo;
-    case 2: return TestWorker::kInfo;
-    case 3: return TestValid::kInfo;
-    default: return FilterInfo{"", 0, 0, 0};
-  }
-}
-
-Filter* Create(int32_t index) {
-  switch (index) {
-    case 0: return new TestSource();
-    case 1: return new TestRelay();
-    case 2: return new TestWorker();
-    case 3: return new TestValid();
-    default: return nullptr;
-  }
-}
-
-void Destroy(Filter* filter, int32_t index) {
-  switch (index) {
-    case 0: delete static_cast<TestSource*>(filter); break;
-    case 1: delete static_cast<TestRelay*>(filter); break;
-    case 2: delete static_cast<TestWorker*>(filter); break;
-    case 3: delete static_cast<TestValid*>(filter); break;
-    default: break;
-  }
-}
-
-const char* Reason(Filter* filter) { return static_cast<FilterBase*>(filter)->FailureReason(); }
-
-void Release(Packet packet) { std::free(packet.data); }
-
-const host::Registry& FuzzRegistry() {
-  static host::Registry* registry = [] {
-    auto* r = new host::Registry();
-    r->AddLibrary("fuzz.so", nullptr, host::LibraryEntryPoints{LibraryInfo, Info, Create, Destroy, Reason, Release});
-    return r;
-  }();
-  return *registry;
-}
-
-}  // namespace
+const host::Registry& FuzzRegistry() { return InProcessRegistry(); }
 
 // Pastes the bytes into `doc` and undoes the paste.
 void PasteAndUndo(host::GraphDocument& doc, const uint8_t* data, size_t size, bool loaded) {
@@ -88,6 +42,8 @@ void PasteAndUndo(host::GraphDocument& doc, const uint8_t* data, size_t size, bo
   if (!host::RestoreGraph(doc, beforeImage, error)) std::abort();
   if (!host::SaveGraph(doc, after, error) || after != before) std::abort();
 }
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const host::FixedTextMeasure measure;

@@ -73,16 +73,31 @@ bool ApplySettings(FilterNode& node, const std::vector<uint8_t>& settings, std::
   return false;
 }
 
-// Caption, position and settings of a record onto an existing node.
+// Caption, position and settings of a record onto an existing node; lays
+// the node out again only when one of them changed. `changed` tells which.
 bool ApplyRecord(GraphDocument& document, FilterNode& node, const NodeRecord& record, int32_t dx, int32_t dy,
-                 std::string& error) {
-  node.caption = TruncateUtf8(record.caption, kMaxCaptionBytes);
+                 bool& changed, std::string& error) {
+  const std::string caption = TruncateUtf8(record.caption, kMaxCaptionBytes);
+  changed = caption != node.caption || node.x != record.x + dx || node.y != record.y + dy;
+  node.caption = caption;
   node.x = record.x + dx;
   node.y = record.y + dy;
-  if (SettingsOf(node) != record.settings && !ApplySettings(node, record.settings, error)) return false;
-  if (!document.LayoutNode(node)) {
+  if (SettingsOf(node) != record.settings) {
+    if (!ApplySettings(node, record.settings, error)) return false;
+    changed = true;
+  }
+  if (changed && !document.LayoutNode(node)) {
     error = "out of memory";
     return false;
+  }
+  return true;
+}
+
+bool SameEdges(const GraphDocument& document, const std::vector<EdgeRecord>& edges) {
+  if (static_cast<size_t>(document.EdgeCount()) != edges.size()) return false;
+  for (int32_t i = 0; i < document.EdgeCount(); ++i) {
+    const GraphEdge& e = *document.Edge(i);
+    if (!(EdgeRecord{e.fromNode, e.fromPin, e.toNode, e.toPin} == edges[static_cast<size_t>(i)])) return false;
   }
   return true;
 }
@@ -217,24 +232,45 @@ bool RestoreGraph(GraphDocument& document, const GraphImage& image, std::string&
       const auto it = wanted.find(node.nodeId);
       if (it == wanted.end() || it->second->filterId != node.filter->info.id) document.RemoveNode(node.nodeId);
     }
-    document.ClearEdges();
+    // Most undo steps touch a node or two: keep the edges when they are the
+    // same list and only move the ends at nodes that changed.
+    const bool sameEdges = SameEdges(document, image.edges);
+    if (!sameEdges) document.ClearEdges();
+    std::map<int32_t, FilterNode*> present;
+    for (int32_t i = 0; i < document.NodeCount(); ++i) present[document.Node(i)->nodeId] = document.Node(i);
     std::vector<int32_t> order;
+    std::vector<int32_t> changedIds;
     for (const NodeRecord& record : image.nodes) {
-      FilterNode* node = document.NodeById(record.nodeId);
+      const auto it = present.find(record.nodeId);
+      FilterNode* node = it != present.end() ? it->second : nullptr;
+      bool changed = false;
       if (node == nullptr) {
         const int32_t index = CreateNode(document, record.filterId, error);
         if (index < 0) return false;
         node = document.Node(index);
         node->nodeId = record.nodeId;
+        changed = true;
       }
-      if (!ApplyRecord(document, *node, record, 0, 0, error)) return false;
+      bool edited = false;
+      if (!ApplyRecord(document, *node, record, 0, 0, edited, error)) return false;
+      if (changed || edited) changedIds.push_back(record.nodeId);
       order.push_back(record.nodeId);
     }
-    document.OrderNodes(order);
-    for (const EdgeRecord& edge : image.edges) {
-      if (document.InsertEdge(edge.fromNode, edge.fromPin, edge.toNode, edge.toPin) < 0) {
-        error = "an edge names a node or pin that does not exist";
+    bool ordered = document.NodeCount() == static_cast<int32_t>(order.size());
+    for (size_t i = 0; ordered && i < order.size(); ++i) ordered = document.Node(static_cast<int32_t>(i))->nodeId == order[i];
+    if (!ordered) document.OrderNodes(order);
+    if (sameEdges) {
+      for (const int32_t id : changedIds) document.RevalidateEdgesOfNode(id);
+      if (!SameEdges(document, image.edges)) {
+        error = "an edge names a pin that does not exist";
         return false;
+      }
+    } else {
+      for (const EdgeRecord& edge : image.edges) {
+        if (document.InsertEdge(edge.fromNode, edge.fromPin, edge.toNode, edge.toPin) < 0) {
+          error = "an edge names a node or pin that does not exist";
+          return false;
+        }
       }
     }
   } catch (const std::bad_alloc&) {
@@ -281,7 +317,8 @@ bool PasteNodes(GraphDocument& document, const GraphImage& image, int32_t dx, in
       if (index < 0) return undo();
       FilterNode& node = *document.Node(index);
       added.push_back(node.nodeId);
-      if (!ApplyRecord(document, node, record, dx, dy, error)) return undo();
+      bool changed = false;
+      if (!ApplyRecord(document, node, record, dx, dy, changed, error)) return undo();
       idOf[record.nodeId] = node.nodeId;
     }
     for (const EdgeRecord& edge : image.edges) {
