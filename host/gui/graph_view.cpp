@@ -268,8 +268,9 @@ bool GraphView::SetCaptionOfSelected() {
 
 bool GraphView::MoveSelected(int dx, int dy) {
   if (selection_.empty() || (dx == 0 && dy == 0)) return false;
-  if (Refuse()) return false;
-  BeginEdit();
+  // During a run nodes still move, as with the mouse, outside the history.
+  const bool locked = !LockReason().isEmpty();
+  if (!locked) BeginEdit();
   for (const int32_t id : selection_) {
     if (host::FilterNode* node = document_.NodeById(id)) {
       document_.MoveNode(*node, dx, dy);
@@ -278,7 +279,11 @@ bool GraphView::MoveSelected(int dx, int dy) {
   }
   // Key presses in a row make one undo step.
   constexpr int kKeyMoveMerge = 1;
-  EndEdit(QStringLiteral("Move"), kKeyMoveMerge);
+  if (locked) {
+    emit UntrackedChange();
+  } else {
+    EndEdit(QStringLiteral("Move"), kKeyMoveMerge);
+  }
   update();
   emit DocumentChanged();
   return true;

@@ -1,6 +1,8 @@
 // The graph view: draws the document's nodes, pins and edges and turns mouse
 // and keyboard input into edits of the document (select, move, pan,
-// connect, remove, configure, caption).
+// connect, remove, configure, caption). Several nodes can be selected; the
+// current one (SelectedNode) is what the status bar and Configure show.
+// Edits are recorded in the window's undo history; zoom is the view's own.
 //
 // [ui thread] The view reads the filters' pins and states and calls their
 // Configure; it never touches a filter while a run uses it: commands that

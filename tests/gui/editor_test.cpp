@@ -384,6 +384,10 @@ TEST_F(EditorTest, StopAndKillALoopingRun) {
   const int x = NodeAt(0).x;
   Drag(view_, BoxPoint(Doc(), NodeAt(0)), BoxPoint(Doc(), NodeAt(0)) + QPoint(20, 0));
   EXPECT_EQ(NodeAt(0).x, x + 20);
+  QKeyEvent right(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier);
+  QApplication::sendEvent(view_, &right);
+  EXPECT_EQ(NodeAt(0).x, x + 30) << "arrow keys move nodes during a run as the mouse does";
+  EXPECT_TRUE(window_->isWindowModified());
 
   // Save waits for the run to end: settings are not read during Process.
   const std::string saved = vorlan::test::TempDir("editor_saved") + "/cycle.gph";
