@@ -157,6 +157,16 @@ bool GraphDocument::RefreshNode(FilterNode& node) {
   return laidOut;
 }
 
+void GraphDocument::OrderNodes(const std::vector<int32_t>& nodeIds) {
+  int32_t next = 0;
+  for (const int32_t id : nodeIds) {
+    const int32_t index = NodeIndex(id);
+    if (index < next) continue;  // unknown, or already placed (a repeated id)
+    nodes_.Swap(next, index);
+    ++next;
+  }
+}
+
 void GraphDocument::MoveNode(FilterNode& node, int32_t dx, int32_t dy) {
   node.x += dx;
   node.y += dy;

@@ -104,6 +104,12 @@ class GraphDocument {
   // After the filter's Configure: layout and edge re-validation.
   bool RefreshNode(FilterNode& node);
 
+  // Puts the nodes with these ids first, in this order (the run order);
+  // the others follow in their present order. Unknown ids are skipped.
+  void OrderNodes(const std::vector<int32_t>& nodeIds);
+  // Removes every edge.
+  void ClearEdges() { edges_.Clear(); }
+
   void MoveNode(FilterNode& node, int32_t dx, int32_t dy);
   void MoveEdgeEndsOfNode(const FilterNode& node, int32_t dx, int32_t dy);
 

@@ -31,4 +31,12 @@ void* PointerList::Get(int32_t index) const {
   return items_[index];
 }
 
+bool PointerList::Swap(int32_t a, int32_t b) {
+  if (a < 0 || b < 0 || a >= count_ || b >= count_) return false;
+  void* item = items_[a];
+  items_[a] = items_[b];
+  items_[b] = item;
+  return true;
+}
+
 }  // namespace vorlan::host

@@ -28,6 +28,8 @@ class PointerList {
   // Null for an index outside 0..Count()-1.
   void* Get(int32_t index) const;
   void Clear() { count_ = 0; }
+  // Exchanges two items; false (nothing changed) for a bad index.
+  bool Swap(int32_t a, int32_t b);
 
   int32_t Count() const { return count_; }
   int32_t Capacity() const { return capacity_; }
@@ -60,6 +62,7 @@ class OwnedList {
     return list_.RemoveAt(index);
   }
   T* Get(int32_t index) const { return static_cast<T*>(list_.Get(index)); }
+  bool Swap(int32_t a, int32_t b) { return list_.Swap(a, b); }
   int32_t Count() const { return list_.Count(); }
   void Clear() {
     for (int32_t i = 0; i < list_.Count(); ++i) delete Get(i);

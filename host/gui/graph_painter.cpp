@@ -4,6 +4,7 @@
 #include <QFontMetrics>
 #include <QPainter>
 #include <QPen>
+#include <algorithm>
 #include <cmath>
 
 #include "core/graph_document.h"
@@ -21,6 +22,7 @@ constexpr double kSin20 = 0.3420201433256687;
 const QColor kGreen(0, 255, 0);
 const QColor kRed(255, 0, 0);
 const QColor kNodeFill(22, 103, 170);
+const QColor kTarget(255, 170, 0);
 
 // The painter's rectangle covering the pixels left..right-1, top..bottom-1,
 // as the node geometry's exclusive right and bottom edges mean.
@@ -114,7 +116,9 @@ void PaintGraph(QPainter& painter, const host::GraphDocument& document,
   for (int i = 0; i < document.NodeCount(); ++i) {
     const host::FilterNode* node = document.Node(i);
     if (node == nullptr) continue;
-    PaintNode(painter, *node, i == highlight.node, highlight.pin, origin, captionFont, pinFont);
+    const bool selected = i == highlight.node ||
+                          std::find(highlight.nodes.begin(), highlight.nodes.end(), i) != highlight.nodes.end();
+    PaintNode(painter, *node, selected, i == highlight.node ? highlight.pin : -1, origin, captionFont, pinFont);
   }
 
   for (int i = 0; i < document.EdgeCount(); ++i) {
@@ -128,6 +132,21 @@ void PaintGraph(QPainter& painter, const host::GraphDocument& document,
     painter.drawLine(from, to);
     const QPolygon head = Arrowhead(from, to);
     if (!head.isEmpty()) painter.drawPolygon(head);
+  }
+
+  // Pins a connection may end on get a ring around their square.
+  painter.setBrush(Qt::NoBrush);
+  painter.setPen(QPen(kTarget, 2));
+  for (const GraphHighlight::PinRef& target : highlight.targets) {
+    const host::FilterNode* node = document.Node(target.node);
+    if (node == nullptr || target.pin < 0 || static_cast<size_t>(target.pin) >= node->geometry.pinRects.size()) continue;
+    painter.drawRect(Box(node->geometry.pinRects[static_cast<size_t>(target.pin)], origin).adjusted(-3, -3, 3, 3));
+  }
+
+  if (highlight.selectionBand) {
+    painter.setPen(QPen(Qt::black, 1, Qt::DashLine));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(*highlight.selectionBand);
   }
 
   if (highlight.rubberBand) {

@@ -5,7 +5,10 @@
 
 #include <QLine>
 #include <QPolygon>
+#include <QRect>
 #include <optional>
+#include <utility>
+#include <vector>
 
 class QPainter;
 
@@ -20,6 +23,13 @@ struct GraphHighlight {
   int pin = -1;   // selected pin of the selected node
   int edge = -1;  // selected edge list index
   std::optional<QLine> rubberBand;  // connect mode, widget coordinates
+  std::vector<int> nodes;           // further selected nodes, list indexes
+  struct PinRef {
+    int node = -1;
+    int pin = -1;
+  };
+  std::vector<PinRef> targets;           // pins the connection being drawn may end on
+  std::optional<QRect> selectionBand;    // rubber-band selection, widget coordinates
 };
 
 // The arrowhead at `to` of an edge coming from `from`: 15 pixels long,

@@ -1,14 +1,20 @@
 #include "graph_view.h"
 
+#include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QWheelEvent>
+#include <algorithm>
+#include <cmath>
 
 #include "caption_dialog.h"
 #include "core/graph_document.h"
+#include "core/graph_file.h"
 #include "graph_painter.h"
 #include "progress_dialog.h"
+#include "undo_commands.h"
 
 namespace vorlan::gui {
 
@@ -107,20 +113,68 @@ int GraphView::HitEdge(QPoint p) const {
 void GraphView::ClearInteraction() {
   mode_ = DragMode::Idle;
   selectedNode_ = selectedPin_ = selectedEdge_ = -1;
+  selection_.clear();
   update();
   emit SelectionChanged();
 }
 
+void GraphView::SetCurrent(int index) {
+  const host::FilterNode* node = document_.Node(index);
+  selectedNode_ = node != nullptr ? index : -1;
+  if (node != nullptr) selection_.insert(node->nodeId);
+}
+
 void GraphView::SelectNode(int index) {
-  selectedNode_ = (index >= 0 && index < document_.NodeCount()) ? index : -1;
+  selection_.clear();
+  selectedNode_ = -1;
+  SetCurrent(index);
   selectedPin_ = -1;
   selectedEdge_ = -1;
   update();
   emit SelectionChanged();
 }
 
+void GraphView::SelectNodeIds(const std::vector<int32_t>& nodeIds) {
+  selection_.clear();
+  selectedNode_ = selectedPin_ = selectedEdge_ = -1;
+  for (const int32_t id : nodeIds) SetCurrent(document_.NodeIndex(id));
+  update();
+  emit SelectionChanged();
+}
+
+void GraphView::ValidateSelection() {
+  const host::FilterNode* current = SelectedNodePtr();
+  const int32_t currentId = current != nullptr ? current->nodeId : -1;
+  for (auto it = selection_.begin(); it != selection_.end();)
+    it = document_.NodeIndex(*it) < 0 ? selection_.erase(it) : std::next(it);
+  // List indexes change when nodes come and go: find the current node again.
+  selectedNode_ = currentId >= 0 ? document_.NodeIndex(currentId) : -1;
+  if (selectedNode_ < 0 && !selection_.empty()) selectedNode_ = document_.NodeIndex(*selection_.rbegin());
+  if (selectedNode_ < 0 || selectedPin_ >= document_.Node(selectedNode_)->filter->pinCount) selectedPin_ = -1;
+  selectedEdge_ = -1;
+  mode_ = DragMode::Idle;
+  update();
+  emit SelectionChanged();
+}
+
 host::FilterNode* GraphView::SelectedNodePtr() const {
   return selectedNode_ >= 0 ? document_.Node(selectedNode_) : nullptr;
+}
+
+void GraphView::BeginEdit() {
+  if (history_ != nullptr) history_->Begin();
+}
+
+void GraphView::EndEdit(const QString& text, int mergeKey) {
+  if (history_ == nullptr || !history_->Open()) return;
+  // A run that started during a drag owns the filters: their settings
+  // cannot be read now, so the move stays out of the history.
+  if (!LockReason().isEmpty()) {
+    history_->Cancel();
+    emit UntrackedChange();
+    return;
+  }
+  history_->Commit(text, mergeKey);
 }
 
 QString GraphView::NodeDescription() const {
@@ -151,14 +205,17 @@ bool GraphView::Refuse() {
 bool GraphView::RemoveSelected() {
   if (Refuse()) return false;
   bool removed = false;
-  if (const host::FilterNode* node = SelectedNodePtr()) {
-    removed = document_.RemoveNode(node->nodeId) != 0;
+  BeginEdit();
+  if (!selection_.empty()) {
+    for (const int32_t id : selection_) removed = document_.RemoveNode(id) != 0 || removed;
+    selection_.clear();
     selectedNode_ = selectedPin_ = -1;
   } else if (selectedEdge_ >= 0) {
     if (const host::GraphEdge* edge = document_.Edge(selectedEdge_))
       removed = document_.RemoveEdge(edge->edgeId) != 0;
     selectedEdge_ = -1;
   }
+  EndEdit(QStringLiteral("Delete"));
   update();
   emit SelectionChanged();
   if (removed) emit DocumentChanged();
@@ -171,12 +228,18 @@ bool GraphView::ConfigureSelected() {
   if (Refuse()) return false;
   const int32_t nodeId = node->nodeId;
   const QByteArray before = SettingsBytes(*node);
+  BeginEdit();
   node->filter->Configure();
   // The dialog ran its own event loop: look the node up again.
   node = document_.NodeById(nodeId);
-  if (node == nullptr) return false;
+  if (node == nullptr) {
+    EndEdit(QStringLiteral("Configure"));
+    return false;
+  }
   document_.RefreshNode(*node);
+  selectedNode_ = document_.NodeIndex(nodeId);
   if (selectedPin_ >= node->filter->pinCount) selectedPin_ = -1;
+  EndEdit(QStringLiteral("Configure"));
   update();
   emit SelectionChanged();
   if (SettingsBytes(*node) != before) emit DocumentChanged();
@@ -194,26 +257,121 @@ bool GraphView::SetCaptionOfSelected() {
   if (node == nullptr) return false;
   const std::string text = caption.toStdString();
   if (text == node->caption) return true;
+  BeginEdit();
   document_.SetCaption(*node, text);
+  EndEdit(QStringLiteral("Set Caption"));
   update();
   emit SelectionChanged();
   emit DocumentChanged();
   return true;
 }
 
+bool GraphView::MoveSelected(int dx, int dy) {
+  if (selection_.empty() || (dx == 0 && dy == 0)) return false;
+  // During a run nodes still move, as with the mouse, outside the history.
+  const bool locked = !LockReason().isEmpty();
+  if (!locked) BeginEdit();
+  for (const int32_t id : selection_) {
+    if (host::FilterNode* node = document_.NodeById(id)) {
+      document_.MoveNode(*node, dx, dy);
+      document_.MoveEdgeEndsOfNode(*node, dx, dy);
+    }
+  }
+  // Key presses in a row make one undo step.
+  constexpr int kKeyMoveMerge = 1;
+  if (locked) {
+    emit UntrackedChange();
+  } else {
+    EndEdit(QStringLiteral("Move"), kKeyMoveMerge);
+  }
+  update();
+  emit DocumentChanged();
+  return true;
+}
+
+QRect GraphView::ContentRect() const {
+  QRect bounds;
+  for (int i = 0; i < document_.NodeCount(); ++i) {
+    const host::FilterNode* node = document_.Node(i);
+    const host::Rect& b = node->geometry.box;
+    bounds |= QRect(QPoint(b.left, b.top), QPoint(b.right, b.bottom));
+    for (const host::Rect& r : node->geometry.pinRects) bounds |= QRect(QPoint(r.left, r.top), QPoint(r.right, r.bottom));
+  }
+  return bounds.translated(document_.originX, document_.originY);
+}
+
+QPoint GraphView::VisibleCentre() const {
+  const QPoint client = zoom_.ToClient(QPointF(width() / 2.0, height() / 2.0)).toPoint();
+  return client - QPoint(document_.originX, document_.originY);
+}
+
+void GraphView::ZoomIn() {
+  zoom_.ZoomIn(QPointF(width() / 2.0, height() / 2.0));
+  update();
+  emit ViewChanged();
+}
+
+void GraphView::ZoomOut() {
+  zoom_.ZoomOut(QPointF(width() / 2.0, height() / 2.0));
+  update();
+  emit ViewChanged();
+}
+
+void GraphView::ZoomToFit() {
+  constexpr double kFitMargin = 20;
+  zoom_.Fit(QRectF(ContentRect()), QSizeF(size()), kFitMargin);
+  update();
+  emit ViewChanged();
+}
+
+void GraphView::ZoomReset() {
+  zoom_.Reset();
+  update();
+  emit ViewChanged();
+}
+
+std::vector<PinHit> GraphView::ConnectTargets() const {
+  std::vector<PinHit> targets;
+  const host::FilterNode* from = SelectedNodePtr();
+  if (from == nullptr || selectedPin_ < 0 || selectedPin_ >= from->filter->pinCount) return targets;
+  const Pin* start = from->filter->pins[selectedPin_];
+  if (start == nullptr) return targets;
+  PinKind wanted;
+  switch (static_cast<PinKind>(start->kind)) {
+    case PinKind::Output: wanted = PinKind::Input; break;
+    case PinKind::ConfigOut: wanted = PinKind::ConfigIn; break;
+    default: return targets;  // an edge drawn from an input carries nothing
+  }
+  for (int i = 0; i < document_.NodeCount(); ++i) {
+    if (i == selectedNode_) continue;
+    const Filter* filter = document_.Node(i)->filter;
+    for (int k = 0; k < filter->pinCount; ++k)
+      if (filter->pins[k] != nullptr && static_cast<PinKind>(filter->pins[k]->kind) == wanted)
+        targets.push_back(PinHit{i, k});
+  }
+  return targets;
+}
+
 void GraphView::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   painter.fillRect(rect(), Qt::white);
+  painter.translate(zoom_.Shift());
+  painter.scale(zoom_.Scale(), zoom_.Scale());
   GraphHighlight highlight;
   highlight.node = selectedNode_;
   highlight.pin = selectedPin_;
   highlight.edge = selectedEdge_;
-  if (mode_ == DragMode::Connect) highlight.rubberBand = QLine(dragStart_, current_);
+  for (const int32_t id : selection_) highlight.nodes.push_back(document_.NodeIndex(id));
+  if (mode_ == DragMode::Connect) {
+    highlight.rubberBand = QLine(dragStart_, current_);
+    for (const PinHit& target : ConnectTargets()) highlight.targets.push_back({target.node, target.pin});
+  }
+  if (mode_ == DragMode::Select) highlight.selectionBand = QRect(dragStart_, current_).normalized();
   PaintGraph(painter, document_, highlight);
 }
 
 void GraphView::mousePressEvent(QMouseEvent* event) {
-  const QPoint p = event->position().toPoint();
+  const QPoint p = ToClient(event->position());
   if (event->button() == Qt::RightButton) {
     const int node = HitNode(p);
     if (node >= 0) SelectNode(node);
@@ -221,20 +379,47 @@ void GraphView::mousePressEvent(QMouseEvent* event) {
     return;
   }
   if (event->button() != Qt::LeftButton) return;
+  const bool toggle = event->modifiers().testFlag(Qt::ControlModifier);
+  const bool extend = toggle || event->modifiers().testFlag(Qt::ShiftModifier);
   dragStart_ = current_ = last_ = p;
-  selectedNode_ = selectedPin_ = selectedEdge_ = -1;
+  selectedPin_ = selectedEdge_ = -1;
+  collapseOnRelease_ = false;
   mode_ = DragMode::Idle;
   if (const int node = HitNode(p); node >= 0) {
-    selectedNode_ = node;
-    mode_ = DragMode::MoveOrPan;
+    const int32_t id = document_.Node(node)->nodeId;
+    if (toggle) {
+      // Ctrl-click adds or drops one node and moves nothing.
+      if (selection_.erase(id) != 0) {
+        selectedNode_ = selection_.empty() ? -1 : document_.NodeIndex(*selection_.rbegin());
+      } else {
+        SetCurrent(node);
+      }
+    } else {
+      if (selection_.count(id) == 0) selection_.clear();
+      collapseOnRelease_ = selection_.size() > 1;
+      SetCurrent(node);
+      mode_ = DragMode::MoveOrPan;
+      if (LockReason().isEmpty()) BeginEdit();
+    }
   } else if (const PinHit pin = HitPin(p); pin.node >= 0) {
-    selectedNode_ = pin.node;
+    selection_.clear();
+    SetCurrent(pin.node);
     selectedPin_ = pin.pin;
     // Drawing a connection changes the graph: not while a run uses it.
     if (!Refuse()) mode_ = DragMode::Connect;
   } else if (const int edge = HitEdge(p); edge >= 0) {
+    selection_.clear();
+    selectedNode_ = -1;
     selectedEdge_ = edge;
+  } else if (extend) {
+    if (!toggle) {
+      selection_.clear();
+      selectedNode_ = -1;
+    }
+    mode_ = DragMode::Select;
   } else {
+    selection_.clear();
+    selectedNode_ = -1;
     mode_ = DragMode::MoveOrPan;  // panning
   }
   update();
@@ -242,16 +427,15 @@ void GraphView::mousePressEvent(QMouseEvent* event) {
 }
 
 void GraphView::mouseMoveEvent(QMouseEvent* event) {
-  const QPoint p = event->position().toPoint();
+  const QPoint p = ToClient(event->position());
   if (mode_ == DragMode::MoveOrPan) {
-    host::FilterNode* node = SelectedNodePtr();
-    if (node == nullptr) {
+    if (selection_.empty()) {
       const QPoint delta = p - last_;
       if (delta.isNull()) return;
       document_.originX += delta.x();
       document_.originY += delta.y();
       last_ = p;
-      emit DocumentChanged();
+      emit OriginChanged();
     } else {
       QPoint from = last_;
       QPoint to = p;
@@ -262,25 +446,33 @@ void GraphView::mouseMoveEvent(QMouseEvent* event) {
       const QPoint delta = to - from;
       // Keep the unmoved remainder so that slow drags still add up.
       if (delta.isNull()) return;
-      document_.MoveNode(*node, delta.x(), delta.y());
-      document_.MoveEdgeEndsOfNode(*node, delta.x(), delta.y());
+      for (const int32_t id : selection_) {
+        if (host::FilterNode* node = document_.NodeById(id)) {
+          document_.MoveNode(*node, delta.x(), delta.y());
+          document_.MoveEdgeEndsOfNode(*node, delta.x(), delta.y());
+        }
+      }
       last_ = to;
+      collapseOnRelease_ = false;
+      // Nodes move during a run too; their settings cannot be read for the
+      // undo history then, so such a move is marked but not recorded.
+      if (history_ == nullptr || !history_->Open()) emit UntrackedChange();
       emit DocumentChanged();
     }
     update();
-  } else if (mode_ == DragMode::Connect) {
+  } else if (mode_ == DragMode::Connect || mode_ == DragMode::Select) {
     current_ = p;
     update();
   }
 }
 
 void GraphView::mouseReleaseEvent(QMouseEvent* event) {
-  const QPoint p = event->position().toPoint();
+  const QPoint p = ToClient(event->position());
   if (event->button() == Qt::RightButton) {
     const int node = HitNode(p);
     if (node >= 0) {
       SelectNode(node);
-      ShowContextMenu(mapToGlobal(p));
+      ShowContextMenu(event->globalPosition().toPoint());
     }
     update();
     return;
@@ -288,6 +480,23 @@ void GraphView::mouseReleaseEvent(QMouseEvent* event) {
   if (event->button() != Qt::LeftButton) return;
   if (mode_ == DragMode::MoveOrPan) {
     mode_ = DragMode::Idle;
+    if (!selection_.empty()) EndEdit(QStringLiteral("Move"));
+    if (collapseOnRelease_) {
+      // A click without a drag on one of several selected nodes selects it alone.
+      const int current = selectedNode_;
+      selection_.clear();
+      SetCurrent(current);
+    }
+    update();
+  } else if (mode_ == DragMode::Select) {
+    mode_ = DragMode::Idle;
+    const QRect band = QRect(dragStart_, p).normalized();
+    const QPoint origin(document_.originX, document_.originY);
+    for (int i = 0; i < document_.NodeCount(); ++i) {
+      const host::Rect& b = document_.Node(i)->geometry.box;
+      if (band.intersects(QRect(QPoint(b.left, b.top), QPoint(b.right, b.bottom)).translated(origin))) SetCurrent(i);
+    }
+    update();
   } else if (mode_ == DragMode::Connect) {
     mode_ = DragMode::Idle;
     const PinHit hit = HitPin(p);
@@ -295,8 +504,10 @@ void GraphView::mouseReleaseEvent(QMouseEvent* event) {
     if (hit.node >= 0 && from != nullptr && !(hit.node == selectedNode_ && hit.pin == selectedPin_) &&
         !Refuse()) {
       const host::FilterNode* to = document_.Node(hit.node);
-      if (to != nullptr && document_.InsertEdge(from->nodeId, selectedPin_, to->nodeId, hit.pin) >= 0)
-        emit DocumentChanged();
+      BeginEdit();
+      const bool added = to != nullptr && document_.InsertEdge(from->nodeId, selectedPin_, to->nodeId, hit.pin) >= 0;
+      EndEdit(QStringLiteral("Connect"));
+      if (added) emit DocumentChanged();
     }
     update();
   }
@@ -305,13 +516,51 @@ void GraphView::mouseReleaseEvent(QMouseEvent* event) {
 
 void GraphView::mouseDoubleClickEvent(QMouseEvent* event) {
   if (event->button() != Qt::LeftButton) return;
-  const int node = HitNode(event->position().toPoint());
+  const int node = HitNode(ToClient(event->position()));
   if (node >= 0) {
     mode_ = DragMode::Idle;
+    if (history_ != nullptr) history_->Cancel();  // the press began a move that never came
     SelectNode(node);
     ConfigureSelected();
   }
   update();
+}
+
+void GraphView::keyPressEvent(QKeyEvent* event) {
+  switch (event->key()) {
+    case Qt::Key_Escape:
+      if (mode_ == DragMode::Connect || mode_ == DragMode::Select) {
+        mode_ = DragMode::Idle;
+        update();
+        return;
+      }
+      break;
+    case Qt::Key_Left:
+      MoveSelected(-kGridSize, 0);
+      return;
+    case Qt::Key_Right:
+      MoveSelected(kGridSize, 0);
+      return;
+    case Qt::Key_Up:
+      MoveSelected(0, -kGridSize);
+      return;
+    case Qt::Key_Down:
+      MoveSelected(0, kGridSize);
+      return;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      if (!event->isAutoRepeat()) ConfigureSelected();
+      return;
+    case Qt::Key_F2:
+      if (!event->isAutoRepeat()) SetCaptionOfSelected();
+      return;
+    case Qt::Key_Menu:
+      ShowContextMenuOfSelected();
+      return;
+    default:
+      break;
+  }
+  QWidget::keyPressEvent(event);
 }
 
 void GraphView::keyReleaseEvent(QKeyEvent* event) {
@@ -320,6 +569,47 @@ void GraphView::keyReleaseEvent(QKeyEvent* event) {
     return;
   }
   QWidget::keyReleaseEvent(event);
+}
+
+void GraphView::wheelEvent(QWheelEvent* event) {
+  constexpr int kNotch = 120;       // angle delta of one wheel step
+  constexpr int kScrollStep = 40;   // pixels one wheel step scrolls
+  const QPoint angle = event->angleDelta();
+  if (event->modifiers().testFlag(Qt::ControlModifier)) {
+    if (angle.y() == 0) return;
+    const double factor = std::pow(ViewZoom::kStep, angle.y() / double(kNotch));
+    zoom_.ZoomAt(zoom_.Scale() * factor, event->position());
+    update();
+    emit ViewChanged();
+    event->accept();
+    return;
+  }
+  QPointF delta = event->pixelDelta().isNull() ? QPointF(angle) * kScrollStep / kNotch : QPointF(event->pixelDelta());
+  if (event->modifiers().testFlag(Qt::ShiftModifier) && delta.x() == 0) delta = QPointF(delta.y(), 0);
+  const QPoint step = (delta / zoom_.Scale()).toPoint();
+  if (step.isNull()) return;
+  ScrollBy(step);
+  event->accept();
+}
+
+void GraphView::ScrollBy(QPoint step) {
+  document_.originX = std::clamp(document_.originX + step.x(), -host::kMaxCoordinate, host::kMaxCoordinate);
+  document_.originY = std::clamp(document_.originY + step.y(), -host::kMaxCoordinate, host::kMaxCoordinate);
+  update();
+  emit OriginChanged();
+}
+
+void GraphView::contextMenuEvent(QContextMenuEvent* event) {
+  // The mouse opens the menu on button release; only the keyboard comes here.
+  if (event->reason() == QContextMenuEvent::Keyboard) ShowContextMenuOfSelected();
+}
+
+void GraphView::ShowContextMenuOfSelected() {
+  const host::FilterNode* node = SelectedNodePtr();
+  if (node == nullptr) return;
+  const host::Rect& b = node->geometry.box;
+  const QPointF centre((b.left + b.right) / 2.0 + document_.originX, (b.top + b.bottom) / 2.0 + document_.originY);
+  ShowContextMenu(mapToGlobal(zoom_.ToWidget(centre).toPoint()));
 }
 
 void GraphView::ShowContextMenu(QPoint at) { contextMenu_->popup(at); }

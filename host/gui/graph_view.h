@@ -1,6 +1,8 @@
 // The graph view: draws the document's nodes, pins and edges and turns mouse
 // and keyboard input into edits of the document (select, move, pan,
-// connect, remove, configure, caption).
+// connect, remove, configure, caption). Several nodes can be selected; the
+// current one (SelectedNode) is what the status bar and Configure show.
+// Edits are recorded in the window's undo history; zoom is the view's own.
 //
 // [ui thread] The view reads the filters' pins and states and calls their
 // Configure; it never touches a filter while a run uses it: commands that
@@ -9,9 +11,14 @@
 #pragma once
 
 #include <QPoint>
+#include <QRect>
 #include <QString>
 #include <QWidget>
 #include <functional>
+#include <set>
+#include <vector>
+
+#include "view_zoom.h"
 
 class QMenu;
 
@@ -27,7 +34,11 @@ struct PinHit {
   int pin = -1;   // index into the node filter's pins
 };
 
-enum class DragMode { Idle = 0, MoveOrPan = 1, Connect = 2 };
+// Select: a rubber band (Ctrl or Shift and drag on empty space) selecting
+// the nodes it touches.
+enum class DragMode { Idle = 0, MoveOrPan = 1, Connect = 2, Select = 3 };
+
+class GraphHistory;
 
 class GraphView : public QWidget {
   Q_OBJECT
@@ -42,7 +53,13 @@ class GraphView : public QWidget {
   void SetLockCheck(std::function<QString()> check) { lockCheck_ = std::move(check); }
   QString LockReason() const { return lockCheck_ ? lockCheck_() : QString(); }
 
-  // Hit tests in widget coordinates (document coordinates + origin).
+  const host::GraphDocument& Document() const { return document_; }
+
+  // Edits are recorded for undo when a history is set (the main window's).
+  void SetHistory(GraphHistory* history) { history_ = history; }
+
+  // Hit tests in client coordinates (document coordinates + origin), which
+  // are widget coordinates at 100 % zoom.
   int HitNode(QPoint p) const;
   PinHit HitPin(QPoint p) const;
   int HitEdge(QPoint p) const;
@@ -56,10 +73,37 @@ class GraphView : public QWidget {
     captionPrompt_ = std::move(prompt);
   }
 
+  // Moves the selected nodes by (dx, dy) document pixels, as one edit.
+  bool MoveSelected(int dx, int dy);
+
   // Forgets selection and drag state (after New, Open, or a removal).
   void ClearInteraction();
-  // Selects the node at list index `index` (-1: none).
+  // Selects the node at list index `index` alone (-1: none).
   void SelectNode(int index);
+  // Selects the nodes with these ids (after a paste); the last is current.
+  void SelectNodeIds(const std::vector<int32_t>& nodeIds);
+  // Ids of every selected node; the current node (SelectedNode) is one.
+  const std::set<int32_t>& SelectedIds() const { return selection_; }
+  // Drops selected ids that no longer exist (after undo and redo).
+  void ValidateSelection();
+
+  // Zoom, a property of the view only.
+  ViewZoom& Zoom() { return zoom_; }
+  void ZoomIn();
+  void ZoomOut();
+  void ZoomToFit();
+  void ZoomReset();
+  // The document point at the middle of the visible area.
+  QPoint VisibleCentre() const;
+  // Client rectangle around every node (empty for an empty graph).
+  QRect ContentRect() const;
+  // Pins of other nodes a connection drawn from the selected pin may end
+  // on: an output feeds inputs, "Cfg out" feeds "Cfg in".
+  std::vector<PinHit> ConnectTargets() const;
+  // Moves the origin by `step` client pixels (scroll bars, wheel).
+  void ScrollBy(QPoint step);
+  // Opens the node's context menu at the current node (Menu key).
+  void ShowContextMenuOfSelected();
 
   int SelectedNode() const { return selectedNode_; }
   int SelectedPin() const { return selectedPin_; }
@@ -77,6 +121,13 @@ class GraphView : public QWidget {
   // The document changed (nodes, edges, positions, origin, captions,
   // settings): the window marks itself modified.
   void DocumentChanged();
+  // The origin moved (panning, scrolling): the file changes, but not the
+  // graph, so this is no undoable edit.
+  void OriginChanged();
+  // Nodes moved while a run used the graph: not in the undo history.
+  void UntrackedChange();
+  // Zoom changed; scroll bars follow.
+  void ViewChanged();
   // The selection changed; the window refreshes its status panes.
   void SelectionChanged();
   // A command was refused; `word` goes to the status bar.
@@ -88,11 +139,18 @@ class GraphView : public QWidget {
   void mouseMoveEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
   void keyReleaseEvent(QKeyEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
 
  private:
   bool Refuse();
   host::FilterNode* SelectedNodePtr() const;
+  QPoint ToClient(QPointF widget) const { return zoom_.ToClient(widget).toPoint(); }
+  void BeginEdit();
+  void EndEdit(const QString& text, int mergeKey = -1);
+  void SetCurrent(int index);
   void ShowContextMenu(QPoint at);
 
  public:
@@ -113,6 +171,10 @@ class GraphView : public QWidget {
   int selectedPin_ = -1;
   int selectedEdge_ = -1;
   bool snap_ = true;
+  std::set<int32_t> selection_;  // node ids
+  bool collapseOnRelease_ = false;  // a click on one of several selected nodes
+  GraphHistory* history_ = nullptr;
+  ViewZoom zoom_;
 };
 
 }  // namespace vorlan::gui

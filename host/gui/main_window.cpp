@@ -19,6 +19,9 @@
 #include <chrono>
 
 #include "about_dialog.h"
+#include "core/placement.h"
+#include "graph_viewport.h"
+#include "undo_commands.h"
 #include "core/graph_file.h"
 #include "core/graph_runner.h"
 #include "graph_view.h"
@@ -44,17 +47,40 @@ MainWindow::MainWindow(const host::Registry& registry, QWidget* parent)
       document_(std::make_unique<host::GraphDocument>(registry, measure_)) {
   resize(800, 600);
   view_ = new GraphView(*document_, this);
-  setCentralWidget(view_);
+  viewport_ = new GraphViewport(view_, this);
+  setCentralWidget(viewport_);
+  history_ = new GraphHistory(*document_, this);
+  view_->SetHistory(history_);
   view_->SetLockCheck([this] { return LockReason(); });
   progress_ = new ProgressDialog(this);
   bridge_ = new RunBridge(document_->Run(), *progress_, this);
 
   CreateActions();
+  CreateEditActions();
   CreateMenus();
   CreateToolBar();
   CreateStatusBar();
 
-  connect(view_, &GraphView::DocumentChanged, this, [this] { SetModified(true); });
+  connect(view_, &GraphView::DocumentChanged, this, &MainWindow::UpdateModified);
+  auto untracked = [this] {
+    changedOutsideHistory_ = true;
+    UpdateModified();
+  };
+  connect(view_, &GraphView::OriginChanged, this, untracked);
+  connect(view_, &GraphView::UntrackedChange, this, untracked);
+  connect(history_->Stack(), &QUndoStack::indexChanged, this, &MainWindow::UpdateModified);
+  connect(history_->Stack(), &QUndoStack::cleanChanged, this, &MainWindow::UpdateModified);
+  connect(history_, &GraphHistory::Restored, this, [this](const std::vector<int32_t>& appeared) {
+    if (appeared.empty()) {
+      view_->ValidateSelection();
+    } else {
+      view_->SelectNodeIds(appeared);
+    }
+    viewport_->UpdateBars();
+  });
+  connect(history_, &GraphHistory::Failed, this, [this](const QString& error) {
+    statusBar()->showMessage(QStringLiteral("Undo failed: ") + error, kStatusMessageMs);
+  });
   connect(view_, &GraphView::SelectionChanged, this, &MainWindow::UpdateSelectionPanes);
   connect(view_, &GraphView::Refused, this, &MainWindow::Refuse);
   connect(progress_, &ProgressDialog::StopClicked, this, &MainWindow::StopGraph);
@@ -90,8 +116,11 @@ MainWindow::~MainWindow() {
   // the document waits for it: kill, then wait while events are processed.
   document_->Run().Kill();
   WaitForWorker();
-  delete view_;
+  delete viewport_;  // with the view
+  viewport_ = nullptr;
   view_ = nullptr;
+  delete history_;
+  history_ = nullptr;
   document_.reset();
 }
 
@@ -177,6 +206,24 @@ void MainWindow::CreateMenus() {
   graph->addAction(runAction_);
   graph->addAction(stopAction_);
 
+  QMenu* edit = menuBar()->addMenu(QStringLiteral("&Edit"));
+  edit->addAction(undoAction_);
+  edit->addAction(redoAction_);
+  edit->addSeparator();
+  edit->addAction(cutAction_);
+  edit->addAction(copyAction_);
+  edit->addAction(pasteAction_);
+  edit->addAction(duplicateAction_);
+  edit->addSeparator();
+  edit->addAction(selectAllAction_);
+  menuBar()->insertMenu(graph->menuAction(), edit);
+
+  QMenu* viewMenu = menuBar()->addMenu(QStringLiteral("&View"));
+  viewMenu->addAction(zoomInAction_);
+  viewMenu->addAction(zoomOutAction_);
+  viewMenu->addAction(zoomFitAction_);
+  viewMenu->addAction(zoomResetAction_);
+
   QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
   help->addAction(manualAction_);
   help->addAction(aboutAction_);
@@ -242,7 +289,18 @@ void MainWindow::UpdateTitle() {
   setWindowTitle(name + QStringLiteral("[*] - Vorlan"));
 }
 
-void MainWindow::SetModified(bool modified) { setWindowModified(modified); }
+void MainWindow::SetModified(bool modified) {
+  // Saved or loaded: what the file holds is the clean state.
+  if (!modified) {
+    history_->Stack()->setClean();
+    changedOutsideHistory_ = false;
+  }
+  UpdateModified();
+}
+
+void MainWindow::UpdateModified() {
+  setWindowModified(!history_->Stack()->isClean() || changedOutsideHistory_ || history_->Open());
+}
 
 void MainWindow::UpdateActions() {
   const host::RunController& run = document_->Run();
@@ -255,6 +313,7 @@ void MainWindow::UpdateActions() {
   removeAction_->setEnabled(!busy);
   resetAction_->setEnabled(!busy);
   runAction_->setEnabled(!running);
+  for (QAction* action : {cutAction_, pasteAction_, duplicateAction_}) action->setEnabled(!busy);
   if (!busy && !pendingSave_.isEmpty()) SaveGraphAs(QString(pendingSave_));  // a copy: the call clears it
   stopAction_->setEnabled(running);
   panes_[2]->setText(running ? QStringLiteral("Running") : busy ? QStringLiteral("Stopping")
@@ -294,7 +353,10 @@ bool MainWindow::NewGraph() {
   if (!MaybeSave()) return false;
   WaitForWorker();
   document_->Clear();
+  history_->Cancel();
+  history_->Stack()->clear();
   view_->ClearInteraction();
+  view_->ZoomReset();
   path_.clear();
   SetModified(false);
   UpdateTitle();
@@ -324,7 +386,10 @@ bool MainWindow::OpenGraph(const QString& path) {
   WaitForWorker();
   pendingSave_.clear();
   const host::GraphLoadResult result = host::LoadGraphFile(*document_, path.toStdString());
+  history_->Cancel();
+  history_->Stack()->clear();
   view_->ClearInteraction();
+  view_->ZoomReset();
   SetModified(false);
   if (!result.ok) {
     path_.clear();
@@ -439,11 +504,21 @@ bool MainWindow::InsertFilter(int prototypeId) {
     Refuse(reason);
     return false;
   }
-  if (document_->InsertNode(prototypeId) < 0) {
+  history_->Begin();
+  const int index = document_->InsertNode(prototypeId);
+  if (index < 0) {
+    history_->Cancel();
     statusBar()->showMessage(QStringLiteral("The filter could not be created."), kStatusMessageMs);
     return false;
   }
-  SetModified(true);
+  // New nodes go to the middle of what the user sees, not on top of another.
+  host::FilterNode& node = *document_->Node(index);
+  const QPoint centre = view_->VisibleCentre();
+  const host::Position at = host::FreePosition(*document_, node, centre.x(), centre.y(), GraphView::kGridSize);
+  document_->MoveNode(node, at.x - node.x, at.y - node.y);
+  history_->Commit(QStringLiteral("Insert Filter"));
+  view_->SelectNode(index);
+  UpdateModified();
   view_->update();
   return true;
 }

@@ -13,6 +13,7 @@
 #include <memory>
 
 #include "core/graph_document.h"
+#include "core/graph_image.h"
 #include "core/registry.h"
 #include "node_fonts.h"
 
@@ -22,7 +23,9 @@ class QMenu;
 
 namespace vorlan::gui {
 
+class GraphHistory;
 class GraphView;
+class GraphViewport;
 class InsertDialog;
 class ProgressDialog;
 class RunBridge;
@@ -59,6 +62,20 @@ class MainWindow : public QMainWindow {
   bool ResetGraph();
   void OpenManual();
 
+  // Edit commands: undo history and the clipboard (graph file bytes of the
+  // selected nodes and the edges among them). Refused during a run.
+  GraphHistory* History() const { return history_; }
+  bool Undo();
+  bool Redo();
+  bool CopySelection();
+  bool CutSelection();
+  bool Paste();
+  bool DuplicateSelection();
+  void SelectAll();
+  GraphViewport* Viewport() const { return viewport_; }
+  // The clipboard's format: graph file bytes.
+  static constexpr const char* kGraphMimeType = "application/x-vorlan-graph";
+
   // A non-empty word while the graph must not change.
   QString LockReason() const;
   // Waits, processing events, until no worker thread is left.
@@ -81,6 +98,12 @@ class MainWindow : public QMainWindow {
   void UpdateSelectionPanes();
   void Refuse(const QString& reason);
   void SetModified(bool modified);
+  // Modified = the undo stack left its clean state, or a change outside it.
+  void UpdateModified();
+  // Adds nodes from clipboard bytes shifted by (dx, dy), not stacked on
+  // existing nodes; selects them. `text` names the undo step.
+  bool PasteImage(const host::GraphImage& image, int dx, int dy, const QString& text);
+  void CreateEditActions();
   void AddRecentFile(const QString& path);
   void RebuildRecentMenu();
   bool MaybeSave();
@@ -110,6 +133,22 @@ class MainWindow : public QMainWindow {
   QAction* manualAction_ = nullptr;
   QAction* aboutAction_ = nullptr;
   QMenu* recentMenu_ = nullptr;
+  QAction* undoAction_ = nullptr;
+  QAction* redoAction_ = nullptr;
+  QAction* cutAction_ = nullptr;
+  QAction* copyAction_ = nullptr;
+  QAction* pasteAction_ = nullptr;
+  QAction* duplicateAction_ = nullptr;
+  QAction* selectAllAction_ = nullptr;
+  QAction* zoomInAction_ = nullptr;
+  QAction* zoomOutAction_ = nullptr;
+  QAction* zoomFitAction_ = nullptr;
+  QAction* zoomResetAction_ = nullptr;
+  GraphHistory* history_ = nullptr;
+  GraphViewport* viewport_ = nullptr;
+  // The origin moved, or nodes moved during a run, since the last save or
+  // load: changes to the file that the undo history does not hold.
+  bool changedOutsideHistory_ = false;
 
   QString path_;
   QString pendingSave_;  // saved as soon as no worker is left

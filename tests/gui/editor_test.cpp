@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTreeWidget>
+#include <cstdlib>
 #include <cstring>
 
 #include "caption_dialog.h"
@@ -89,12 +90,20 @@ TEST_F(EditorTest, InsertConnectMovePanDelete) {
   ASSERT_EQ(Doc().NodeCount(), 2);
   EXPECT_EQ(NodeAt(0).nodeId, 1);
   EXPECT_EQ(NodeAt(1).nodeId, 2);
-  EXPECT_EQ(NodeAt(0).x, 10);
-  EXPECT_EQ(NodeAt(0).y, 10);
-  EXPECT_EQ(NodeAt(1).x, 40);
-  EXPECT_EQ(NodeAt(1).y, 40);
+  // New nodes appear around the middle of the view, the second one not on
+  // top of the first, and the newest is selected.
+  const QPoint centre = view_->VisibleCentre();
+  const host::Rect& box = NodeAt(0).geometry.box;
+  EXPECT_LE(std::abs((box.left + box.right) / 2 - centre.x()), GraphView::kGridSize);
+  EXPECT_LE(std::abs((box.top + box.bottom) / 2 - centre.y()), GraphView::kGridSize);
+  EXPECT_NE(NodeAt(1).x, NodeAt(0).x);
+  EXPECT_EQ(NodeAt(1).x % GraphView::kGridSize, 0);
+  EXPECT_EQ(view_->SelectedNode(), 1);
   EXPECT_TRUE(window_->isWindowModified());
   inserter->CloseButton()->click();
+  // The rest of the test works on nodes at (10,10) and (40,40).
+  Doc().MoveNode(NodeAt(0), 10 - NodeAt(0).x, 10 - NodeAt(0).y);
+  Doc().MoveNode(NodeAt(1), 40 - NodeAt(1).x, 40 - NodeAt(1).y);
 
   // Drag the second node away. The grab point (45,45) snaps to (40,40) and
   // the release point (262,158) to (260,150): a move of (220,110).
@@ -365,12 +374,20 @@ TEST_F(EditorTest, StopAndKillALoopingRun) {
   EXPECT_FALSE(window_->InsertFilter(PrototypeOf(kFileInput)));
   EXPECT_FALSE(window_->statusBar()->currentMessage().isEmpty());
   EXPECT_FALSE(window_->ResetGraph());
+  window_->statusBar()->clearMessage();
+  EXPECT_FALSE(window_->Undo());
+  EXPECT_FALSE(window_->statusBar()->currentMessage().isEmpty()) << "undo is refused, not silently ignored";
   view_->SelectNode(0);
+  EXPECT_FALSE(window_->CopySelection()) << "settings are not read during a run";
   EXPECT_FALSE(view_->RemoveSelected());
   EXPECT_EQ(Doc().NodeCount(), 2);
   const int x = NodeAt(0).x;
   Drag(view_, BoxPoint(Doc(), NodeAt(0)), BoxPoint(Doc(), NodeAt(0)) + QPoint(20, 0));
   EXPECT_EQ(NodeAt(0).x, x + 20);
+  QKeyEvent right(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier);
+  QApplication::sendEvent(view_, &right);
+  EXPECT_EQ(NodeAt(0).x, x + 30) << "arrow keys move nodes during a run as the mouse does";
+  EXPECT_TRUE(window_->isWindowModified());
 
   // Save waits for the run to end: settings are not read during Process.
   const std::string saved = vorlan::test::TempDir("editor_saved") + "/cycle.gph";
