@@ -80,5 +80,18 @@ TEST(GrowthModes, FidelityAndSizeCodesAreUnchanged) {
   EXPECT_EQ(Checksum(size), 0x602fc47c60da92a2ull);
 }
 
+TEST(GrowthModes, LeastErrorBeatsSizeAtEqualRangeCount) {
+  const int n = 512;
+  const auto image = test::Camera(n, n);
+  const Code size = EncodeCamera(CameraSettings(1));
+  const Code least = EncodeCamera(CameraSettings(2));
+  ASSERT_EQ(test::ValidateCode(least), "");
+  EXPECT_EQ(least.SI().size(), 1200u);
+  const double sizePsnr = test::Psnr(test::Decode(size, 12), image, 1.0);
+  const double leastPsnr = test::Psnr(test::Decode(least, 12), image, 1.0);
+  std::printf("camera.bmp, 1200 ranges: Size %.2f dB, Least error %.2f dB\n", sizePsnr, leastPsnr);
+  EXPECT_GT(leastPsnr, sizePsnr + 0.5);
+}
+
 }  // namespace
 }  // namespace vorlan::collage
