@@ -69,7 +69,7 @@ Code EncodeCamera(const FractalEncoderSettings& s) {
   return test::ReadCode(f);
 }
 
-TEST(GrowthModes, FidelityAndSizeCodesAreUnchanged) {
+TEST(GrowthModes, FidelityAndSizeAreUnchangedAndLeastErrorBeatsSize) {
   // Checksums of the codes these settings gave before Least error existed.
   const Code fidelity = EncodeCamera(CameraSettings(0));
   ASSERT_EQ(test::ValidateCode(fidelity), "");
@@ -78,19 +78,17 @@ TEST(GrowthModes, FidelityAndSizeCodesAreUnchanged) {
   ASSERT_EQ(test::ValidateCode(size), "");
   EXPECT_EQ(size.SI().size(), 1200u);
   EXPECT_EQ(Checksum(size), 0x602fc47c60da92a2ull);
-}
 
-TEST(GrowthModes, LeastErrorBeatsSizeAtEqualRangeCount) {
-  const int n = 512;
-  const auto image = test::Camera(n, n);
-  const Code size = EncodeCamera(CameraSettings(1));
+  // Same range count, so nearly the same rate: Least error must spend the
+  // ranges much better.
   const Code least = EncodeCamera(CameraSettings(2));
   ASSERT_EQ(test::ValidateCode(least), "");
   EXPECT_EQ(least.SI().size(), 1200u);
+  const auto image = test::Camera(512, 512);
   const double sizePsnr = test::Psnr(test::Decode(size, 12), image, 1.0);
   const double leastPsnr = test::Psnr(test::Decode(least, 12), image, 1.0);
   std::printf("camera.bmp, 1200 ranges: Size %.2f dB, Least error %.2f dB\n", sizePsnr, leastPsnr);
-  EXPECT_GT(leastPsnr, sizePsnr + 0.5);
+  EXPECT_GT(leastPsnr, sizePsnr + 1.0);
 }
 
 }  // namespace
