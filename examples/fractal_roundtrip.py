@@ -136,7 +136,7 @@ class RoundTrip:
         """One round trip: size, bpp, PSNR (dB) and both times (s)."""
         compress, decompress = self.write_graphs(encoder_options)
         container = os.path.join(self.work, 'image.hvf')
-        decoded = decoded or os.path.join(self.work, 'decoded.bmp')
+        decoded = decoded or os.path.join(self.work, f"decoded-{encoder_options.get('max_ranges', 0)}.bmp")
         start = time.monotonic()
         self.compress(compress, container)
         encode = time.monotonic() - start
@@ -145,7 +145,8 @@ class RoundTrip:
         decode = time.monotonic() - start
         size = os.path.getsize(container)
         return {'size': size, 'bpp': size * 8 / self.pixels, 'psnr': float(shown.get('PSNR', 'nan')),
-                'rms': shown.get('RMS'), 'encode': encode, 'decode': decode, 'options': dict(encoder_options)}
+                'rms': shown.get('RMS'), 'encode': encode, 'decode': decode, 'options': dict(encoder_options),
+                'decoded': decoded}
 
     def jpeg(self, quality):
         jpeg = os.path.join(self.work, f'q{quality}.jpg')
@@ -260,9 +261,8 @@ def main():
             point, attempts = trip.fractal_at_bpp(
                 args.bpp, threads=args.threads,
                 progress=lambda p: print(f"  {p['options']['max_ranges']} ranges: {p['bpp']:.4f} bpp", flush=True))
-            # The kept picture is the chosen point's: decode it once more.
             if args.output:
-                point = trip.fractal(decoded=os.path.abspath(args.output), **point['options'])
+                shutil.copyfile(point['decoded'], os.path.abspath(args.output))
         else:
             point = trip.fractal(decoded=os.path.abspath(args.output) if args.output else None,
                                  max_ranges=args.max_ranges, threads=args.threads)
