@@ -87,9 +87,14 @@ CollageDialog::CollageDialog(const FractalEncoderSettings& settings, QWidget* pa
   auto* modeLayout = new QVBoxLayout(modeBox);
   auto* fidelity = new QRadioButton(QStringLiteral("Fidelity"));
   auto* size = new QRadioButton(QStringLiteral("Size"));
+  // Grows to "Max number of ranges" like Size, but cuts the range with the
+  // largest total squared error, on the edge it finds.
+  auto* leastError = new QRadioButton(QStringLiteral("Least error"));
+  leastError->setToolTip(QStringLiteral("Grow to the number of ranges, cutting where the most squared error is"));
   modeLayout->addWidget(fidelity);
   modeLayout->addWidget(size);
-  mode_ = RadioGroup(this, "mode", s.mode, {fidelity, size});
+  modeLayout->addWidget(leastError);
+  mode_ = RadioGroup(this, "mode", s.mode, {fidelity, size, leastError});
 
   auto* errorBox = new QGroupBox(QStringLiteral("Error mode"));
   auto* errorLayout = new QGridLayout(errorBox);

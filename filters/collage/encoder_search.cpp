@@ -233,7 +233,7 @@ SearchResult EncoderSearch::SubmitLocked(double rms, double maxDiff, const Domai
   };
   if (rms == -1.0) return closeIfLast();
   const bool unset = current->error == -1.0;
-  if (settings_.mode == 1) {
+  if (GrowsToRangeCount(settings_.mode)) {
     if (unset || rms < current->error) {
       current->error = rms;
       current->best = candidate;

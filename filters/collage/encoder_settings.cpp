@@ -8,7 +8,7 @@
 namespace vorlan::collage {
 
 std::string ValidateSettings(const FractalEncoderSettings& s) {
-  if (s.mode != 0 && s.mode != 1) return "\"mode\" must be 0 (Fidelity) or 1 (Size)";
+  if (s.mode < 0 || s.mode > 2) return "\"mode\" must be 0 (Fidelity), 1 (Size) or 2 (Least error)";
   if (s.errorMode != 0 && s.errorMode != 1) return "\"errorMode\" must be 0 (Absolute) or 1 (Quality)";
   if (s.coverMode != 0 && s.coverMode != 1) return "\"coverMode\" must be 0 (Best cover) or 1 (Cover in tolerance)";
   if (s.threadPriority != 0 && s.threadPriority != 1) return "\"threadPriority\" must be 0 (Normal) or 1 (Idle)";

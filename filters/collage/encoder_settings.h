@@ -11,7 +11,7 @@
 namespace vorlan::collage {
 
 struct FractalEncoderSettings {
-  int32_t mode = 0;           // 0 Fidelity, 1 Size
+  int32_t mode = 0;           // 0 Fidelity, 1 Size, 2 Least error
   float maxError = 30.0f;     // tolerance in the plane's own units (errorMode 0)
   int32_t maxDiffCheck = 0;   // also bound the largest single-pixel difference
   int32_t maxRanges = 100;    // target range count in Size mode
@@ -34,6 +34,11 @@ struct FractalEncoderSettings {
 };
 
 inline constexpr int32_t kSettingsFieldCount = 20;
+
+// Size (1) and Least error (2) grow the partition up to `maxRanges` ranges,
+// keeping each range's best transform; Fidelity (0) cuts until every range
+// meets the tolerance.
+inline bool GrowsToRangeCount(int32_t mode) { return mode == 1 || mode == 2; }
 inline constexpr int32_t kMaxThreadCount = 64;
 static_assert(sizeof(FractalEncoderSettings) == 4 * kSettingsFieldCount);
 static_assert(offsetof(FractalEncoderSettings, quality) == 64 &&

@@ -1,7 +1,5 @@
 #include "hv_partition.h"
 
-#include <cmath>
-#include <limits>
 #include <new>
 
 namespace vorlan::collage {
@@ -22,76 +20,8 @@ bool HvPartition::Start() {
   return AdvanceRange() == kAdvanceNewRange;
 }
 
-namespace {
-
-// The line index with the largest biased difference between neighbouring
-// line sums; 0 when none exceeds 0. `lineSum(k)` is the sum of line k,
-// `scale` the reciprocal of the summed lines' length minus one (infinite for
-// one-pixel lines: a positive product becomes infinite and wins, a zero
-// product is not a number and never wins).
-template <class LineSum>
-void ScanLines(int32_t lines, double scale, LineSum lineSum, double& best, int32_t& index) {
-  best = 0.0;
-  index = 0;
-  if (lines <= 1) return;
-  double previous = lineSum(0);
-  for (int32_t i = 0; i + 1 < lines; ++i) {
-    const double next = lineSum(i + 1);
-    const int32_t bias = i < lines - 1 - i ? i : lines - 1 - i;
-    const double value = std::fabs(previous - next) * bias * scale;
-    if (value > best) {
-      best = value;
-      index = i;
-    }
-    previous = next;
-  }
-}
-
-// Step 4 of the cut decision: the position fitted to a side of length L.
-int32_t FitPosition(int32_t position, int32_t side, int32_t minSize) {
-  if (position == 0) position = side / 2;
-  if (position < minSize || side - position < minSize) position = minSize;
-  return position;
-}
-
-bool Fits(int32_t position, int32_t side, int32_t minSize) {
-  return position >= minSize && int64_t{side} - position >= minSize;
-}
-
-}  // namespace
-
 SplitDecision HvPartition::DecideSplit(const RangeNode& node) const {
-  const int32_t w = node.width;
-  const int32_t h = node.height;
-  constexpr double kInfinite = std::numeric_limits<double>::infinity();
-  double bestRow = 0.0;
-  double bestCol = 0.0;
-  int32_t a = 0;
-  int32_t d = 0;
-  if (h > 1) {
-    const double scale = w > 1 ? 1.0 / (w - 1) : kInfinite;
-    ScanLines(h, scale, [&](int32_t r) { return sums_.BoxSum(node.x, node.y + r, w, 1); }, bestRow, a);
-  }
-  if (w > 1) {
-    const double scale = h > 1 ? 1.0 / (h - 1) : kInfinite;
-    ScanLines(w, scale, [&](int32_t c) { return sums_.BoxSum(node.x + c, node.y, 1, h); }, bestCol, d);
-  }
-  const bool rows = w < 2 || (h >= 2 && (bestRow > bestCol || (bestRow == bestCol && w <= h)));
-  const int32_t minSize = config_.minRangeSize;
-
-  SplitDecision decision;
-  decision.direction = rows ? SplitDirection::Rows : SplitDirection::Columns;
-  int32_t side = rows ? h : w;
-  decision.position = FitPosition(rows ? a : d, side, minSize);
-  if (Fits(decision.position, side, minSize)) {
-    decision.ok = true;
-    return decision;
-  }
-  decision.direction = rows ? SplitDirection::Columns : SplitDirection::Rows;
-  side = rows ? w : h;
-  decision.position = FitPosition(rows ? d : a, side, minSize);
-  decision.ok = Fits(decision.position, side, minSize);
-  return decision;
+  return cut_->Decide(node, sums_, config_.minRangeSize);
 }
 
 void HvPartition::SetCurrent(RangeNode* node) {
@@ -166,7 +96,7 @@ AdvanceResult HvPartition::AdvanceRange() {
     if (stack_.empty()) return Finish(false);
     return PopNext();
   }
-  if (config_.mode == 1) return AdvanceSize();
+  if (config_.mode == 1 || config_.mode == 2) return AdvanceSize();
   if (config_.mode == 0) return AdvanceFidelity();
   return kAdvanceNothing;
 }
@@ -178,23 +108,9 @@ AdvanceResult HvPartition::AdvanceSize() {
   if (!stack_.empty()) return PopNext();
   if (static_cast<int64_t>(pool_.size()) >= config_.maxRanges) return Finish(false);
 
-  // The range to cut: the first one without a transform, else the first
-  // with the largest error; error 0 marks ranges that must not be cut.
+  // Error 0 marks ranges that must not be cut (or cannot be improved).
   for (;;) {
-    size_t chosen = 0;
-    bool unset = false;
-    for (size_t k = 0; k < pool_.size(); ++k) {
-      if (pool_[k]->error == -1.0) {
-        chosen = k;
-        unset = true;
-        break;
-      }
-    }
-    if (!unset) {
-      for (size_t k = 1; k < pool_.size(); ++k) {
-        if (pool_[k]->error > pool_[chosen]->error) chosen = k;
-      }
-    }
+    const size_t chosen = choice_->Choose(pool_);
     RangeNode* node = pool_[chosen];
     if (node->error == 0.0) return Finish(false);
     const SplitDecision decision = DecideSplit(*node);

@@ -1,24 +1,23 @@
 // The HV partition of one encoding run: the range stack (ranges waiting to
-// be searched), the range pool (accepted ranges), the current range, the
-// cut decision and the two growth strategies. Every member function except
+// be searched), the range pool (accepted ranges), the current range and the
+// growth strategies: Fidelity (cut until every range meets the tolerance)
+// and the two range-count modes, Size and Least error, which differ in the
+// range they cut next and where they cut it. Every member function except
 // the hint readers runs under the encoder's lock.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
+#include "cut_rules.h"
 #include "domain_sequence.h"
 #include "fractal/range_tree.h"
 #include "integral_image.h"
+#include "split_choice.h"
 
 namespace vorlan::collage {
-
-struct SplitDecision {
-  bool ok = false;
-  int32_t position = 0;
-  fractal::SplitDirection direction = fractal::SplitDirection::None;
-};
 
 enum AdvanceResult : int32_t {
   kAdvanceNothing = 0,  // unknown mode: nothing happened
@@ -29,7 +28,7 @@ enum AdvanceResult : int32_t {
 class HvPartition {
  public:
   struct Config {
-    int32_t mode = 0;  // 0 Fidelity, 1 Size
+    int32_t mode = 0;  // 0 Fidelity, 1 Size, 2 Least error
     int32_t maxRanges = 100;
     int32_t minRangeSize = 4;
     double tolerance = 0.0;
@@ -39,7 +38,12 @@ class HvPartition {
   // images and `sequence` the domain walk rewound for every new range. All
   // three outlive the partition.
   HvPartition(const Config& config, double* samples, const IntegralImage& sums, DomainSequence& sequence)
-      : config_(config), samples_(samples), sums_(sums), sequence_(sequence) {}
+      : config_(config),
+        samples_(samples),
+        sums_(sums),
+        sequence_(sequence),
+        cut_(MakeCutRule(config.mode)),
+        choice_(MakeSplitChoice(config.mode)) {}
 
   // Makes the root (whole image) and selects it as current. False when
   // memory runs out.
@@ -84,6 +88,8 @@ class HvPartition {
   double* samples_;
   const IntegralImage& sums_;
   DomainSequence& sequence_;
+  std::unique_ptr<CutRule> cut_;
+  std::unique_ptr<SplitChoice> choice_;
 
   fractal::RangeTree tree_;
   std::vector<fractal::RangeNode*> stack_;

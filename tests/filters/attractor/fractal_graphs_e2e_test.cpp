@@ -64,8 +64,10 @@ TEST(FractalGraphs, CameraSurvivesCompressAndDecompress) {
             0)
       << out;
   const auto size = fs::file_size(container);
+  // The example graphs give about 14 700 bytes (0.45 bits per pixel) and
+  // 32.0 dB; JPEG gives 31.0 dB at that size.
   EXPECT_GT(size, 1000u);
-  EXPECT_LT(size, 512u * 512u / 4) << "under 2 bits per pixel";
+  EXPECT_LT(size, 16000u) << "about 0.49 bits per pixel at most";
 
   ASSERT_EQ(Vorlan({"--run", examples + "decompress.gph", "--quiet", "--path", "source=" + container, "--path",
                     "target=" + decoded, "--path", "original=" + camera},
@@ -80,7 +82,7 @@ TEST(FractalGraphs, CameraSurvivesCompressAndDecompress) {
   const auto at = out.find("PSNR\t");
   ASSERT_NE(at, std::string::npos) << out;
   const double psnr = std::strtod(out.c_str() + at + 5, nullptr);
-  EXPECT_GT(psnr, 25.0) << out;
+  EXPECT_GT(psnr, 31.0) << out;
   EXPECT_LT(psnr, 60.0) << out;
   std::printf("camera.bmp: %ju bytes, %.3f bpp, PSNR %.2f dB\n", static_cast<uintmax_t>(size),
               static_cast<double>(size) * 8 / (512 * 512), psnr);

@@ -36,6 +36,7 @@ TEST(CollageDialog, ShowsTheSettingsInTheirGroups) {
   EXPECT_EQ(Edit(d, "threadCount")->text(), "1");
   EXPECT_TRUE(Button(d, "mode0")->isChecked());
   EXPECT_EQ(Button(d, "mode1")->text(), "Size");
+  EXPECT_EQ(Button(d, "mode2")->text(), "Least error");
   EXPECT_TRUE(Button(d, "coverMode1")->isChecked());
   EXPECT_EQ(Button(d, "coverMode1")->text(), "Cover in tolerance");
   EXPECT_TRUE(Button(d, "errorMode0")->isChecked());
@@ -53,13 +54,14 @@ TEST(CollageDialog, ShowsTheSettingsInTheirGroups) {
   CollageDialog unknown(odd);
   EXPECT_FALSE(Button(unknown, "mode0")->isChecked());
   EXPECT_FALSE(Button(unknown, "mode1")->isChecked());
+  EXPECT_FALSE(Button(unknown, "mode2")->isChecked());
   unknown.accept();
   EXPECT_NE(unknown.result(), QDialog::Accepted);
   EXPECT_TRUE(unknown.Refusal().contains("mode"));
-  Button(unknown, "mode1")->setChecked(true);
+  Button(unknown, "mode2")->setChecked(true);
   unknown.accept();
   EXPECT_EQ(unknown.result(), QDialog::Accepted);
-  EXPECT_EQ(unknown.Settings().mode, 1);
+  EXPECT_EQ(unknown.Settings().mode, 2);
 }
 
 TEST(CollageDialog, OkParsesEveryControl) {

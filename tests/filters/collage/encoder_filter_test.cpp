@@ -88,7 +88,7 @@ TEST(FractalEncoder, InputAndSettingsFailures) {
     void (*apply)(FractalEncoderSettings&);
     const char* named;
   } cases[] = {
-      {[](FractalEncoderSettings& s) { s.mode = 2; }, "mode"},
+      {[](FractalEncoderSettings& s) { s.mode = 3; }, "mode"},
       {[](FractalEncoderSettings& s) { s.coverMode = -1; }, "coverMode"},
       {[](FractalEncoderSettings& s) { s.threadCount = 0; }, "threadCount"},
       {[](FractalEncoderSettings& s) { s.threadCount = 65; }, "threadCount"},

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "cut_rules.h"
 #include "hv_partition.h"
 
 namespace vorlan::collage {
@@ -12,14 +13,15 @@ using fractal::SplitDirection;
 
 // An image, its tables and a partition over it.
 struct Fixture {
-  Fixture(int32_t w, int32_t h, std::vector<double> values, int32_t minRangeSize, int32_t mode = 0)
+  Fixture(int32_t w, int32_t h, std::vector<double> values, int32_t minRangeSize, int32_t mode = 0,
+          int32_t maxRanges = 1)
       : samples(std::move(values)) {
     EXPECT_TRUE(sums.Build(samples.data(), w, h));
     EXPECT_TRUE(sequence.Build(w, h, 2, 3, 32, 32));
     HvPartition::Config c;
     c.mode = mode;
     c.minRangeSize = minRangeSize;
-    c.maxRanges = 1;
+    c.maxRanges = maxRanges;
     partition = std::make_unique<HvPartition>(c, samples.data(), sums, sequence);
   }
   SplitDecision Decide(int32_t x, int32_t y, int32_t w, int32_t h) {
@@ -113,6 +115,106 @@ TEST(AdvanceRange, SizeModeSplitsUnsetRangesFirstAndStopsAtTheTarget) {
   EXPECT_EQ(f.partition->AdvanceRange(), kAdvanceFinished);
   EXPECT_EQ(f.partition->Pool().size(), 1u);
   EXPECT_EQ(f.partition->RangeCounter(), 1);
+}
+
+// Rows 0 .. k-1 dark, rows k .. h-1 bright: the edge lies between rows
+// k - 1 and k.
+std::vector<double> Stripe(int32_t w, int32_t h, int32_t k) {
+  std::vector<double> v(static_cast<size_t>(w) * h, 20.0);
+  for (int32_t y = k; y < h; ++y)
+    for (int32_t x = 0; x < w; ++x) v[static_cast<size_t>(y) * w + x] = 220.0;
+  return v;
+}
+
+TEST(CutRules, LeastErrorCutsOnTheEdgeAndMovesToTheNearestValidPosition) {
+  for (int32_t k : {5, 9, 12}) {
+    for (int32_t mode : {0, 1, 2}) {
+      Fixture f(16, 24, Stripe(16, 24, k), 2, mode);
+      const SplitDecision d = f.Decide(0, 0, 16, 24);
+      ASSERT_TRUE(d.ok);
+      EXPECT_EQ(d.direction, SplitDirection::Rows);
+      EXPECT_EQ(d.position, mode == 2 ? k : k - 1) << "edge at " << k << ", mode " << mode;
+    }
+  }
+  // Edges too near an end: modes 0 and 1 raise the cut to minRangeSize from
+  // the top, Least error moves it to the nearest allowed position.
+  Fixture nearBottom(16, 24, Stripe(16, 24, 22), 4, 2);
+  EXPECT_EQ(nearBottom.Decide(0, 0, 16, 24).position, 20);
+  Fixture nearBottomSize(16, 24, Stripe(16, 24, 22), 4, 1);
+  EXPECT_EQ(nearBottomSize.Decide(0, 0, 16, 24).position, 4);
+  Fixture nearTop(16, 24, Stripe(16, 24, 2), 4, 2);
+  EXPECT_EQ(nearTop.Decide(0, 0, 16, 24).position, 4);
+  // A flat range is halved; a side below twice the minimum turns the cut.
+  Fixture flat(64, 64, Constant(64, 64), 4, 2);
+  SplitDecision d = flat.Decide(0, 0, 20, 12);
+  EXPECT_EQ(d.direction, SplitDirection::Columns);
+  EXPECT_EQ(d.position, 10);
+  d = flat.Decide(0, 0, 7, 9);
+  EXPECT_EQ(d.direction, SplitDirection::Rows);
+  EXPECT_EQ(d.position, 4);
+  EXPECT_FALSE(flat.Decide(0, 0, 7, 7).ok);
+}
+
+TEST(CutRules, LeastDeviationCutSeparatesTheTwoLevels) {
+  std::vector<double> v = Stripe(16, 24, 7);
+  IntegralImage sums;
+  ASSERT_TRUE(sums.Build(v.data(), 16, 24));
+  RangeNode node;
+  node.width = 16;
+  node.height = 24;
+  const LeastDeviationCut rule;
+  SplitDecision d = rule.Decide(node, sums, 2);
+  ASSERT_TRUE(d.ok);
+  EXPECT_EQ(d.direction, SplitDirection::Rows);
+  EXPECT_EQ(d.position, 7);
+  d = rule.Decide(node, sums, 8);
+  EXPECT_EQ(d.position, 8) << "the nearest allowed cut to the edge";
+  // Flat: every cut costs nothing, the even one is taken.
+  std::vector<double> flat = Constant(16, 24);
+  ASSERT_TRUE(sums.Build(flat.data(), 16, 24));
+  d = rule.Decide(node, sums, 2);
+  EXPECT_EQ(d.position, 12);
+  node.width = node.height = 3;
+  EXPECT_FALSE(rule.Decide(node, sums, 2).ok);
+}
+
+TEST(SplitChoice, LeastErrorCutsWhereMostSquaredErrorIs) {
+  // The root of a 32 x 32 stripe is cut near row 6 into a small top range
+  // and a large bottom one. With the top's RMS error at 20 and the bottom's
+  // at 10, Size mode cuts the top next and Least error the bottom (10² x 26
+  // rows outweighs 20² x 6).
+  for (int32_t mode : {1, 2}) {
+    Fixture f(32, 32, Stripe(32, 32, 6), 2, mode, /*maxRanges*/ 3);
+    ASSERT_TRUE(f.partition->Start());
+    f.partition->Current()->error = 5.0;
+    ASSERT_EQ(f.partition->AdvanceRange(), kAdvanceNewRange);
+    RangeNode* top = f.partition->Current();
+    top->error = 20.0;
+    ASSERT_EQ(f.partition->AdvanceRange(), kAdvanceNewRange);
+    RangeNode* bottom = f.partition->Current();
+    ASSERT_LT(top->height, bottom->height);
+    bottom->error = 10.0;
+    ASSERT_EQ(f.partition->AdvanceRange(), kAdvanceNewRange);
+    EXPECT_EQ(f.partition->Current()->parent, mode == 2 ? bottom : top) << "mode " << mode;
+  }
+}
+
+TEST(SplitChoice, LeastErrorWeighsTheAreaSizeModeDoesNot) {
+  std::vector<RangeNode> ranges(2);
+  ranges[0].width = ranges[0].height = 32;  // large, moderate RMS error
+  ranges[0].error = 6.0;
+  ranges[1].width = ranges[1].height = 4;  // tiny, higher RMS error
+  ranges[1].error = 20.0;
+  std::vector<RangeNode*> pool = {&ranges[1], &ranges[0]};
+  EXPECT_EQ(pool[LargestSquaredError().Choose(pool)], &ranges[0]);
+  EXPECT_EQ(pool[LargestRmsError().Choose(pool)], &ranges[1]);
+  // A range without a transform comes first in both.
+  RangeNode unset;
+  unset.width = unset.height = 2;
+  unset.error = -1.0;
+  pool.push_back(&unset);
+  EXPECT_EQ(pool[LargestSquaredError().Choose(pool)], &unset);
+  EXPECT_EQ(pool[LargestRmsError().Choose(pool)], &unset);
 }
 
 }  // namespace
