@@ -26,8 +26,6 @@ if [[ $# -eq 2 ]]; then
 else
   output=$work/decoded.bmp
 fi
-# vorlan takes its plug-ins from ./filters when that folder exists; running
-# from the scratch folder makes it use the ones beside the program.
 cd "$work"
 # A picture in another format (PNG, JPEG, PGM/PPM, TIFF, WebP) becomes a BMP first.
 if [[ $(head -c 2 "$input" | tr -d '\0') != BM ]]; then
