@@ -10,6 +10,7 @@ packages=(
   fonts-liberation xvfb xauth
   libjpeg-turbo-progs python3
   qt6-image-formats-plugins
+  dpkg-dev file pkgconf
 )
 
 missing=()
