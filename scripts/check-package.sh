@@ -5,7 +5,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
-mapfile -t debs < <(scripts/package.sh | tail -n 2)
+built=$(mktemp)
+scripts/package.sh >"$built"
+mapfile -t debs < <(tail -n 2 "$built")
+rm -f "$built"
 sudo_cmd=()
 if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
 DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${debs[@]}"
