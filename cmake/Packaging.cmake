@@ -21,9 +21,10 @@ set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS OFF)
 
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME vorlan)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION graphics)
-# The editor's windows need Qt's platform plug-ins, which no binary links;
+# The editor's windows need Qt's platform plug-ins and the picture filters
+# Qt's TIFF and WebP readers, which no binary links;
 # the node captions want a face metric-compatible with Arial.
-set(CPACK_DEBIAN_RUNTIME_PACKAGE_DEPENDS "qt6-qpa-plugins")
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_DEPENDS "qt6-qpa-plugins, qt6-image-formats-plugins")
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_RECOMMENDS "fonts-liberation")
 set(CPACK_COMPONENT_RUNTIME_DESCRIPTION
   "Filter-graph editor and runner (vorlan) with the fractal image-compression plug-ins.")
