@@ -44,13 +44,12 @@ if [[ ${#files[@]} -eq 2 ]]; then
   extra+=(--output "$(realpath "${files[1]}")")
 fi
 # A picture in another format (PNG, JPEG, PGM/PPM, TIFF, WebP) becomes a BMP
-# first. vorlan takes its plug-ins from ./filters when that folder exists;
-# running from the scratch folder makes it use the ones beside the program.
+# first.
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 if [[ $(head -c 2 "$input" | tr -d '\0') != BM ]]; then
-  (cd "$work" && "$VORLAN" --run "$here/convert.gph" --quiet --path "source=$input" \
-    --path "bmp=$work/input.bmp" --path "png=$work/input.png")
+  "$VORLAN" --run "$here/convert.gph" --quiet --path "source=$input" \
+    --path "bmp=$work/input.bmp" --path "png=$work/input.png"
   input=$work/input.bmp
 fi
 python3 "$here/fractal_roundtrip.py" "$input" "${extra[@]}"

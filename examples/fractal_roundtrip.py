@@ -33,8 +33,7 @@ def default_vorlan():
 
 
 def run(command, cwd=None):
-    # vorlan takes its plug-ins from ./filters when that folder exists, so it
-    # runs from the scratch folder rather than from a source tree.
+    # Runs in the scratch folder so that nothing a graph writes lands elsewhere.
     result = subprocess.run(command, capture_output=True, text=True, cwd=cwd)
     if result.returncode != 0:
         raise RuntimeError(f'{" ".join(command)} failed ({result.returncode}): {result.stdout}{result.stderr}')

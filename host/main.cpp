@@ -1,70 +1,48 @@
 // The entry point of `vorlan`: the editor, or a headless command.
 #include <cstdio>
-#include <cstring>
 #include <string>
+#include <vector>
 
+#include "core/plugin_search.h"
 #include "core/registry.h"
+#include "headless/command_line.h"
 #include "headless/headless_runner.h"
 
 #if defined(VORLAN_HAVE_EDITOR)
 #include "editor.h"
 #endif
 
-namespace {
-
-constexpr const char* kUsage =
-    "Usage:\n"
-    "  vorlan [GRAPH.gph]            open the editor, optionally with a graph\n"
-    "  vorlan --run GRAPH.gph [--path CAPTION=FILE]... [--snapshots DIR] [--quiet]\n"
-    "                                run a graph without a display\n"
-    "  vorlan --list                 list the filter prototypes of the loaded libraries\n"
-    "  vorlan --help | --version\n"
-    "\n"
-    "--run exits 0 when the graph ends Done, 1 when it fails, 2 when the graph\n"
-    "cannot be loaded or the command line is wrong, 130 when interrupted.\n"
-    "--path sets the file of the File Input/Output Stream nodes with that caption.\n"
-    "--snapshots writes what RGB and mono displays received as DIR/<node>-<caption>.png.\n"
-    "Text display values are printed on stdout as caption<TAB>value<TAB>type.\n";
-
-}  // namespace
-
 int main(int argc, char** argv) {
   using namespace vorlan::host;
-  if (argc >= 2) {
-    const std::string command = argv[1];
-    if (command == "--help" || command == "-h") {
-      std::fputs(kUsage, stdout);
+  const std::vector<std::string> args(argv, argv + argc);
+  CommandLine line;
+  std::string error;
+  if (!ParseCommandLine(args, line, error)) {
+    std::fprintf(stderr, "vorlan: %s\n%s", error.c_str(), HelpText().c_str());
+    return kExitBadGraph;
+  }
+  switch (line.mode) {
+    case CommandLine::Mode::Help:
+      std::fputs(HelpText().c_str(), stdout);
       return 0;
-    }
-    if (command == "--version") {
+    case CommandLine::Mode::Version:
       std::puts("Vorlan Version 1.0");
       return 0;
-    }
-    if (command == "--list") {
-      const Registry registry(Registry::DefaultFolder());
+    case CommandLine::Mode::List: {
+      const Registry registry(PluginSearchPath(ProcessSearchInputs(line.filterFolders)));
       ListPrototypes(registry, stdout);
       return 0;
     }
-    if (command == "--run") {
-      RunOptions options;
-      std::string error;
-      if (!ParseRunOptions(argc - 2, argv + 2, options, error)) {
-        std::fprintf(stderr, "vorlan: %s\n%s", error.c_str(), kUsage);
-        return kExitBadGraph;
-      }
-      return RunGraph(options);
-    }
-    if (command.size() > 1 && command[0] == '-') {
-      std::fprintf(stderr, "vorlan: unknown option %s\n%s", command.c_str(), kUsage);
-      return kExitBadGraph;
-    }
-  }
-  if (argc > 2) {
-    std::fprintf(stderr, "vorlan: the editor takes at most one graph file\n%s", kUsage);
-    return kExitBadGraph;
+    case CommandLine::Mode::Run:
+      return RunGraph(line.run);
+    case CommandLine::Mode::Editor:
+      break;
   }
 #if defined(VORLAN_HAVE_EDITOR)
-  return vorlan::gui::RunEditor(argc, argv);
+  vorlan::gui::EditorOptions options;
+  options.graph = line.graph;
+  options.filterFolders = line.filterFolders;
+  return vorlan::gui::RunEditor(argc, argv, options);
 #else
   std::fputs("vorlan: the editor is not built; use --run or --list (see --help).\n", stderr);
   return 1;

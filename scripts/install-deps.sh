@@ -11,6 +11,7 @@ packages=(
   libjpeg-turbo-progs python3
   qt6-image-formats-plugins
   python3-matplotlib
+  dpkg-dev file pkgconf
 )
 
 missing=()

@@ -47,8 +47,7 @@ cp_time=$(best cp "$work/source.bin" "$work/target.bin")
 cat_to_target() { cat "$work/source.bin" > "$work/target.bin"; }
 cat_time=$(best cat_to_target)
 cmp -s "$work/source.bin" "$work/target.bin"
-# From the scratch folder: it has no ./filters, so vorlan loads the
-# plug-ins beside itself.
+# vorlan loads the plug-ins beside itself, wherever it is run from.
 cd "$work"
 vorlan_time=$(best "$vorlan" --run "$graph" --quiet --path "source=$work/source.bin" --path "target=$work/target.bin")
 if ! cmp -s "$work/source.bin" "$work/target.bin"; then

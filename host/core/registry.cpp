@@ -2,11 +2,10 @@
 
 #include <dirent.h>
 #include <dlfcn.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <climits>
 #include <filesystem>
+#include <set>
 
 namespace vorlan::host {
 namespace {
@@ -25,19 +24,12 @@ bool EndsWithSo(const std::string& name) {
   return name.size() > 3 && name.compare(name.size() - 3, 3, ".so") == 0;
 }
 
-// Whether `folder` holds at least one plug-in file.
-bool HoldsPlugins(const std::string& folder) {
-  DIR* dir = ::opendir(folder.c_str());
-  if (dir == nullptr) return false;
-  bool found = false;
-  while (const dirent* entry = ::readdir(dir)) {
-    if (EndsWithSo(entry->d_name)) {
-      found = true;
-      break;
-    }
-  }
-  ::closedir(dir);
-  return found;
+// The directory's identity, so that one folder reached under two names is
+// searched once.
+std::string Identity(const std::string& folder) {
+  std::error_code ec;
+  const std::filesystem::path canonical = std::filesystem::canonical(folder, ec);
+  return ec ? folder : canonical.string();
 }
 
 template <class Fn>
@@ -47,7 +39,15 @@ Fn Lookup(void* module, const char* name) {
 
 }  // namespace
 
-Registry::Registry(const std::string& folder) { Scan(folder); }
+Registry::Registry(const std::vector<PluginFolder>& folders) {
+  std::set<std::string> seen;
+  for (const PluginFolder& folder : folders) {
+    if (!seen.insert(Identity(folder.path)).second) continue;
+    Scan(folder);
+  }
+}
+
+Registry::Registry(const std::string& folder) { Scan(PluginFolder{folder, FolderOrigin::CommandLine}); }
 
 Registry::~Registry() {
   prototypes_.clear();
@@ -57,23 +57,15 @@ Registry::~Registry() {
   libraries_.clear();
 }
 
-std::string Registry::DefaultFolder() {
-  // A ./filters folder without plug-ins (the source tree's, say) does not
-  // hide the program's own.
-  if (IsDirectory("filters") && HoldsPlugins("filters")) return "filters";
-  char exe[PATH_MAX];
-  const ssize_t n = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
-  if (n <= 0) return "filters";
-  std::string path(exe, static_cast<size_t>(n));
-  const size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return "filters";
-  return path.substr(0, slash) + "/filters";
-}
-
-void Registry::Scan(const std::string& folder) {
-  folder_ = folder;
-  DIR* dir = ::opendir(folder.c_str());
-  if (dir == nullptr) return;
+void Registry::Scan(const PluginFolder& folder) {
+  const bool present = IsDirectory(folder.path);
+  folders_.push_back({folder, present});
+  if (!present) return;
+  DIR* dir = ::opendir(folder.path.c_str());
+  if (dir == nullptr) {
+    folders_.back().present = false;
+    return;
+  }
   std::vector<std::string> names;
   while (const dirent* entry = ::readdir(dir)) {
     std::string name = entry->d_name;
@@ -85,10 +77,18 @@ void Registry::Scan(const std::string& folder) {
   std::sort(names.begin(), names.end());
 
   for (const std::string& name : names) {
-    const std::string path = folder + "/" + name;
-    if (!IsRegularFile(path)) continue;
+    const std::string path = folder.path + "/" + name;
+    if (!IsRegularFile(path)) {
+      rejected_.push_back({path, "not a regular file"});
+      continue;
+    }
+    ::dlerror();
     void* module = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (module == nullptr) continue;
+    if (module == nullptr) {
+      const char* why = ::dlerror();
+      rejected_.push_back({path, why != nullptr ? why : "cannot be loaded"});
+      continue;
+    }
     LibraryEntryPoints entry;
     entry.getLibraryInfo = Lookup<GetFilterLibraryInfoFn>(module, kGetFilterLibraryInfoName);
     entry.getFilterInfo = Lookup<GetFilterInfoFn>(module, kGetFilterInfoName);
@@ -96,29 +96,56 @@ void Registry::Scan(const std::string& folder) {
     entry.destroy = Lookup<DestroyFilterFn>(module, kDestroyFilterName);
     entry.failureReason = Lookup<GetFailureReasonFn>(module, kGetFailureReasonName);
     entry.releaseConfig = Lookup<ReleaseConfigFn>(module, kReleaseConfigName);
-    if (!AddLibrary(name, module, entry)) ::dlclose(module);
+    std::string reason;
+    if (!AddLibrary(name, module, entry, &reason)) {
+      ::dlclose(module);
+      rejected_.push_back({path, reason});
+    }
   }
 }
 
-bool Registry::AddLibrary(const std::string& fileName, void* module, const LibraryEntryPoints& entry) {
-  if (entry.getLibraryInfo == nullptr || entry.getFilterInfo == nullptr || entry.create == nullptr ||
-      entry.destroy == nullptr) {
+bool Registry::AddLibrary(const std::string& fileName, void* module, const LibraryEntryPoints& entry,
+                          std::string* reason) {
+  auto refuse = [reason](std::string why) {
+    if (reason != nullptr) *reason = std::move(why);
     return false;
+  };
+  const std::pair<const void*, const char*> required[] = {
+      {reinterpret_cast<const void*>(entry.getLibraryInfo), kGetFilterLibraryInfoName},
+      {reinterpret_cast<const void*>(entry.getFilterInfo), kGetFilterInfoName},
+      {reinterpret_cast<const void*>(entry.create), kCreateFilterName},
+      {reinterpret_cast<const void*>(entry.destroy), kDestroyFilterName}};
+  for (const auto& [fn, name] : required) {
+    if (fn == nullptr) return refuse(std::string("lacks the export ") + name);
   }
   auto library = std::make_unique<FilterLibrary>();
   library->fileName = fileName;
   library->info = entry.getLibraryInfo();
-  if (library->info.count < 0 || library->info.count > kMaxPrototypesPerLibrary) return false;
+  if (library->info.count < 0 || library->info.count > kMaxPrototypesPerLibrary) {
+    return refuse("reports " + std::to_string(library->info.count) + " filter prototypes (at most " +
+                  std::to_string(kMaxPrototypesPerLibrary) + " are accepted)");
+  }
   if (library->info.name == nullptr) library->info.name = "";
   library->entry = entry;
   library->id = LibraryCount();
   library->module = module;
+
+  std::vector<FilterPrototype> offered;
   for (int32_t i = 0; i < library->info.count; ++i) {
     FilterPrototype prototype;
     prototype.library = library.get();
     prototype.index = i;
     prototype.info = entry.getFilterInfo(i);
     if (prototype.info.name == nullptr) prototype.info.name = "";
+    // The first library to offer an id keeps it: graph files find filters
+    // by id, so a second one could never be loaded back from a saved graph.
+    if (const FilterPrototype* taken = FindPrototypeByFilterId(prototype.info.id)) {
+      return refuse("filter id " + std::to_string(prototype.info.id) + " is already taken by " +
+                    taken->library->fileName);
+    }
+    offered.push_back(prototype);
+  }
+  for (FilterPrototype& prototype : offered) {
     prototype.id = PrototypeCount();
     prototypes_.push_back(prototype);
   }

@@ -1,5 +1,5 @@
-// The filter library registry: every plug-in library found in a filters
-// folder, and the filter prototypes they offer.
+// The filter library registry: every plug-in library found in the plug-in
+// folders, and the filter prototypes they offer.
 //
 // Built once on the user-interface thread at start-up and read-only after
 // that; the libraries stay loaded until the registry is destroyed, which
@@ -12,6 +12,7 @@
 #include <deque>
 #include <vector>
 
+#include "core/plugin_search.h"
 #include "vorlan/contract.h"
 
 namespace vorlan::host {
@@ -49,23 +50,28 @@ class Registry {
  public:
   // An empty registry (libraries may be added with AddLibrary).
   Registry() = default;
-  // Loads every "*.so" of `folder` in byte-wise name order. Files that do
-  // not load or lack one of the four required exports are skipped.
+  // Loads every "*.so" of each folder in turn, byte-wise name order within
+  // a folder. A folder met a second time (the same directory under another
+  // name) is not searched again. Files that do not load, lack one of the
+  // four required exports, or offer a filter id an earlier library already
+  // offers are not registered; they are listed in Rejected() with the
+  // reason.
+  explicit Registry(const std::vector<PluginFolder>& folders);
+  // The same over one folder (tests and tools).
   explicit Registry(const std::string& folder);
   ~Registry();  // dlcloses every library
   Registry(const Registry&) = delete;
   Registry& operator=(const Registry&) = delete;
 
-  // ./filters when it holds "*.so" files, else the filters folder beside
-  // the program.
-  static std::string DefaultFolder();
-
   // Registers a library whose entry points are already resolved (dlopen'ed
   // by the scan, or linked into the process for tests and tools). Takes
-  // over `module` (dlclosed with the registry). False when a required entry
-  // point is missing or the library reports a count outside
-  // 0..kMaxPrototypesPerLibrary; nothing is registered then.
-  bool AddLibrary(const std::string& fileName, void* module, const LibraryEntryPoints& entry);
+  // over `module` (dlclosed with the registry) only on success. False, with
+  // `reason` when given, when a required entry point is missing, the
+  // library reports a count outside 0..kMaxPrototypesPerLibrary, or one of
+  // its filter ids is taken by a library registered earlier; nothing is
+  // registered then.
+  bool AddLibrary(const std::string& fileName, void* module, const LibraryEntryPoints& entry,
+                  std::string* reason = nullptr);
 
   const FilterPrototype* FindPrototype(int32_t prototypeId) const;
   // First prototype in load order whose info.id is `filterId`.
@@ -76,13 +82,25 @@ class Registry {
   const FilterLibrary& Library(int32_t index) const { return *libraries_[static_cast<size_t>(index)]; }
   const FilterPrototype& Prototype(int32_t index) const { return prototypes_[static_cast<size_t>(index)]; }
 
-  // The folder the scan looked at ("" when none).
-  const std::string& Folder() const { return folder_; }
+  // The folders the scan looked at, in order, and whether each existed.
+  struct SearchedFolder {
+    PluginFolder folder;
+    bool present = false;
+  };
+  const std::vector<SearchedFolder>& Folders() const { return folders_; }
+
+  // Library files that were found but not registered, in scan order.
+  struct RejectedLibrary {
+    std::string path;    // folder/file as searched
+    std::string reason;  // the loader's message, or what the host refused
+  };
+  const std::vector<RejectedLibrary>& Rejected() const { return rejected_; }
 
  private:
-  void Scan(const std::string& folder);
+  void Scan(const PluginFolder& folder);
 
-  std::string folder_;
+  std::vector<SearchedFolder> folders_;
+  std::vector<RejectedLibrary> rejected_;
   std::vector<std::unique_ptr<FilterLibrary>> libraries_;
   std::deque<FilterPrototype> prototypes_;  // stable addresses
 };

@@ -107,6 +107,7 @@ MainWindow::MainWindow(const host::Registry& registry, QWidget* parent)
   panes_[0]->setText(QStringLiteral("Loaded %1 Libraries with %2 Filter prototypes.")
                          .arg(registry_.LibraryCount())
                          .arg(registry_.PrototypeCount()));
+  ShowPluginSearch();
   UpdateTitle();
   UpdateActions();
 }
@@ -262,6 +263,32 @@ void MainWindow::CreateStatusBar() {
   panes_[2]->setText(QStringLiteral("Ready"));
 }
 
+void MainWindow::ShowPluginSearch() {
+  // The second pane names the folders searched, the tooltip of the first
+  // two adds each folder's origin and every library that was not loaded.
+  QStringList present;
+  QString details = QStringLiteral("Plug-in folders, searched in this order:");
+  for (const host::Registry::SearchedFolder& f : registry_.Folders()) {
+    const QString path = QString::fromLocal8Bit(f.folder.path.c_str());
+    if (f.present) present.append(path);
+    details += QStringLiteral("\n  %1 (%2%3)")
+                   .arg(path, QString::fromUtf8(host::OriginLabel(f.folder.origin)),
+                        f.present ? QString() : QStringLiteral(", absent"));
+  }
+  for (const host::Registry::RejectedLibrary& r : registry_.Rejected()) {
+    details += QStringLiteral("\nNot loaded: %1: %2")
+                   .arg(QString::fromLocal8Bit(r.path.c_str()), QString::fromLocal8Bit(r.reason.c_str()));
+  }
+  QString text = QStringLiteral("Plug-ins from: ") +
+                 (present.isEmpty() ? QStringLiteral("no folder") : present.join(QStringLiteral("; ")));
+  if (!registry_.Rejected().empty()) {
+    text += QStringLiteral(" (%1 not loaded)").arg(registry_.Rejected().size());
+  }
+  panes_[1]->setText(text);
+  panes_[0]->setToolTip(details);
+  panes_[1]->setToolTip(details);
+}
+
 QString MainWindow::PaneText(int pane) const {
   return pane >= 0 && pane < 3 ? panes_[pane]->text() : QString();
 }
@@ -323,8 +350,10 @@ void MainWindow::UpdateActions() {
 void MainWindow::UpdateSelectionPanes() {
   if (view_->SelectedNode() < 0) {
     // Keep the start-up text until something is selected.
-    if (!panes_[0]->text().startsWith(QStringLiteral("Loaded "))) panes_[0]->clear();
-    panes_[1]->clear();
+    if (!panes_[0]->text().startsWith(QStringLiteral("Loaded "))) {
+      panes_[0]->clear();
+      panes_[1]->clear();
+    }
     return;
   }
   panes_[0]->setText(view_->NodeDescription());

@@ -93,6 +93,7 @@ class MainWindow : public QMainWindow {
   void CreateMenus();
   void CreateToolBar();
   void CreateStatusBar();
+  void ShowPluginSearch();
   void UpdateTitle();
   void UpdateActions();
   void UpdateSelectionPanes();

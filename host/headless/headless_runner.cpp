@@ -9,7 +9,9 @@
 #include "core/graph_file.h"
 #include "core/graph_runner.h"
 #include "core/layout.h"
+#include "core/plugin_search.h"
 #include "core/registry.h"
+#include "headless/command_line.h"
 #include "headless/display_report.h"
 #include "headless/progress_printer.h"
 #include "vorlan/config_stream.h"
@@ -44,44 +46,15 @@ class InterruptGuard {
 }  // namespace
 
 bool ParseRunOptions(int argc, char** argv, RunOptions& options, std::string& error) {
-  for (int i = 0; i < argc; ++i) {
-    const std::string arg = argv[i];
-    auto value = [&](const char* what) -> const char* {
-      if (i + 1 >= argc) {
-        error = std::string(what) + " needs a value";
-        return nullptr;
-      }
-      return argv[++i];
-    };
-    if (arg == "--quiet") {
-      options.quiet = true;
-    } else if (arg == "--path") {
-      const char* v = value("--path");
-      if (v == nullptr) return false;
-      const char* eq = std::strchr(v, '=');
-      if (eq == nullptr || eq == v) {
-        error = "--path takes CAPTION=FILE";
-        return false;
-      }
-      options.paths.emplace_back(std::string(v, static_cast<size_t>(eq - v)), std::string(eq + 1));
-    } else if (arg == "--snapshots") {
-      const char* v = value("--snapshots");
-      if (v == nullptr) return false;
-      options.snapshots = v;
-    } else if (!arg.empty() && arg[0] == '-' && arg != "-") {
-      error = "unknown option " + arg;
-      return false;
-    } else if (options.graph.empty()) {
-      options.graph = arg;
-    } else {
-      error = "more than one graph file given";
-      return false;
-    }
-  }
-  if (options.graph.empty()) {
-    error = "--run needs a graph file";
+  std::vector<std::string> args{"vorlan", "--run"};
+  for (int i = 0; i < argc; ++i) args.emplace_back(argv[i]);
+  CommandLine line;
+  if (!ParseCommandLine(args, line, error)) return false;
+  if (line.mode != CommandLine::Mode::Run) {
+    error = "--run takes a graph and run options only";
     return false;
   }
+  options = line.run;
   return true;
 }
 
@@ -112,12 +85,30 @@ bool SetStreamPath(GraphDocument& document, const std::string& caption, const st
   return true;
 }
 
+std::string DescribeFolders(const Registry& registry, const char* indent) {
+  std::string text;
+  for (const Registry::SearchedFolder& f : registry.Folders()) {
+    text += indent;
+    text += f.folder.path + " (" + OriginLabel(f.folder.origin) + (f.present ? ")\n" : ", absent)\n");
+  }
+  return text;
+}
+
 void ListPrototypes(const Registry& registry, std::FILE* out) {
+  if (!registry.Folders().empty()) {
+    std::fprintf(out, "Plug-in folders, searched in this order:\n%s", DescribeFolders(registry, "  ").c_str());
+  }
   for (int32_t i = 0; i < registry.PrototypeCount(); ++i) {
     const FilterPrototype& p = registry.Prototype(i);
     const FilterLibrary& l = *p.library;
     std::fprintf(out, "%s %i.%i [%i]\t%s %i.%i (%s)\n", p.info.name, p.info.major, p.info.minor, p.info.id,
                  l.info.name, l.info.major, l.info.minor, l.fileName.c_str());
+  }
+  if (!registry.Rejected().empty()) {
+    std::fprintf(out, "Not loaded:\n");
+    for (const Registry::RejectedLibrary& r : registry.Rejected()) {
+      std::fprintf(out, "  %s: %s\n", r.path.c_str(), r.reason.c_str());
+    }
   }
   std::fprintf(out, "Loaded %i Libraries with %i Filter prototypes.\n", registry.LibraryCount(),
                registry.PrototypeCount());
@@ -126,7 +117,10 @@ void ListPrototypes(const Registry& registry, std::FILE* out) {
 int RunGraph(const RunOptions& options) {
   interrupted = 0;
   InterruptGuard guard;
-  const Registry registry(Registry::DefaultFolder());
+  const Registry registry(PluginSearchPath(ProcessSearchInputs(options.filterFolders)));
+  for (const Registry::RejectedLibrary& r : registry.Rejected()) {
+    std::fprintf(stderr, "warning: plug-in %s not loaded: %s\n", r.path.c_str(), r.reason.c_str());
+  }
   return RunGraph(registry, options, stdout, stderr);
 }
 

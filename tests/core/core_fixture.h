@@ -62,7 +62,8 @@ inline Result ApplyText(FilterNode& node, const std::string& text) {
 // A document over the test plug-ins with the fixed text metric.
 class DocumentTest : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_EQ(TestRegistry().PrototypeCount(), 5) << "test plug-ins missing"; }
+  // a_valid (1 prototype) and c_multi (3); d_duplicate is refused for its id.
+  void SetUp() override { ASSERT_EQ(TestRegistry().PrototypeCount(), 4) << "test plug-ins missing"; }
   FixedTextMeasure measure_;
   GraphDocument doc_{TestRegistry(), measure_};
 };

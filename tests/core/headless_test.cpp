@@ -11,6 +11,7 @@
 #include "core/graph_file.h"
 #include "core_fixture.h"
 #include "headless/display_report.h"
+#include "headless/command_line.h"
 #include "headless/headless_runner.h"
 #include "headless/progress_printer.h"
 #include "vorlan/filter_base.h"
@@ -322,6 +323,38 @@ TEST(HeadlessOptions, Parsing) {
     RunOptions r;
     EXPECT_FALSE(ParseRunOptions(static_cast<int>(bad.size()), const_cast<char**>(bad.data()), r, error));
   }
+}
+
+TEST(HeadlessOptions, CommandLineModes) {
+  CommandLine line;
+  std::string error;
+  ASSERT_TRUE(ParseCommandLine({"vorlan", "--filters", "a", "--filters=b", "g.gph"}, line, error)) << error;
+  EXPECT_EQ(line.mode, CommandLine::Mode::Editor);
+  EXPECT_EQ(line.graph, "g.gph");
+  EXPECT_EQ(line.filterFolders, (std::vector<std::string>{"a", "b"}));
+
+  ASSERT_TRUE(ParseCommandLine({"vorlan", "--filters", "x", "--run", "g.gph", "--path=c=d"}, line, error)) << error;
+  EXPECT_EQ(line.mode, CommandLine::Mode::Run);
+  EXPECT_EQ(line.run.graph, "g.gph");
+  EXPECT_EQ(line.run.filterFolders, (std::vector<std::string>{"x"}));
+  ASSERT_EQ(line.run.paths.size(), 1u);
+  EXPECT_EQ(line.run.paths[0], std::make_pair(std::string("c"), std::string("d")));
+
+  // "--" ends the options: a graph whose name starts with a dash.
+  ASSERT_TRUE(ParseCommandLine({"vorlan", "--run", "--", "-odd.gph"}, line, error)) << error;
+  EXPECT_EQ(line.run.graph, "-odd.gph");
+
+  ASSERT_TRUE(ParseCommandLine({"vorlan"}, line, error));
+  EXPECT_EQ(line.mode, CommandLine::Mode::Editor);
+  EXPECT_EQ(line.graph, "");
+  ASSERT_TRUE(ParseCommandLine({"vorlan", "--list", "--filters", "f"}, line, error));
+  EXPECT_EQ(line.mode, CommandLine::Mode::List);
+  // Help wins over everything else on the line, as Qt programs do it.
+  ASSERT_TRUE(ParseCommandLine({"vorlan", "--run", "--help"}, line, error));
+  EXPECT_EQ(line.mode, CommandLine::Mode::Help);
+
+  EXPECT_FALSE(ParseCommandLine({"vorlan", "--filters="}, line, error));
+  EXPECT_EQ(error, "--filters needs a folder");
 }
 
 TEST(HeadlessProgress, DurationFormat) {

@@ -49,13 +49,20 @@ std::string Slurp(const std::string& path) {
 
 class E2e : public ::testing::Test {
  protected:
-  void SetUp() override { dir_ = TempDir("e2e"); }
+  void SetUp() override {
+    dir_ = TempDir("e2e");
+    // The user's own plug-in folders stay out of the tests.
+    ::setenv("XDG_DATA_HOME", (dir_ + "/xdg").c_str(), 1);
+    ::unsetenv("VORLAN_FILTER_PATH");
+  }
 
-  // Runs the program from the build folder (whose filters/ it loads).
-  Outcome Vorlan(const std::vector<std::string>& args) {
+  // Runs the program (which loads the filters/ beside it) from `cwd`, the
+  // build folder by default.
+  Outcome Vorlan(const std::vector<std::string>& args, const std::string& cwd = VORLAN_BUILD_DIR) {
     std::string command = "cd ";
-    command += Quote(VORLAN_BUILD_DIR);
-    command += " && ./vorlan";
+    command += Quote(cwd);
+    command += " && ";
+    command += Quote(std::string(VORLAN_BUILD_DIR) + "/vorlan");
     for (const std::string& a : args) {
       command += ' ';
       command += Quote(a);
@@ -196,6 +203,106 @@ TEST_F(E2e, ListVersionAndHelp) {
               std::string::npos)
         << o.out;
   }
+}
+
+TEST_F(E2e, CommandLineFormsAndErrors) {
+  REQUIRE_PLUGINS("intake", "outlet");
+  WriteFile(dir_ + "/in.bin", {9, 8, 7});
+  // --name=value forms, options before --run, and a later graph position.
+  Outcome o = Vorlan({"--quiet", "--path=source=" + dir_ + "/in.bin", "--run", "--path=target=" + dir_ + "/out.bin",
+                      kCopyGraph, "--snapshots=" + dir_ + "/shots", "--filters=" + dir_ + "/none"});
+  ASSERT_EQ(o.exit, 0) << o.err;
+  EXPECT_EQ(ReadFile(dir_ + "/out.bin"), (std::vector<uint8_t>{9, 8, 7}));
+
+  const std::vector<std::vector<std::string>> wrong = {
+      {"--bogus"},
+      {"--run", kCopyGraph, "--bogus"},
+      {"--run", kCopyGraph, "--path"},
+      {"--run", kCopyGraph, "--path=novalue"},
+      {"--run", kCopyGraph, kCopyGraph},
+      {"--path", "a=b"},
+      {"--quiet", kCopyGraph},
+      {"--list", kCopyGraph},
+      {"--list", "--run", kCopyGraph},
+      {"--filters"},
+      {"a.gph", "b.gph"},
+      {"--version=2"},
+  };
+  for (const auto& args : wrong) {
+    o = Vorlan(args);
+    std::string shown;
+    for (const auto& a : args) shown += a + " ";
+    EXPECT_EQ(o.exit, 2) << shown;
+    EXPECT_EQ(o.err.rfind("vorlan: ", 0), 0u) << shown << o.err;
+    EXPECT_NE(o.err.find("Usage: vorlan"), std::string::npos) << shown;
+  }
+  o = Vorlan({"--bogus"});
+  EXPECT_NE(o.err.find("Unknown option 'bogus'."), std::string::npos) << o.err;
+
+  for (const char* help : {"-h", "--help"}) {
+    o = Vorlan({help});
+    EXPECT_EQ(o.exit, 0);
+    for (const char* option : {"--run", "--list", "--path <CAPTION=FILE>", "--snapshots <DIR>", "--quiet",
+                               "--filters <DIR>", "--version", "130"}) {
+      EXPECT_NE(o.out.find(option), std::string::npos) << option;
+    }
+  }
+  o = Vorlan({"-v"});
+  EXPECT_EQ(o.out, "Vorlan Version 1.0\n");
+}
+
+// A library whose constructor leaves a file "marker" in the current
+// directory: proof that it was dlopen'ed.
+TEST_F(E2e, PluginsNeverLoadFromTheCurrentDirectory) {
+  fs::create_directories(dir_ + "/filters");
+  fs::copy_file(VORLAN_MARKER_PLUGIN, dir_ + "/filters/x.so");
+  Outcome o = Vorlan({"--list"}, dir_);
+  EXPECT_EQ(o.exit, 0);
+  EXPECT_FALSE(fs::exists(dir_ + "/marker"));
+  EXPECT_EQ(o.out.find("x.so"), std::string::npos) << o.out;
+  o = Vorlan({"--run", dir_ + "/absent.gph"}, dir_);
+  EXPECT_EQ(o.exit, 2);
+  EXPECT_FALSE(fs::exists(dir_ + "/marker"));
+
+  // Named on purpose, a relative folder is the user's choice.
+  o = Vorlan({"--list", "--filters", "filters"}, dir_);
+  EXPECT_EQ(o.exit, 0);
+  EXPECT_TRUE(fs::exists(dir_ + "/marker"));
+  EXPECT_NE(o.out.find("Test marker 1.0 [9301]\tTest Marker Library 1.0 (x.so)\n"), std::string::npos) << o.out;
+  EXPECT_NE(o.out.find("  filters (--filters)\n"), std::string::npos) << o.out;
+}
+
+TEST_F(E2e, ListShowsTheSearchOrderAndWhatDidNotLoad) {
+  const std::string env = dir_ + "/env";
+  fs::create_directories(env);
+  fs::create_directories(dir_ + "/xdg/vorlan/filters");
+  WriteFile(env + "/broken.so", {'n', 'o', 't', ' ', 'E', 'L', 'F'});
+  fs::copy_file(VORLAN_MARKER_PLUGIN, dir_ + "/xdg/vorlan/filters/m.so");
+  // The same library again, later in the order: its id is taken.
+  fs::copy_file(VORLAN_MARKER_PLUGIN, env + "/m2.so");
+  ::setenv("VORLAN_FILTER_PATH", (env + "::" + dir_ + "/missing").c_str(), 1);
+  const Outcome o = Vorlan({"--list", "--filters", dir_ + "/cli"}, dir_);
+  ::unsetenv("VORLAN_FILTER_PATH");
+  ASSERT_EQ(o.exit, 0) << o.err;
+  const std::vector<std::string> order = {
+      std::string("Plug-in folders, searched in this order:\n  ") + fs::canonical(VORLAN_BUILD_DIR).string() +
+          "/filters (beside the program)\n",
+      "  " + dir_ + "/xdg/vorlan/filters (user folder)\n",
+      "  " + env + " (VORLAN_FILTER_PATH)\n",
+      "  " + dir_ + "/missing (VORLAN_FILTER_PATH, absent)\n",
+      "  " + dir_ + "/cli (--filters, absent)\n",
+      "(m.so)\n",
+      "Not loaded:\n  " + env + "/broken.so: ",
+      "  " + env + "/m2.so: filter id 9301 is already taken by m.so\n",
+      " Filter prototypes.\n"};
+  size_t at = 0;
+  for (const std::string& piece : order) {
+    const size_t found = o.out.find(piece, at);
+    ASSERT_NE(found, std::string::npos) << "missing or out of order: " << piece << "\n" << o.out;
+    at = found + piece.size();
+  }
+  // The loader's own words for the broken file.
+  EXPECT_NE(o.out.find("broken.so: " + env + "/broken.so: "), std::string::npos) << o.out;
 }
 
 TEST_F(E2e, InterruptStopsTheRunAndExits130) {

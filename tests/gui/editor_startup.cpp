@@ -37,8 +37,13 @@ void CloseSoon() {
 
 Q_COREAPP_STARTUP_FUNCTION(CloseSoon)
 
+// Run from the build folder: its filters/ is given as the program's
+// --filters would give it.
 int main(int argc, char** argv) {
-  const int code = vorlan::gui::RunEditor(argc, argv);
+  vorlan::gui::EditorOptions options;
+  if (argc > 1) options.graph = argv[1];
+  options.filterFolders = {"filters"};
+  const int code = vorlan::gui::RunEditor(argc, argv, options);
   if (code != 0) return code;
   return sawGraph ? 0 : 3;
 }

@@ -79,6 +79,9 @@ TEST_F(EditorTest, InsertConnectMovePanDelete) {
   EXPECT_EQ(window_->PaneText(0), QStringLiteral("Loaded %1 Libraries with %2 Filter prototypes.")
                                       .arg(BuildRegistry().LibraryCount())
                                       .arg(BuildRegistry().PrototypeCount()));
+  // The folders searched are named beside the counts until a node is selected.
+  EXPECT_EQ(window_->PaneText(1),
+            QStringLiteral("Plug-ins from: ") + QString::fromStdString(BuildRegistry().Folders().front().folder.path));
   window_->ShowInsertDialog();
   InsertDialog* inserter = window_->Inserter();
   ASSERT_NE(inserter, nullptr);

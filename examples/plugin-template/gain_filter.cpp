@@ -1,0 +1,75 @@
+#include "gain_filter.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "vorlan/config_stream.h"
+
+namespace gain {
+
+using namespace vorlan;
+
+GainFilter::GainFilter() : FilterBase(kInfo) {
+  // Pin order is stored in graph files: never reorder existing pins.
+  in_ = AddNewPin("In", PinKind::Input);
+  outPin_ = AddNewPin("Out", PinKind::Output);
+}
+
+Result GainFilter::ApplyConfig(Packet packet, ConfigForm form) {
+  if (packet.data == nullptr) return Fail("the settings packet is empty");
+  if (form == ConfigForm::Native) {
+    if (packet.length < static_cast<int32_t>(sizeof(GainSettings))) return Fail("the settings record is too short");
+    std::memcpy(&settings_, packet.data, sizeof settings_);
+  } else {
+    ConfigReader in(packet);
+    (void)(in.Float64(settings_.gain) && in.Int32(settings_.clip));
+  }
+  return Ok;
+}
+
+Packet GainFilter::GetConfig(ConfigForm form) {
+  if (form == ConfigForm::Native) {
+    // Allocated here, released by this library's ReleaseConfig (std::free):
+    // memory always goes back to the module that allocated it.
+    void* copy = std::malloc(sizeof settings_);
+    if (copy == nullptr) return MakePacket(0, PacketType::Config, nullptr);
+    std::memcpy(copy, &settings_, sizeof settings_);
+    return MakePacket(sizeof settings_, PacketType::Config, copy);
+  }
+  ConfigWriter out;
+  out.Float64(settings_.gain);
+  out.Int32(settings_.clip);
+  return out.ToPacket();
+}
+
+Result GainFilter::Work() {
+  // The input is borrowed from its producer until the producer's next
+  // Reset or Process: read it, never free or keep it.
+  const Plane* in = nullptr;
+  const Result r = ReadPlane(in_, in);
+  if (r != Ok) return r;  // InputNotReady: the runner calls again next pass
+  if (!out_.Allocate(in->width, in->height, in->min, in->max)) {
+    return Failf("cannot allocate a %d x %d plane", static_cast<int>(in->width), static_cast<int>(in->height));
+  }
+  const double lo = in->min < in->max ? in->min : in->max;
+  const double hi = in->min < in->max ? in->max : in->min;
+  const double g = settings_.gain;
+  const bool clip = settings_.clip != 0;
+  double* dst = out_.Samples();
+  for (int64_t row = 0; row < in->height; ++row) {
+    // Stop requests arrive from the user-interface thread at any time.
+    if (StopRequested()) return Stopped;
+    const double* src = in->samples + row * in->width;
+    double* line = dst + row * in->width;
+    for (int32_t x = 0; x < in->width; ++x) {
+      double v = g * src[x];
+      if (clip) v = v < lo ? lo : v > hi ? hi : v;
+      line[x] = v;
+    }
+    ReportProgress(static_cast<double>(row + 1) / static_cast<double>(in->height));
+  }
+  Publish(outPin_, out_.AsPacket());
+  return Ok;
+}
+
+}  // namespace gain

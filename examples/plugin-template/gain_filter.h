@@ -1,0 +1,58 @@
+// "Gain": multiplies every sample of a plane by a factor. One plane "In",
+// one plane "Out" of the same size and declared range.
+//
+// Copy this folder to start a plug-in of your own: give it a new filter id
+// (ids from 10000 on are free for plug-ins made outside the project), a
+// settings record, its pins, and Work().
+#pragma once
+
+#include <cstdint>
+
+#include "vorlan/filter_base.h"
+#include "vorlan/payloads.h"
+
+namespace gain {
+
+// The settings record. It is also the Native configuration form: the
+// dialog gets a copy with GetConfig(Native) and gives it back with
+// ApplyConfig(Native). In a graph file it is stored Serialized, field by
+// field (a float64 then an int32); append new fields at the end so that
+// graphs saved by older versions still load.
+struct GainSettings {
+  double gain = 1.0;  // factor applied to every sample
+  int32_t clip = 1;   // 1: results are clamped into the input's declared range
+};
+
+class GainFilter : public vorlan::FilterBase {
+ public:
+  // Name, version 1.0, filter id: the id is what graph files store.
+  static constexpr vorlan::FilterInfo kInfo{"Gain", 1, 0, 10000};
+
+  static constexpr int32_t kInPin = 2;   // pins 0 and 1 are "Cfg in" and "Cfg out"
+  static constexpr int32_t kOutPin = 3;
+
+  GainFilter();
+
+  // Null settings are refused. Native: the whole record. Serialized: gain,
+  // clip; a field the bytes do not reach keeps its value.
+  vorlan::Result ApplyConfig(vorlan::Packet packet, vorlan::ConfigForm form) override;
+  // Native: a malloc'ed copy of the record (the host frees it through the
+  // library's ReleaseConfig). Serialized: 12 bytes.
+  vorlan::Packet GetConfig(vorlan::ConfigForm form) override;
+
+  const GainSettings& Settings() const { return settings_; }
+
+ protected:
+  // [worker thread] Reads "In", fills "Out", publishes it.
+  vorlan::Result Work() override;
+  // Frees the output plane; the base class has already withdrawn the pin.
+  void ReleaseOutputs() override { out_.Release(); }
+
+ private:
+  GainSettings settings_;
+  vorlan::Pin* in_ = nullptr;
+  vorlan::Pin* outPin_ = nullptr;
+  vorlan::OwnedPlane out_;  // the payload "Out" points at, owned here
+};
+
+}  // namespace gain

@@ -1,0 +1,54 @@
+#!/usr/bin/env python3
+"""Writes gain.gph: input.bmp is decoded, reduced to grey, passed through
+"Gain" (factor 0.5) and written as gain.bmp; a PSNR enumerator compares the
+grey plane before and after the gain and a text display shows the PSNR.
+
+    vorlan --filters build/filters --run gain.gph \\
+        --path source=picture.bmp --path target=darker.bmp
+"""
+import os
+import sys
+
+here = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(here, '..'))
+from gph import Graph, Settings  # noqa: E402
+
+FILE_INPUT_STREAM, FILE_OUTPUT_STREAM = 10, 20
+BMP_DECODER, BMP_ENCODER, GRAYSCALE, PSNR, TEXT_DISPLAY = 40, 50, 90, 210, 70
+GAIN = 10000
+STREAM_PIN = 2
+DECODER_IN, DECODER_R, DECODER_G, DECODER_B = 2, 3, 4, 5
+ENCODER_OUT, ENCODER_R, ENCODER_G, ENCODER_B = 2, 3, 4, 5
+GRAY_R, GRAY_G, GRAY_B, GRAY_OUT = 2, 3, 4, 5
+GAIN_IN, GAIN_OUT = 2, 3
+PSNR_IN1, PSNR_IN2, PSNR_OUT = 2, 3, 4
+DISPLAY_IN = 2
+THIRD = 0.3333333333333333
+
+
+def build():
+    g = Graph()
+    source = g.node(FILE_INPUT_STREAM, 'source', 10, 10, Settings().text('input.bmp'))
+    decoder = g.node(BMP_DECODER, 'decoder', 190, 10)
+    g.edge(source, STREAM_PIN, decoder, DECODER_IN)
+    gray = g.node(GRAYSCALE, 'grayscale', 370, 10,
+                  Settings().int32(2).float64(THIRD).float64(THIRD).float64(THIRD))
+    for a, b in ((DECODER_R, GRAY_R), (DECODER_G, GRAY_G), (DECODER_B, GRAY_B)):
+        g.edge(decoder, a, gray, b)
+    gain = g.node(GAIN, 'gain', 550, 10, Settings().float64(0.5).int32(1))
+    g.edge(gray, GRAY_OUT, gain, GAIN_IN)
+    encoder = g.node(BMP_ENCODER, 'encoder', 730, 10)
+    for pin in (ENCODER_R, ENCODER_G, ENCODER_B):
+        g.edge(gain, GAIN_OUT, encoder, pin)
+    target = g.node(FILE_OUTPUT_STREAM, 'target', 910, 10, Settings().text('gain.bmp'))
+    g.edge(encoder, ENCODER_OUT, target, STREAM_PIN)
+    psnr = g.node(PSNR, 'psnr', 730, 150, Settings().int32(1))
+    g.edge(gray, GRAY_OUT, psnr, PSNR_IN1)
+    g.edge(gain, GAIN_OUT, psnr, PSNR_IN2)
+    shown = g.node(TEXT_DISPLAY, 'gain PSNR', 910, 150, Settings().text('gain PSNR'))
+    g.edge(psnr, PSNR_OUT, shown, DISPLAY_IN)
+    return g
+
+
+if __name__ == '__main__':
+    build().save(sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, 'gain.gph'))

@@ -1,0 +1,157 @@
+#include "headless/command_line.h"
+
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+#include <QStringList>
+
+namespace vorlan::host {
+namespace {
+
+constexpr const char* kDescription =
+    "Vorlan, an editor and runner for filter graphs.\n"
+    "\n"
+    "  vorlan [--filters DIR]... [GRAPH.gph]\n"
+    "      open the editor, optionally with a graph\n"
+    "  vorlan --run GRAPH.gph [--path CAPTION=FILE]... [--snapshots DIR] [--quiet] [--filters DIR]...\n"
+    "      run a graph without a display\n"
+    "  vorlan --list [--filters DIR]...\n"
+    "      list the plug-in folders searched and the filter prototypes loaded";
+
+constexpr const char* kEpilogue =
+    "\n"
+    "--run exits 0 when the graph ends Done, 1 when it fails, 2 when the graph\n"
+    "cannot be loaded or the command line is wrong, 130 when interrupted.\n"
+    "--path sets the file of the File Input/Output Stream nodes with that caption.\n"
+    "--snapshots writes what RGB and mono displays received as DIR/<node>-<caption>.png.\n"
+    "Text display values are printed on stdout as caption<TAB>value<TAB>type.\n"
+    "\n"
+    "Plug-ins are loaded from, in this order: the filters folder beside the program,\n"
+    "$XDG_DATA_HOME/vorlan/filters (~/.local/share/vorlan/filters), the folders of\n"
+    "VORLAN_FILTER_PATH (separated by ':'), then each --filters DIR. The current\n"
+    "directory is not searched. The first library to offer a filter id keeps it.\n";
+
+struct Options {
+  QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")},
+                          QStringLiteral("Displays help on commandline options.")};
+  QCommandLineOption version{{QStringLiteral("v"), QStringLiteral("version")},
+                             QStringLiteral("Displays version information.")};
+  QCommandLineOption run{QStringLiteral("run"), QStringLiteral("Run the graph without a display.")};
+  QCommandLineOption list{QStringLiteral("list"),
+                          QStringLiteral("List the plug-in folders searched and the filter prototypes.")};
+  QCommandLineOption path{QStringLiteral("path"),
+                          QStringLiteral("With --run: the file of the stream nodes captioned CAPTION."),
+                          QStringLiteral("CAPTION=FILE")};
+  QCommandLineOption snapshots{QStringLiteral("snapshots"),
+                               QStringLiteral("With --run: write what the image displays received to DIR."),
+                               QStringLiteral("DIR")};
+  QCommandLineOption quiet{QStringLiteral("quiet"), QStringLiteral("With --run: no progress lines.")};
+  QCommandLineOption filters{QStringLiteral("filters"),
+                             QStringLiteral("Also load the plug-ins of DIR (repeatable; searched last)."),
+                             QStringLiteral("DIR")};
+
+  void AddTo(QCommandLineParser& parser) const {
+    parser.setApplicationDescription(QString::fromUtf8(kDescription));
+    for (const QCommandLineOption* o : {&help, &version, &run, &list, &path, &snapshots, &quiet, &filters}) {
+      parser.addOption(*o);
+    }
+    parser.addPositionalArgument(QStringLiteral("GRAPH.gph"), QStringLiteral("The graph file."),
+                                 QStringLiteral("[GRAPH.gph]"));
+  }
+};
+
+std::string Local(const QString& s) { return s.toLocal8Bit().toStdString(); }
+
+}  // namespace
+
+bool ParseCommandLine(const std::vector<std::string>& args, CommandLine& line, std::string& error) {
+  line = CommandLine{};
+  QStringList list;
+  for (const std::string& a : args) list.append(QString::fromLocal8Bit(a.data(), static_cast<qsizetype>(a.size())));
+  if (list.isEmpty()) list.append(QStringLiteral("vorlan"));
+
+  const Options o;
+  QCommandLineParser parser;
+  o.AddTo(parser);
+  if (!parser.parse(list)) {
+    error = Local(parser.errorText());
+    return false;
+  }
+  for (const QString& dir : parser.values(o.filters)) {
+    if (dir.isEmpty()) {
+      error = "--filters needs a folder";
+      return false;
+    }
+    line.filterFolders.push_back(Local(dir));
+  }
+  line.run.filterFolders = line.filterFolders;
+  const QStringList positional = parser.positionalArguments();
+
+  if (parser.isSet(o.help)) {
+    line.mode = CommandLine::Mode::Help;
+    return true;
+  }
+  if (parser.isSet(o.version)) {
+    line.mode = CommandLine::Mode::Version;
+    return true;
+  }
+  const bool runOnly = parser.isSet(o.path) || parser.isSet(o.snapshots) || parser.isSet(o.quiet);
+  if (parser.isSet(o.run) && parser.isSet(o.list)) {
+    error = "--run and --list exclude each other";
+    return false;
+  }
+  if (!parser.isSet(o.run) && runOnly) {
+    error = "--path, --snapshots and --quiet need --run";
+    return false;
+  }
+  if (parser.isSet(o.list)) {
+    if (!positional.isEmpty()) {
+      error = "--list takes no graph file";
+      return false;
+    }
+    line.mode = CommandLine::Mode::List;
+    return true;
+  }
+  if (parser.isSet(o.run)) {
+    line.mode = CommandLine::Mode::Run;
+    RunOptions& run = line.run;
+    if (positional.isEmpty()) {
+      error = "--run needs a graph file";
+      return false;
+    }
+    if (positional.size() > 1) {
+      error = "more than one graph file given";
+      return false;
+    }
+    run.graph = Local(positional.front());
+    for (const QString& value : parser.values(o.path)) {
+      const qsizetype eq = value.indexOf(QLatin1Char('='));
+      if (eq <= 0) {
+        error = "--path takes CAPTION=FILE";
+        return false;
+      }
+      run.paths.emplace_back(Local(value.left(eq)), Local(value.mid(eq + 1)));
+    }
+    const QStringList snapshots = parser.values(o.snapshots);
+    if (!snapshots.isEmpty()) run.snapshots = Local(snapshots.back());
+    run.quiet = parser.isSet(o.quiet);
+    return true;
+  }
+  if (positional.size() > 1) {
+    error = "the editor takes at most one graph file";
+    return false;
+  }
+  line.mode = CommandLine::Mode::Editor;
+  if (!positional.isEmpty()) line.graph = Local(positional.front());
+  return true;
+}
+
+std::string HelpText() {
+  const Options o;
+  QCommandLineParser parser;
+  o.AddTo(parser);
+  QString text = parser.helpText();
+  text.replace(QStringLiteral("<executable_name>"), QStringLiteral("vorlan"));
+  return Local(text) + kEpilogue;
+}
+
+}  // namespace vorlan::host
