@@ -15,15 +15,18 @@ namespace {
 constexpr const char* kUsage =
     "Usage:\n"
     "  vorlan [GRAPH.gph]            open the editor, optionally with a graph\n"
-    "  vorlan --run GRAPH.gph [--path CAPTION=FILE]... [--snapshots DIR] [--quiet]\n"
+    "  vorlan --run GRAPH.gph [--path CAPTION=FILE]... [--snapshots DIR] [--memory-limit SIZE] [--quiet]\n"
     "                                run a graph without a display\n"
     "  vorlan --list                 list the filter prototypes of the loaded libraries\n"
     "  vorlan --help | --version\n"
     "\n"
-    "--run exits 0 when the graph ends Done, 1 when it fails, 2 when the graph\n"
-    "cannot be loaded or the command line is wrong, 130 when interrupted.\n"
+    "Exit status of --run:\n"
+    "  0    the graph ended Done\n"
+    "  1    the run failed (a filter failed, or a snapshot could not be written)\n"
+    "  2    the graph cannot be loaded, or the command line is wrong\n"
+    "  129  stopped by SIGHUP, 130 by SIGINT (Ctrl-C), 143 by SIGTERM (128 + signal)\n"
     "--path sets the file of the File Input/Output Stream nodes with that caption.\n"
-    "--snapshots writes what RGB and mono displays received as DIR/<node>-<caption>.png.\n"
+    "--snapshots writes what RGB and mono displays received as DIR/<node>-<caption>.png.\n"    "--memory-limit caps the data decoders may hold at once (default 2G; K, M, G suffixes).\n"
     "Text display values are printed on stdout as caption<TAB>value<TAB>type.\n";
 
 }  // namespace

@@ -44,33 +44,6 @@ ssize_t SystemWrite(int fd, const void* data, size_t size) { return ::write(fd, 
 
 }  // namespace
 
-std::string CheckWritableTarget(const std::string& target) {
-  if (target.empty()) return "no file selected";
-  if (target.back() == '/') return "cannot write " + target + ": it names a folder, not a file";
-  const std::string path = ResolvedTarget(target);
-  struct stat status {};
-  if (::stat(path.c_str(), &status) == 0) {
-    if (S_ISDIR(status.st_mode)) return "cannot write " + target + ": it is a folder";
-    if (!S_ISREG(status.st_mode) && !S_ISCHR(status.st_mode)) {
-      return "cannot write " + target + ": it is not a regular file";
-    }
-    if (::access(path.c_str(), W_OK) != 0) return "cannot write " + target + ": " + ErrorText(errno);
-    if (S_ISCHR(status.st_mode)) return {};
-  } else if (errno != ENOENT && errno != ENOTDIR) {
-    return "cannot write " + target + ": " + ErrorText(errno);
-  }
-  const std::string folder = FolderOf(path);
-  struct stat folderStatus {};
-  if (::stat(folder.c_str(), &folderStatus) != 0) {
-    return "cannot write " + target + ": the folder " + folder + " does not exist";
-  }
-  if (!S_ISDIR(folderStatus.st_mode)) return "cannot write " + target + ": " + folder + " is not a folder";
-  if (::access(folder.c_str(), W_OK | X_OK) != 0) {
-    return "cannot write " + target + ": the folder " + folder + " is not writable (" + ErrorText(errno) + ")";
-  }
-  return {};
-}
-
 ReplacingFile::ReplacingFile(std::string target, WriteCall write)
     : target_(std::move(target)), write_(write != nullptr ? write : &SystemWrite) {}
 

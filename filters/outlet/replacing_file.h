@@ -10,12 +10,9 @@
 #include <cstdint>
 #include <string>
 
-namespace vorlan {
+#include "vorlan/file_target.h"
 
-// Why a target cannot be written, or "" when it can: its folder must exist
-// and be writable, and an existing target must be a writable regular file or
-// device. Creates and truncates nothing, so it can run before the work.
-std::string CheckWritableTarget(const std::string& target);
+namespace vorlan {
 
 class ReplacingFile {
  public:
