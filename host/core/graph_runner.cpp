@@ -159,7 +159,9 @@ std::string GraphRunner::WaitingInputs(const std::vector<uint8_t>& done) const {
     for (const Entry& e : entries_) {
       for (int32_t p = 0; p < e.filter->pinCount; ++p) {
         if (e.filter->pins[p] == peer) {
-          return "\"" + e.caption + "\" pin \"" + (peer->name != nullptr ? peer->name : "") + "\"";
+          std::string name = "\"";
+          name.append(e.caption).append("\" pin \"").append(peer->name != nullptr ? peer->name : "").append("\"");
+          return name;
         }
       }
     }
@@ -176,7 +178,8 @@ std::string GraphRunner::WaitingInputs(const std::vector<uint8_t>& done) const {
       // "Cfg in" is optional: a filter never waits for it.
       if (pin->kind != static_cast<int32_t>(PinKind::Input)) continue;
       if (!inputs.empty()) inputs += ", ";
-      inputs += "\"" + std::string(pin->name != nullptr ? pin->name : "") + "\" (from " + source(pin->peer) + ")";
+      inputs.append("\"").append(pin->name != nullptr ? pin->name : "").append("\" (from ");
+      inputs.append(source(pin->peer)).append(")");
     }
     if (!text.empty()) text += '\n';
     text.append("\"").append(e.caption).append("\" waits for ").append(inputs.empty() ? "an input" : inputs);
