@@ -263,6 +263,7 @@ std::vector<uint8_t> PathSettings(const std::string& path) {
 // once the run is under way, and returns the exit status (-1 when it did not
 // end within 20 s of the signal).
 int SignalDuringCompression(const std::string& dir, int signal) {
+  fs::remove(dir + "/err.txt");  // the previous run's progress must not count
   std::string command = "cd ";
   command += Quote(VORLAN_BUILD_DIR);
   command += " && exec ./vorlan --run ";
