@@ -128,7 +128,7 @@ TEST_F(E2e, MissingOutputFolderNamesTheTargetNode) {
 TEST_F(E2e, AnUnwritableTargetFailsTheRunBeforeAnyWork) {
   REQUIRE_PLUGINS("intake", "dibreader", "luma", "collage", "squeeze", "serializer", "outlet");
   fs::create_directory(dir_ + "/taken.hvf");
-  const Outcome o = Vorlan({"--run", std::string(VORLAN_SOURCE_DIR) + "/examples/compress.gph", "--path",
+  const Outcome o = Vorlan({"--run", std::string(VORLAN_SOURCE_DIR) + "/examples/compress_huffman.gph", "--path",
                             "source=" + vorlan::test::SharedDataPath("camera.bmp"), "--path",
                             "target=" + dir_ + "/taken.hvf"});
   EXPECT_EQ(o.exit, 1);
@@ -267,7 +267,7 @@ int SignalDuringCompression(const std::string& dir, int signal) {
   std::string command = "cd ";
   command += Quote(VORLAN_BUILD_DIR);
   command += " && exec ./vorlan --run ";
-  command += Quote(std::string(VORLAN_SOURCE_DIR) + "/examples/compress.gph");
+  command += Quote(std::string(VORLAN_SOURCE_DIR) + "/examples/compress_huffman.gph");
   command += " --path source=" + Quote(vorlan::test::SharedDataPath("camera.bmp"));
   command += " --path target=" + Quote(dir + "/out.hvf");
   command += " 2>";
