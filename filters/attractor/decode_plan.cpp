@@ -52,6 +52,20 @@ std::string ParseHeader(const uint8_t* data, int32_t length, fractal::CodeHeader
   if (!std::isfinite(header.lo) || !std::isfinite(header.hi) || !std::isfinite(header.maxScale)) {
     return "the code header holds a value range or scale bound that is not a finite number";
   }
+  // The encoder stores its float32 setting, always above 0; a bound beyond
+  // float32 (1e300, say) spreads the levels so far apart that every
+  // transform decodes to the clamped extremes.
+  if (!(header.maxScale > 0.0) || header.maxScale > std::numeric_limits<float>::max()) {
+    return Format("the code header's scale bound %g is not a positive float32 value", header.maxScale);
+  }
+  if (!(header.lo <= header.hi) || !std::isfinite(header.hi - header.lo)) {
+    return Format("the code header's value range [%g, %g] is empty or too wide", header.lo, header.hi);
+  }
+  const double offsetMin = fractal::OffsetMin(header.lo, header.hi, header.maxScale);
+  const double offsetMax = fractal::OffsetMax(header.lo, header.hi, header.maxScale);
+  if (!std::isfinite(offsetMin) || !std::isfinite(offsetMax) || !std::isfinite(offsetMax - offsetMin)) {
+    return "the code header's value range and scale bound give offsets that are not finite numbers";
+  }
   return "";
 }
 

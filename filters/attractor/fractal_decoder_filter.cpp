@@ -143,6 +143,9 @@ Result FractalDecoderFilter::Work() {
   // The output plane is one of the two working images, so the result needs
   // no copy when the last pass (or the smoothing) wrote into it.
   const int64_t count = int64_t{plan.width} * plan.height;
+  // The output and the second working image, 8 bytes a pixel each: the
+  // header's size is a claim a few bytes can make.
+  if (ReserveDecoded(2 * count * int64_t{sizeof(double)}, "the output and working images") != Ok) return Failed;
   if (!output_.Allocate(plan.width, plan.height, header.lo, header.hi)) {
     return Failf("out of memory for the output plane of %d x %d pixels", plan.width, plan.height);
   }

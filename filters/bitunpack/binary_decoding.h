@@ -10,10 +10,11 @@
 
 namespace vorlan {
 
-// Decodes `length` bytes into `out`. Values the stream is too short for
-// read as 0. Fails for fields wider than 32 bits and for more than
-// `valueLimit` values. Never reads outside `data`.
+// Decodes `length` bytes into `out`. Fails for fields of 0 or more than 32
+// bits, for more than `valueLimit` values, and for a stream too short to hold
+// the values it claims. `reserve` is asked for the output's bytes before they
+// are allocated. Never reads outside `data`.
 CodingResult DecodeBinary(const uint8_t* data, size_t length, OwnedIntArray& out, const CodingTick& tick = {},
-                          int64_t valueLimit = kMaxDecodedValues);
+                          int64_t valueLimit = kMaxDecodedValues, const CodingReserve& reserve = {});
 
 }  // namespace vorlan

@@ -1,5 +1,6 @@
 #include "deserializer_filter.h"
 
+#include <cstdio>
 #include <cstring>
 #include <new>
 #include <string>
@@ -25,6 +26,15 @@ DeserializerFilter::~DeserializerFilter() = default;
 Result DeserializerFilter::MakeOutput(int32_t type, const uint8_t* payload, int32_t length, int32_t number,
                                       Packet& packet) {
   Slot& slot = *slots_[number - 1];
+  // Copies of numbers, arrays and planes count against the run's budget for
+  // decoded data; plain bytes stay inside the container.
+  if (type == static_cast<int32_t>(PacketType::IntArray) || type == static_cast<int32_t>(PacketType::Plane) ||
+      type == static_cast<int32_t>(PacketType::Integer) || type == static_cast<int32_t>(PacketType::Float) ||
+      type == static_cast<int32_t>(PacketType::String)) {
+    char what[48];
+    std::snprintf(what, sizeof what, "record %d", number);
+    if (ReserveDecoded(length, what) != Ok) return Failed;
+  }
   switch (static_cast<PacketType>(type)) {
     case PacketType::IntArray: {
       if (length % 4 != 0) return Failf("record %d holds an integer array of %d bytes", number, length);

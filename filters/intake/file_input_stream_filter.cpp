@@ -1,6 +1,8 @@
 #include "file_input_stream_filter.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -29,15 +31,17 @@ Result FileInputStreamFilter::Work() {
   if (RequirePath(path) != Ok) return Failed;
   const char* name = path->c_str();
 
-  errno = 0;
-  FileHandle file(std::fopen(name, "rbe"));
+  // O_NONBLOCK: opening a FIFO without a writer, or a device, must not wait
+  // forever where a stop cannot reach it. Only regular files are read, and
+  // for them the flag changes nothing.
+  const FileDescriptor file(::open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
   if (!file) return Failf("cannot open %s: %s", name, SystemErrorText(errno).c_str());
   struct stat status {};
-  if (::fstat(::fileno(file.get()), &status) != 0) {
+  if (::fstat(file.get(), &status) != 0) {
     return Failf("cannot read the size of %s: %s", name, SystemErrorText(errno).c_str());
   }
-  // Directories open for reading here, and pipes or devices have no size
-  // to allocate; only regular files are read.
+  // Folders, pipes, sockets and devices have no size to allocate, and a pipe
+  // may never end.
   if (!S_ISREG(status.st_mode)) return Failf("%s is not a regular file", name);
   const int64_t size = status.st_size;
   if (size > kMaxPacketLength) {
@@ -52,11 +56,13 @@ Result FileInputStreamFilter::Work() {
   while (done < size) {
     if (StopRequested()) return Stopped;
     const int64_t chunk = std::min(kChunkSize, size - done);
-    errno = 0;
-    const size_t got = std::fread(contents_.Data() + done, 1, static_cast<size_t>(chunk), file.get());
-    if (got != static_cast<size_t>(chunk)) {
-      if (std::ferror(file.get())) return Failf("cannot read %s: %s", name, SystemErrorText(errno).c_str());
-      return Failf("%s became shorter while it was being read", name);
+    int64_t got = 0;
+    while (got < chunk) {
+      const ssize_t n = ::read(file.get(), contents_.Data() + done + got, static_cast<size_t>(chunk - got));
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) return Failf("cannot read %s: %s", name, SystemErrorText(errno).c_str());
+      if (n == 0) return Failf("%s became shorter while it was being read", name);
+      got += n;
     }
     done += chunk;
     // Progress follows every full chunk; the remainder ends in the final 1.0.

@@ -1,9 +1,6 @@
 #include "file_output_stream_filter.h"
 
 #include <algorithm>
-#include <cerrno>
-
-#include "file_handle.h"
 
 namespace vorlan {
 
@@ -14,39 +11,34 @@ FileOutputStreamFilter::FileOutputStreamFilter() : PathSettingFilter(kInfo) {
 Result FileOutputStreamFilter::Work() {
   const std::string* path = nullptr;
   if (RequirePath(path) != Ok) return Failed;
-  const char* name = path->c_str();
 
-  // The input is read before the target is opened: opening truncates, and a
-  // pass that finds no input yet must leave the user's file alone. The
-  // packet type is not examined; any packet is written as its bytes.
+  // The first pass of a run comes here before any upstream work is done, so
+  // a missing folder or a read-only target ends the run before it costs
+  // anything. The check creates and truncates nothing.
+  const std::string problem = CheckWritableTarget(*path);
+  if (!problem.empty()) return Fail(problem);
+
+  // The packet type is not examined; any packet is written as its bytes.
   const uint8_t* data = nullptr;
   int32_t length = 0;
   const Result input = ReadBytes(in_, data, length);
   if (input != Ok) return input;
 
-  errno = 0;
-  FileHandle file(std::fopen(name, "wbe"));
-  if (!file) return Failf("cannot open %s: %s", name, SystemErrorText(errno).c_str());
-
+  // The target is replaced only once the new contents are whole on disk; a
+  // failure or a stop leaves the previous file as it was.
+  ReplacingFile file(*path, writeCall_);
+  std::string error;
+  if (!file.Open(error)) return Fail(error);
   int64_t done = 0;
   while (done < length) {
-    // What was written before a stop stays on disk.
-    if (StopRequested()) return Stopped;
+    if (StopRequested()) return Stopped;  // `file` removes its temporary file
     const int64_t chunk = std::min(kChunkSize, int64_t{length} - done);
-    errno = 0;
-    if (std::fwrite(data + done, 1, static_cast<size_t>(chunk), file.get()) != static_cast<size_t>(chunk)) {
-      return Failf("cannot write %s: %s", name, SystemErrorText(errno).c_str());
-    }
+    if (!file.Write(data + done, static_cast<size_t>(chunk), error)) return Fail(error);
     done += chunk;
     if (chunk == kChunkSize) ReportProgress(static_cast<double>(done) / static_cast<double>(length));
   }
-
-  // Buffered data can still fail to reach the disk (a full disk, a lost
-  // network share): both the flush and the close are checked.
-  errno = 0;
-  if (std::fflush(file.get()) != 0) return Failf("cannot write %s: %s", name, SystemErrorText(errno).c_str());
-  errno = 0;
-  if (std::fclose(file.release()) != 0) return Failf("cannot write %s: %s", name, SystemErrorText(errno).c_str());
+  if (StopRequested()) return Stopped;
+  if (!file.Commit(error)) return Fail(error);
   return Ok;
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "path_setting_filter.h"
+#include "replacing_file.h"
 
 namespace vorlan {
 
@@ -13,12 +14,17 @@ class FileOutputStreamFilter : public PathSettingFilter {
 
   Pin* InPin() const { return in_; }
 
+  // Replaces the write system call, to simulate a full disk in tests.
+  void SetWriteCall(ReplacingFile::WriteCall call) { writeCall_ = call; }
+
  protected:
-  // [worker thread] Waits for the input, then writes it chunk by chunk.
+  // [worker thread] Checks the target, waits for the input, then writes it
+  // chunk by chunk into a temporary file that replaces the target when whole.
   Result Work() override;
 
  private:
   Pin* in_;
+  ReplacingFile::WriteCall writeCall_ = nullptr;
 };
 
 }  // namespace vorlan

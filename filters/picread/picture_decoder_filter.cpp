@@ -106,6 +106,7 @@ Result PictureDecoderFilter::Work() {
   const int32_t w = image.width();
   const int32_t h = image.height();
   const double max = picture.deep ? 65535.0 : 255.0;
+  if (ReserveDecoded(3 * int64_t{w} * h * int64_t{sizeof(double)}, "three planes") != Ok) return Failed;
   if (!r_.Allocate(w, h, 0.0, max) || !g_.Allocate(w, h, 0.0, max) || !b_.Allocate(w, h, 0.0, max)) {
     ReleaseOutputs();
     return Failf("cannot allocate three %d x %d planes", static_cast<int>(w), static_cast<int>(h));

@@ -53,7 +53,7 @@ std::vector<LookupEntry> BuildLookup(const HuffmanTree& tree, unsigned bits) {
 }
 
 CodingResult Decode(const uint8_t* data, size_t length, OwnedIntArray& out, const CodingTick& tick,
-                    int64_t valueLimit) {
+                    int64_t valueLimit, const CodingReserve& reserve) {
   // Every field starts at 0 and stays 0 when the stream cannot supply it.
   BitReader reader(data, length);
   uint32_t t = 0, s = 0, w = 0, widthByte = 0, f = 0;
@@ -77,8 +77,6 @@ CodingResult Decode(const uint8_t* data, size_t length, OwnedIntArray& out, cons
     return CodingResult::Fail("the Huffman stream has " + std::to_string(n) + " symbols, more than " +
                               std::to_string(kMaxHuffmanEntries));
   }
-  if (!out.Allocate(t)) return CodingResult::Fail("out of memory for " + std::to_string(t) + " values");
-  AdviseLargeOutput(out.Values(), size_t{t} * sizeof(int32_t));
 
   (void)reader.ReadBits(8, widthByte);
   (void)reader.ReadBits(8, f);
@@ -88,6 +86,31 @@ CodingResult Decode(const uint8_t* data, size_t length, OwnedIntArray& out, cons
     return CodingResult::Fail("the Huffman stream has " + std::to_string(valueBits) + "-bit values");
   }
   if (f > 32) return CodingResult::Fail("the Huffman stream has " + std::to_string(f) + "-bit frequencies");
+  // What the encoder writes: every value and every frequency takes at least
+  // one bit; the table never holds more values than the array (each entry
+  // is a symbol of the input), and a short entry holds exactly the tail of
+  // T mod W values. Anything else decodes to data that was never encoded.
+  if (s > 0 && valueBits == 0) return CodingResult::Fail("the Huffman stream has 0-bit values");
+  if (n > 0 && f == 0) return CodingResult::Fail("the Huffman stream has 0-bit frequencies");
+  if (s > t) {
+    return CodingResult::Fail("the Huffman stream has a table of " + std::to_string(s) + " values for " +
+                              std::to_string(t) + " values of data");
+  }
+  if (shortLength > 0 && shortLength != t % w) {
+    return CodingResult::Fail("the Huffman stream has a short entry of " + std::to_string(shortLength) +
+                              " values, but its last symbol holds " + std::to_string(t % w));
+  }
+  // The table and the frequencies must be present in full: their sizes are
+  // claims the stream's own bits have to back.
+  const uint64_t tableBits = uint64_t{s} * valueBits + static_cast<uint64_t>(n) * f;
+  if (tableBits > reader.RemainingBits()) {
+    return CodingResult::Fail("the Huffman stream claims a table of " + std::to_string(tableBits) +
+                              " bits, but only " + std::to_string(reader.RemainingBits()) + " follow its header");
+  }
+  const int64_t outputBytes = int64_t{t} * int64_t{sizeof(int32_t)};
+  if (reserve && !reserve(outputBytes)) return CodingResult::Fail("");
+  if (!out.Allocate(t)) return CodingResult::Fail("out of memory for " + std::to_string(t) + " values");
+  AdviseLargeOutput(out.Values(), size_t{t} * sizeof(int32_t));
 
   std::vector<int32_t> tableValues(s);
   for (uint32_t i = 0; i < s; ++i) {
@@ -178,10 +201,10 @@ CodingResult Decode(const uint8_t* data, size_t length, OwnedIntArray& out, cons
 }  // namespace
 
 CodingResult DecodeHuffman(const uint8_t* data, size_t length, OwnedIntArray& out, const CodingTick& tick,
-                           int64_t valueLimit) {
+                           int64_t valueLimit, const CodingReserve& reserve) {
   CodingResult result;
   try {
-    result = Decode(data, length, out, tick, valueLimit);
+    result = Decode(data, length, out, tick, valueLimit, reserve);
   } catch (const std::bad_alloc&) {
     result = CodingResult::Fail("out of memory");
   }

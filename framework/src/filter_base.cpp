@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <new>
 
+#include "vorlan/memory_budget.h"
+
 namespace vorlan {
 
 FilterBase::FilterBase(const FilterInfo& prototype) {
@@ -14,6 +16,7 @@ FilterBase::FilterBase(const FilterInfo& prototype) {
 }
 
 FilterBase::~FilterBase() {
+  ReturnDecoded();
   if (Pin* out = ConfigOutPin()) WithdrawAndFree(out);
 }
 
@@ -45,6 +48,8 @@ Result FilterBase::Process() {
   state = FilterState::Running;
   failure_.clear();
   ReportProgress(0.0);
+  // Work replaces the outputs of the previous run, and with them what they held.
+  ReturnDecoded();
 
   Pin* cfgIn = ConfigInPin();
   if (cfgIn != nullptr && ReadInput(cfgIn) == Ok && cfgIn->packet.data != nullptr) {
@@ -62,6 +67,7 @@ Result FilterBase::Process() {
   if (result != Ok) {
     WithdrawOutputs();
     ReleaseOutputs();
+    ReturnDecoded();
     state = FilterState::Stopped;
     if (result == Stopped) return Stopped;
     if (failure_.empty()) failure_ = result == OutOfMemory ? "out of memory" : "processing failed";
@@ -82,6 +88,7 @@ Result FilterBase::Reset() {
   WithdrawOutputs();
   if (Pin* out = ConfigOutPin()) WithdrawAndFree(out);
   ReleaseOutputs();
+  ReturnDecoded();
   stopRequested_.store(false);
   failure_.clear();
   if (state != FilterState::Error) state = FilterState::Ready;
@@ -186,6 +193,14 @@ Result FilterBase::ReadBytes(Pin* input, const uint8_t*& data, int32_t& length) 
   if (packet.length < 0 || (packet.length > 0 && packet.data == nullptr)) {
     return Failf("input \"%s\" received a malformed packet", input->name);
   }
+  // These payloads are records holding a pointer: their bytes are an address
+  // of another module's memory, never data to decode or store.
+  if (packet.type == static_cast<int32_t>(PacketType::IntArray)) {
+    return Failf("input \"%s\" received an integer array where a byte stream belongs", input->name);
+  }
+  if (packet.type == static_cast<int32_t>(PacketType::Plane)) {
+    return Failf("input \"%s\" received an image plane where a byte stream belongs", input->name);
+  }
   data = static_cast<const uint8_t*>(packet.data);
   length = packet.length;
   return Ok;
@@ -204,6 +219,22 @@ Result FilterBase::Failf(const char* format, ...) {
   va_end(args);
   failure_ = buffer;
   return Failed;
+}
+
+Result FilterBase::ReserveDecoded(int64_t bytes, const char* what) {
+  if (ReserveDecodedMemory(bytes)) {
+    if (bytes > 0) decodedReserved_ += bytes;
+    return Ok;
+  }
+  const DecodedMemoryBudget& budget = SharedDecodedMemoryBudget();
+  return Failf("%s: %s would take %lld bytes, over the memory limit of %lld bytes for decoded data (%lld in use)",
+               info.name, what, static_cast<long long>(bytes), static_cast<long long>(budget.limit.load()),
+               static_cast<long long>(budget.used.load()));
+}
+
+void FilterBase::ReturnDecoded() {
+  ReturnDecodedMemory(decodedReserved_);
+  decodedReserved_ = 0;
 }
 
 void FilterBase::ReportProgress(double fraction) {

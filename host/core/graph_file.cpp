@@ -1,5 +1,6 @@
 #include "core/graph_file.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -236,6 +237,15 @@ GraphLoadResult LoadGraph(GraphDocument& document, const uint8_t* data, size_t s
 }
 
 GraphLoadResult LoadGraphFile(GraphDocument& document, const std::string& path) {
+  // A folder opens as a stream of unknown size and a FIFO blocks the open;
+  // both are named for what they are before anything is read.
+  struct stat status {};
+  if (::stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode)) {
+    document.Clear();
+    GraphLoadResult result;
+    result.error = path + (S_ISDIR(status.st_mode) ? " is a folder, not a graph file" : " is not a regular file");
+    return result;
+  }
   std::ifstream in(path, std::ios::binary | std::ios::ate);
   if (!in) {
     document.Clear();

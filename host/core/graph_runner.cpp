@@ -4,6 +4,8 @@
 #include <new>
 
 #include "core/graph_document.h"
+#include "vorlan/config_stream.h"
+#include "vorlan/file_target.h"
 
 namespace vorlan::host {
 namespace {
@@ -84,6 +86,40 @@ void GraphRunner::GraphProgress(float fraction) {
   controller_.PostGraphProgress(generation_, Snapshot());
 }
 
+int32_t GraphRunner::FindUnwritableTarget(std::string& reason) const {
+  constexpr int32_t kFileOutputStreamId = 20;
+  for (int32_t i = 0; i < Count(); ++i) {
+    const Entry& e = At(i);
+    Filter* f = e.filter;
+    if (f->info.id != kFileOutputStreamId) continue;
+    // A path that arrives on "Cfg in" during the run is the filter's to check.
+    if (f->pinCount > 0 && f->pins[0] != nullptr && f->pins[0]->connected != 0) continue;
+    Packet settings = f->GetConfig(ConfigForm::Serialized);
+    std::optional<std::string> path;
+    bool readable = false;
+    if (settings.length > 0 && settings.data != nullptr) {
+      ConfigReader reader(settings);
+      readable = reader.Text(path);
+    }
+    if (settings.data != nullptr && e.releaseConfig != nullptr) e.releaseConfig(settings);
+    if (!readable) continue;  // not settings this check understands: the filter decides
+    reason = CheckWritableTarget(path ? *path : std::string());
+    if (!reason.empty()) return i;
+  }
+  return -1;
+}
+
+void GraphRunner::ReportFailure(int32_t index, const std::string& reason) {
+  RunError error;
+  error.generation = generation_;
+  const Entry& e = At(index);
+  error.caption = e.caption;
+  error.nodeId = e.nodeId;
+  error.reason = reason;
+  error.message = "Error on filter : " + error.caption + "\n" + reason;
+  controller_.PostError(generation_, error);
+}
+
 void GraphRunner::ReportFailure(int32_t index) {
   RunError error;
   error.generation = generation_;
@@ -103,6 +139,62 @@ void GraphRunner::ReportFailure(int32_t index) {
   controller_.PostError(generation_, error);
 }
 
+void GraphRunner::RecordOutputs(std::vector<PublishedOutput>& outputs) const {
+  outputs.clear();
+  for (const Entry& e : entries_) {
+    for (int32_t p = 0; p < e.filter->pinCount; ++p) {
+      const Pin* pin = e.filter->pins[p];
+      if (pin == nullptr || pin->kind == static_cast<int32_t>(PinKind::Input) ||
+          pin->kind == static_cast<int32_t>(PinKind::ConfigIn)) {
+        continue;
+      }
+      outputs.push_back(PublishedOutput{pin->ready, pin->packet.length, pin->packet.type, pin->packet.data});
+    }
+  }
+}
+
+std::string GraphRunner::WaitingInputs(const std::vector<uint8_t>& done) const {
+  // The node and pin an input reads from, for the message.
+  auto source = [this](const Pin* peer) -> std::string {
+    for (const Entry& e : entries_) {
+      for (int32_t p = 0; p < e.filter->pinCount; ++p) {
+        if (e.filter->pins[p] == peer) {
+          std::string name = "\"";
+          name.append(e.caption).append("\" pin \"").append(peer->name != nullptr ? peer->name : "").append("\"");
+          return name;
+        }
+      }
+    }
+    return "an unknown pin";
+  };
+  std::string text;
+  for (int32_t i = 0; i < Count(); ++i) {
+    if (done[static_cast<size_t>(i)] != 0) continue;
+    const Entry& e = At(i);
+    std::string inputs;
+    for (int32_t p = 0; p < e.filter->pinCount; ++p) {
+      const Pin* pin = e.filter->pins[p];
+      if (pin == nullptr || pin->connected == 0 || pin->peer == nullptr || pin->peer->ready != 0) continue;
+      // "Cfg in" is optional: a filter never waits for it.
+      if (pin->kind != static_cast<int32_t>(PinKind::Input)) continue;
+      if (!inputs.empty()) inputs += ", ";
+      inputs.append("\"").append(pin->name != nullptr ? pin->name : "").append("\" (from ");
+      inputs.append(source(pin->peer)).append(")");
+    }
+    if (!text.empty()) text += '\n';
+    text.append("\"").append(e.caption).append("\" waits for ").append(inputs.empty() ? "an input" : inputs);
+  }
+  return text;
+}
+
+void GraphRunner::ReportDeadlock(const std::vector<uint8_t>& done) {
+  RunError error;
+  error.generation = generation_;
+  error.reason = WaitingInputs(done);
+  error.message = std::string(kRunCannotFinish) + "\n" + error.reason;
+  controller_.PostError(generation_, error);
+}
+
 Result GraphRunner::Run() {
   const int32_t n = Count();
   std::vector<uint8_t> done;
@@ -118,9 +210,23 @@ Result GraphRunner::Run() {
   state_ = FilterState::Running;
   auto fraction = [&] { return n > 0 ? static_cast<float>(finished_) / static_cast<float>(n) : 0.0f; };
 
+  // A target that cannot be written ends the run before any filter works,
+  // not after an encode of many seconds.
+  std::string unwritable;
+  const int32_t blocked = FindUnwritableTarget(unwritable);
+  if (blocked >= 0) {
+    state_ = FilterState::Error;
+    GraphProgress(0.0f);
+    ReportFailure(blocked, unwritable);
+    return Failed;
+  }
+
+  std::vector<PublishedOutput> before, after;
   while (n > 0) {
     bool allSucceeded = true;
+    bool allWaiting = true;  // every unfinished filter returned InputNotReady
     const int32_t finishedBefore = finished_;
+    RecordOutputs(before);
     for (int32_t i = 0; i < n; ++i) {
       if (stopRequested_.load()) {
         current_ = -1;
@@ -147,6 +253,7 @@ Result GraphRunner::Run() {
         GraphProgress(fraction());
       } else if (r == InputNotReady || r == Stopped) {
         allSucceeded = false;
+        if (r != InputNotReady) allWaiting = false;
       } else {
         // Failed, and every code a filter has no business returning here
         // (OutOfMemory, InputNotConnected, ...): retrying could loop forever.
@@ -158,7 +265,20 @@ Result GraphRunner::Run() {
       current_ = -1;
     }
     if (allSucceeded) break;
-    if (finished_ == finishedBefore) std::this_thread::sleep_for(kIdlePassPause);
+    if (finished_ == finishedBefore) {
+      // Inputs only change when a filter publishes. A pass that finished
+      // nothing and published nothing, with every remaining filter waiting
+      // for input, leaves the next pass exactly where this one started.
+      RecordOutputs(after);
+      if (allWaiting && after == before && !stopRequested_.load()) {
+        current_ = -1;
+        state_ = FilterState::Error;
+        GraphProgress(fraction());
+        ReportDeadlock(done);
+        return Failed;
+      }
+      std::this_thread::sleep_for(kIdlePassPause);
+    }
   }
   current_ = -1;
   state_ = FilterState::Done;
@@ -233,7 +353,8 @@ bool RunController::Prepare(std::vector<GraphRunner::Entry>& entries, std::strin
     for (int32_t i = 0; i < doc.NodeCount(); ++i) {
       const FilterNode* node = doc.Node(i);
       entries.push_back(GraphRunner::Entry{node->filter, node->nodeId, node->caption,
-                                           node->library != nullptr ? node->library->entry.failureReason : nullptr});
+                                           node->library != nullptr ? node->library->entry.failureReason : nullptr,
+                                           node->library != nullptr ? node->library->entry.releaseConfig : nullptr});
     }
   } catch (const std::bad_alloc&) {
     refusal = "out of memory";

@@ -42,6 +42,11 @@ struct RunStatus {
   double Overall() const;
 };
 
+// The first line of the error of a run in which every remaining filter
+// waits for an input that nothing can publish any more.
+inline constexpr const char* kRunCannotFinish =
+    "The run cannot finish: every remaining filter waits for an input that nothing will publish.";
+
 struct RunError {
   // "Error on filter : <caption>", plus the filter's reason on a second line
   // when its library gives one; "Error occured." without a filter to blame.
@@ -80,12 +85,15 @@ class GraphRunner {
     int32_t nodeId = -1;
     std::string caption;
     GetFailureReasonFn failureReason = nullptr;
+    ReleaseConfigFn releaseConfig = nullptr;
   };
 
   GraphRunner(RunController& controller, uint64_t generation, std::vector<Entry> entries);
 
   // The scheduling loop. Returns Ok (every filter done), Stopped, Failed or
-  // OutOfMemory. [worker thread]
+  // OutOfMemory. A pass that finishes and publishes nothing while every
+  // remaining filter waits for input fails the run, naming those filters
+  // and the inputs they wait for. [worker thread]
   Result Run();
   // Sets the stop flag and asks every filter to stop. [any thread]
   void RequestStop();
@@ -103,6 +111,23 @@ class GraphRunner {
   void GraphProgress(float fraction);
   RunStatus Snapshot() const;
   void ReportFailure(int32_t index);
+  // Before the first pass: the index of a File Output Stream whose target
+  // cannot be written (with the reason), -1 when all can.
+  int32_t FindUnwritableTarget(std::string& reason) const;
+  void ReportFailure(int32_t index, const std::string& reason);
+
+  // What one output pin publishes, to tell whether a pass published anything.
+  struct PublishedOutput {
+    uint8_t ready;
+    int32_t length;
+    int32_t type;
+    const void* data;
+    bool operator==(const PublishedOutput&) const = default;
+  };
+  void RecordOutputs(std::vector<PublishedOutput>& outputs) const;
+  // One line per unfinished filter: its caption and the inputs it waits for.
+  std::string WaitingInputs(const std::vector<uint8_t>& done) const;
+  void ReportDeadlock(const std::vector<uint8_t>& done);
 
   RunController& controller_;
   const uint64_t generation_;

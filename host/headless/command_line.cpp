@@ -12,17 +12,22 @@ constexpr const char* kDescription =
     "\n"
     "  vorlan [--filters DIR]... [GRAPH.gph]\n"
     "      open the editor, optionally with a graph\n"
-    "  vorlan --run GRAPH.gph [--path CAPTION=FILE]... [--snapshots DIR] [--quiet] [--filters DIR]...\n"
+    "  vorlan --run GRAPH.gph [--path CAPTION=FILE]... [--snapshots DIR] [--memory-limit SIZE] [--quiet]\n"
+    "               [--filters DIR]...\n"
     "      run a graph without a display\n"
     "  vorlan --list [--filters DIR]...\n"
     "      list the plug-in folders searched and the filter prototypes loaded";
 
 constexpr const char* kEpilogue =
     "\n"
-    "--run exits 0 when the graph ends Done, 1 when it fails, 2 when the graph\n"
-    "cannot be loaded or the command line is wrong, 130 when interrupted.\n"
+    "Exit status of --run:\n"
+    "  0    the graph ended Done\n"
+    "  1    the run failed (a filter failed, or a snapshot could not be written)\n"
+    "  2    the graph cannot be loaded, or the command line is wrong\n"
+    "  129  stopped by SIGHUP, 130 by SIGINT (Ctrl-C), 143 by SIGTERM (128 + signal)\n"
     "--path sets the file of the File Input/Output Stream nodes with that caption.\n"
     "--snapshots writes what RGB and mono displays received as DIR/<node>-<caption>.png.\n"
+    "--memory-limit caps the data decoders may hold at once (default 2G; K, M, G suffixes).\n"
     "Text display values are printed on stdout as caption<TAB>value<TAB>type.\n"
     "\n"
     "Plug-ins are loaded from, in this order: the filters folder beside the program,\n"
@@ -45,13 +50,16 @@ struct Options {
                                QStringLiteral("With --run: write what the image displays received to DIR."),
                                QStringLiteral("DIR")};
   QCommandLineOption quiet{QStringLiteral("quiet"), QStringLiteral("With --run: no progress lines.")};
+  QCommandLineOption memoryLimit{QStringLiteral("memory-limit"),
+                                 QStringLiteral("With --run: the most decoded data held at once (512M, 2G)."),
+                                 QStringLiteral("SIZE")};
   QCommandLineOption filters{QStringLiteral("filters"),
                              QStringLiteral("Also load the plug-ins of DIR (repeatable; searched last)."),
                              QStringLiteral("DIR")};
 
   void AddTo(QCommandLineParser& parser) const {
     parser.setApplicationDescription(QString::fromUtf8(kDescription));
-    for (const QCommandLineOption* o : {&help, &version, &run, &list, &path, &snapshots, &quiet, &filters}) {
+    for (const QCommandLineOption* o : {&help, &version, &run, &list, &path, &snapshots, &quiet, &memoryLimit, &filters}) {
       parser.addOption(*o);
     }
     parser.addPositionalArgument(QStringLiteral("GRAPH.gph"), QStringLiteral("The graph file."),
@@ -94,13 +102,14 @@ bool ParseCommandLine(const std::vector<std::string>& args, CommandLine& line, s
     line.mode = CommandLine::Mode::Version;
     return true;
   }
-  const bool runOnly = parser.isSet(o.path) || parser.isSet(o.snapshots) || parser.isSet(o.quiet);
+  const bool runOnly = parser.isSet(o.path) || parser.isSet(o.snapshots) || parser.isSet(o.quiet) ||
+                       parser.isSet(o.memoryLimit);
   if (parser.isSet(o.run) && parser.isSet(o.list)) {
     error = "--run and --list exclude each other";
     return false;
   }
   if (!parser.isSet(o.run) && runOnly) {
-    error = "--path, --snapshots and --quiet need --run";
+    error = "--path, --snapshots, --memory-limit and --quiet need --run";
     return false;
   }
   if (parser.isSet(o.list)) {
@@ -133,6 +142,11 @@ bool ParseCommandLine(const std::vector<std::string>& args, CommandLine& line, s
     }
     const QStringList snapshots = parser.values(o.snapshots);
     if (!snapshots.isEmpty()) run.snapshots = Local(snapshots.back());
+    const QStringList limits = parser.values(o.memoryLimit);
+    if (!limits.isEmpty() && !ParseByteCount(Local(limits.back()), run.memoryLimit)) {
+      error = "--memory-limit takes a byte count such as 512M or 2G, not " + Local(limits.back());
+      return false;
+    }
     run.quiet = parser.isSet(o.quiet);
     return true;
   }

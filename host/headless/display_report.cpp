@@ -115,10 +115,15 @@ std::string SafeFileName(std::string_view caption) {
 }
 
 std::vector<std::string> WriteDisplaySnapshots(const GraphDocument& document, const std::string& dir,
-                                               std::vector<std::string>& problems) {
+                                               std::vector<std::string>& problems,
+                                               std::vector<std::string>& failures) {
   std::vector<std::string> written;
   std::error_code ec;
   std::filesystem::create_directories(dir, ec);
+  if (ec || !std::filesystem::is_directory(dir, ec)) {
+    failures.push_back("cannot create the snapshot folder " + dir + (ec ? ": " + ec.message() : ""));
+    return written;
+  }
   for (int32_t i = 0; i < document.NodeCount(); ++i) {
     const FilterNode& node = *document.Node(i);
     const Filter& f = *node.filter;
@@ -167,7 +172,7 @@ std::vector<std::string> WriteDisplaySnapshots(const GraphDocument& document, co
         (std::filesystem::path(dir) / (std::to_string(node.nodeId) + "-" + SafeFileName(node.caption) + ".png"))
             .string();
     if (!image.save(QString::fromStdString(path), "PNG")) {
-      problems.push_back(label + ": cannot write " + path);
+      failures.push_back(label + ": cannot write " + path);
       continue;
     }
     written.push_back(path);

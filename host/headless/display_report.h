@@ -41,9 +41,11 @@ void WriteTextDisplayLines(const GraphDocument& document, std::FILE* out);
 std::string SafeFileName(std::string_view caption);
 
 // Writes DIR/<nodeid>-<safe caption>.png for every RGB and mono display
-// node; problems (unusable planes, unwritable files) are appended to
-// `problems`. Returns the paths written.
+// node. Displays without a usable picture are noted in `problems`; a folder
+// or file that cannot be written is noted in `failures`. Returns the paths
+// written.
 std::vector<std::string> WriteDisplaySnapshots(const GraphDocument& document, const std::string& dir,
-                                               std::vector<std::string>& problems);
+                                               std::vector<std::string>& problems,
+                                               std::vector<std::string>& failures);
 
 }  // namespace vorlan::host

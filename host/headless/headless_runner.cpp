@@ -4,6 +4,7 @@
 
 #include <csignal>
 #include <cstring>
+#include <iterator>
 
 #include "core/graph_document.h"
 #include "core/graph_file.h"
@@ -15,6 +16,7 @@
 #include "headless/display_report.h"
 #include "headless/progress_printer.h"
 #include "vorlan/config_stream.h"
+#include "vorlan/memory_budget.h"
 
 namespace vorlan::host {
 namespace {
@@ -22,25 +24,46 @@ namespace {
 constexpr int32_t kFileInputStreamId = 10;
 constexpr int32_t kFileOutputStreamId = 20;
 
+// The number of the first stopping signal received, 0 for none.
 volatile std::sig_atomic_t interrupted = 0;
 
-extern "C" void OnInterrupt(int) { interrupted = 1; }
+extern "C" void OnInterrupt(int signal) {
+  if (interrupted == 0) interrupted = signal;
+}
 
-// Installs the SIGINT handler for its lifetime and restores the old one.
-// The flag is cleared only by RunGraph(options), so an interrupt while the
-// libraries load is not forgotten.
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+// Installs the handler of the stopping signals for its lifetime and restores
+// the old ones. The flag is cleared only by RunGraph(options), so a signal
+// while the libraries load is not forgotten.
 class InterruptGuard {
  public:
   InterruptGuard() {
     struct sigaction action {};
     action.sa_handler = OnInterrupt;
     sigemptyset(&action.sa_mask);
-    ::sigaction(SIGINT, &action, &previous_);
+    for (size_t i = 0; i < std::size(kStopSignals); ++i) ::sigaction(kStopSignals[i], &action, &previous_[i]);
   }
-  ~InterruptGuard() { ::sigaction(SIGINT, &previous_, nullptr); }
+  ~InterruptGuard() {
+    for (size_t i = 0; i < std::size(kStopSignals); ++i) ::sigaction(kStopSignals[i], &previous_[i], nullptr);
+  }
 
  private:
-  struct sigaction previous_ {};
+  struct sigaction previous_[std::size(kStopSignals)] {};
+};
+
+int InterruptedExit() { return kExitSignalBase + interrupted; }
+
+// The budget for decoded data while a run lasts; the previous limit after.
+class MemoryLimitScope {
+ public:
+  explicit MemoryLimitScope(int64_t bytes) : previous_(SharedDecodedMemoryBudget().limit.load()) {
+    SetDecodedMemoryLimit(bytes > 0 ? bytes : kDefaultDecodedMemoryLimit);
+  }
+  ~MemoryLimitScope() { SetDecodedMemoryLimit(previous_); }
+
+ private:
+  int64_t previous_;
 };
 
 }  // namespace
@@ -55,6 +78,32 @@ bool ParseRunOptions(int argc, char** argv, RunOptions& options, std::string& er
     return false;
   }
   options = line.run;
+  return true;
+}
+
+bool ParseByteCount(const std::string& text, int64_t& bytes) {
+  if (text.empty() || text[0] < '0' || text[0] > '9') return false;
+  size_t at = 0;
+  int64_t value = 0;
+  constexpr int64_t kMost = int64_t{1} << 50;
+  while (at < text.size() && text[at] >= '0' && text[at] <= '9') {
+    value = value * 10 + (text[at] - '0');
+    if (value > kMost) return false;
+    ++at;
+  }
+  int shift = 0;
+  if (at < text.size()) {
+    switch (text[at]) {
+      case 'K': case 'k': shift = 10; break;
+      case 'M': case 'm': shift = 20; break;
+      case 'G': case 'g': shift = 30; break;
+      default: return false;
+    }
+    ++at;
+    if (at < text.size() && (text[at] == 'B' || text[at] == 'b')) ++at;
+  }
+  if (at != text.size() || value == 0 || value > (kMost >> shift)) return false;
+  bytes = value << shift;
   return true;
 }
 
@@ -143,10 +192,11 @@ int RunGraph(const Registry& registry, const RunOptions& options, std::FILE* out
 
   ProgressPrinter printer(err, ::isatty(::fileno(err)) != 0, options.quiet);
   RunController& run = document.Run();
+  const MemoryLimitScope memoryLimit(options.memoryLimit);
   InterruptGuard guard;
   if (interrupted != 0) {
     std::fprintf(err, "Interrupted before the run started.\n");
-    return kExitInterrupted;
+    return InterruptedExit();
   }
   std::string refusal;
   if (!run.Start(&printer, &refusal)) {
@@ -163,7 +213,10 @@ int RunGraph(const Registry& registry, const RunOptions& options, std::FILE* out
   }
   printer.Print(true);
   const int32_t result = run.LastResult();
-  if (interrupted != 0) return kExitInterrupted;
+  if (interrupted != 0) {
+    std::fprintf(err, "Stopped by signal %d.\n", static_cast<int>(interrupted));
+    return InterruptedExit();
+  }
   if (const auto error = printer.Error()) {
     std::fprintf(err, "%s\n", error->message.c_str());
     return kExitFailed;
@@ -179,12 +232,15 @@ int RunGraph(const Registry& registry, const RunOptions& options, std::FILE* out
 
   WriteTextDisplayLines(document, out);
   if (!options.snapshots.empty()) {
-    std::vector<std::string> problems;
-    const auto written = WriteDisplaySnapshots(document, options.snapshots, problems);
+    std::vector<std::string> problems, failures;
+    const auto written = WriteDisplaySnapshots(document, options.snapshots, problems, failures);
     for (const std::string& p : problems) std::fprintf(err, "warning: %s\n", p.c_str());
     if (!options.quiet) {
       for (const std::string& w : written) std::fprintf(err, "snapshot %s\n", w.c_str());
     }
+    // The snapshots are the run's output here: losing one fails the run.
+    for (const std::string& f : failures) std::fprintf(err, "%s\n", f.c_str());
+    if (!failures.empty()) return kExitFailed;
   }
   return kExitDone;
 }

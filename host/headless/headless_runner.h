@@ -2,6 +2,7 @@
 // [main thread]
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <utility>
@@ -16,7 +17,8 @@ class Registry;
 inline constexpr int kExitDone = 0;
 inline constexpr int kExitFailed = 1;      // a filter failed, the run was refused, "Error occured."
 inline constexpr int kExitBadGraph = 2;    // the graph could not be loaded; bad command line
-inline constexpr int kExitInterrupted = 130;  // SIGINT stopped the run
+inline constexpr int kExitSignalBase = 128;   // + the number of the signal that stopped the run
+inline constexpr int kExitInterrupted = 130;  // SIGINT stopped the run (SIGHUP 129, SIGTERM 143)
 
 struct RunOptions {
   std::string graph;
@@ -24,7 +26,12 @@ struct RunOptions {
   std::string snapshots;  // folder for display snapshots, "" for none
   bool quiet = false;
   std::vector<std::string> filterFolders;  // --filters DIR, searched after the usual folders
+  int64_t memoryLimit = 0;  // bytes of decoded data at once, 0 for the default
 };
+
+// "512M", "2G", "1048576": a byte count with an optional K, M or G (powers
+// of 1024). False for anything else, zero, or more than 2^50.
+bool ParseByteCount(const std::string& text, int64_t& bytes);
 
 // Parses the arguments after "--run" (as the program's command line does).
 // False with `error` on bad usage.
@@ -39,6 +46,7 @@ bool SetStreamPath(GraphDocument& document, const std::string& caption, const st
 // Loads the libraries (the plug-in search path, see core/plugin_search.h)
 // and the graph, applies the paths, runs the graph on the worker thread and
 // reports on stdout/stderr; libraries that were not loaded are warned about.
+// SIGINT, SIGTERM and SIGHUP stop the run; it then returns 128 + the signal.
 int RunGraph(const RunOptions& options);
 // The same over a given registry (tests).
 int RunGraph(const Registry& registry, const RunOptions& options, std::FILE* out, std::FILE* err);

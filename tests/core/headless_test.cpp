@@ -278,6 +278,19 @@ TEST_F(Headless, SnapshotsOfRgbAndMonoDisplays) {
   EXPECT_NE(Slurp(err_).find("display \"empty\""), std::string::npos);
 }
 
+TEST_F(Headless, SnapshotsThatCannotBeWrittenFailTheRun) {
+  FilterNode& src = Add(9500, "planes");
+  FilterNode& mono = Add(60, "grey");
+  doc_.InsertEdge(src.nodeId, 2, mono.nodeId, 2);
+  RunOptions options;
+  std::filesystem::create_directories(dir_ + "/shots/2-grey.png");  // a folder where the file goes
+  options.snapshots = dir_ + "/shots";
+  EXPECT_EQ(Run(options), kExitFailed);
+  EXPECT_NE(Slurp(err_).find("display \"grey\" (node 2): cannot write " + dir_ + "/shots/2-grey.png"),
+            std::string::npos)
+      << Slurp(err_);
+}
+
 TEST_F(Headless, PathsAreSetByCaption) {
   FilterNode& s = Add(10, "source");
   RunOptions options;
@@ -305,6 +318,11 @@ TEST_F(Headless, FailuresAndBadGraphs) {
   options.graph = dir_ + "/missing.gph";
   EXPECT_EQ(RunGraph(StandIns(), options, out_, err_), kExitBadGraph);
   EXPECT_NE(Slurp(err_).find("Failed to load graph."), std::string::npos);
+
+  // A folder given as the graph says so (it used to read as "too large").
+  options.graph = dir_;
+  EXPECT_EQ(RunGraph(StandIns(), options, out_, err_), kExitBadGraph);
+  EXPECT_NE(Slurp(err_).find(dir_ + " is a folder, not a graph file"), std::string::npos) << Slurp(err_);
 }
 
 TEST(HeadlessOptions, Parsing) {
@@ -318,8 +336,22 @@ TEST(HeadlessOptions, Parsing) {
   EXPECT_EQ(o.paths[0].second, "a=b");
   EXPECT_EQ(o.snapshots, "out");
   EXPECT_TRUE(o.quiet);
+  const char* limit[] = {"g.gph", "--memory-limit", "512M"};
+  RunOptions limited;
+  ASSERT_TRUE(ParseRunOptions(3, const_cast<char**>(limit), limited, error)) << error;
+  EXPECT_EQ(limited.memoryLimit, int64_t{512} << 20);
+  int64_t bytes = 0;
+  EXPECT_TRUE(ParseByteCount("1048576", bytes));
+  EXPECT_EQ(bytes, 1048576);
+  EXPECT_TRUE(ParseByteCount("2G", bytes));
+  EXPECT_EQ(bytes, int64_t{2} << 30);
+  EXPECT_TRUE(ParseByteCount("64kB", bytes));
+  EXPECT_EQ(bytes, 65536);
+  for (const char* text : {"", "0", "-1", "1T", "1.5G", "G", "99999999999999999999", "2000000G"}) {
+    EXPECT_FALSE(ParseByteCount(text, bytes)) << text;
+  }
   for (std::vector<const char*> bad : {std::vector<const char*>{}, {"g", "--path"}, {"g", "--path", "=x"},
-                                       {"g", "h"}, {"g", "--bogus"}}) {
+                                       {"g", "h"}, {"g", "--bogus"}, {"g", "--memory-limit", "x"}}) {
     RunOptions r;
     EXPECT_FALSE(ParseRunOptions(static_cast<int>(bad.size()), const_cast<char**>(bad.data()), r, error));
   }

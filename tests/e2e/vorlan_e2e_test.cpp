@@ -126,7 +126,21 @@ TEST_F(E2e, MissingOutputFolderNamesTheTargetNode) {
   const Outcome o = Vorlan({"--run", kCopyGraph, "--quiet", "--path", "source=" + dir_ + "/in.bin", "--path",
                             "target=" + dir_ + "/no/such/folder/out.bin"});
   EXPECT_EQ(o.exit, 1);
-  EXPECT_NE(o.err.find("Error on filter : target"), std::string::npos) << o.err;
+  EXPECT_NE(o.err.find("Error on filter : target\ncannot write " + dir_ + "/no/such/folder/out.bin: the folder " +
+                       dir_ + "/no/such/folder does not exist"),
+            std::string::npos)
+      << o.err;
+}
+
+TEST_F(E2e, AnUnwritableTargetFailsTheRunBeforeAnyWork) {
+  REQUIRE_PLUGINS("intake", "dibreader", "luma", "collage", "squeeze", "serializer", "outlet");
+  fs::create_directory(dir_ + "/taken.hvf");
+  const Outcome o = Vorlan({"--run", std::string(VORLAN_SOURCE_DIR) + "/examples/compress_huffman.gph", "--path",
+                            "source=" + vorlan::test::SharedDataPath("camera.bmp"), "--path",
+                            "target=" + dir_ + "/taken.hvf"});
+  EXPECT_EQ(o.exit, 1);
+  EXPECT_NE(o.err.find("cannot write " + dir_ + "/taken.hvf: it is a folder"), std::string::npos) << o.err;
+  EXPECT_EQ(o.err.find("HV encoder"), std::string::npos) << "the encoder never ran:\n" << o.err;
 }
 
 // A graph file of File Output Stream nodes captioned target1, target2, ...
@@ -181,6 +195,10 @@ TEST_F(E2e, BadGraphsAndBadCommandLines) {
   o = Vorlan({"--run"});
   EXPECT_EQ(o.exit, 2);
 
+  o = Vorlan({"--run", dir_});
+  EXPECT_EQ(o.exit, 2);
+  EXPECT_NE(o.err.find(dir_ + " is a folder, not a graph file"), std::string::npos) << o.err;
+
   if (Have("intake") && Have("outlet")) {
     o = Vorlan({"--run", kCopyGraph, "--path", "nobody=x"});
     EXPECT_EQ(o.exit, 2);
@@ -195,6 +213,7 @@ TEST_F(E2e, ListVersionAndHelp) {
   o = Vorlan({"--help"});
   EXPECT_EQ(o.exit, 0);
   EXPECT_NE(o.out.find("--run"), std::string::npos);
+  EXPECT_NE(o.out.find("143 by SIGTERM"), std::string::npos) << o.out;
   o = Vorlan({"--list"});
   EXPECT_EQ(o.exit, 0);
   EXPECT_NE(o.out.find(" Filter prototypes.\n"), std::string::npos);
@@ -305,30 +324,78 @@ TEST_F(E2e, ListShowsTheSearchOrderAndWhatDidNotLoad) {
   EXPECT_NE(o.out.find("broken.so: " + env + "/broken.so: "), std::string::npos) << o.out;
 }
 
-TEST_F(E2e, InterruptStopsTheRunAndExits130) {
-  REQUIRE_PLUGINS("outlet");
-  // target2 reads from target1's input pin, which never holds a packet: the
-  // run waits until it is stopped.
-  WriteFile(dir_ + "/wait.gph", OutputStreams(2, dir_, {{1, 2, 2, 2}, {2, 2, 1, 2}}));
+// One node of a graph file: filter id, node id, caption, settings bytes.
+struct NodeRecord {
+  int32_t filterId;
+  int32_t nodeId;
+  std::string caption;
+  std::vector<uint8_t> settings;
+};
+
+void PutInt32(std::vector<uint8_t>& b, int32_t v) {
+  for (int i = 0; i < 4; ++i) b.push_back(static_cast<uint8_t>(static_cast<uint32_t>(v) >> (8 * i)));
+}
+
+std::vector<uint8_t> GraphFile(const std::vector<NodeRecord>& nodes, const std::vector<std::vector<int32_t>>& edges) {
+  std::vector<uint8_t> b;
+  PutInt32(b, 0);
+  PutInt32(b, 0);
+  PutInt32(b, static_cast<int32_t>(nodes.size()));
+  for (const NodeRecord& n : nodes) {
+    PutInt32(b, n.filterId);
+    PutInt32(b, n.nodeId);
+    PutInt32(b, static_cast<int32_t>(n.caption.size()));
+    b.insert(b.end(), n.caption.begin(), n.caption.end());
+    b.push_back(0);
+    PutInt32(b, 10 + 100 * n.nodeId);
+    PutInt32(b, 10);
+    PutInt32(b, static_cast<int32_t>(n.settings.size()));
+    b.insert(b.end(), n.settings.begin(), n.settings.end());
+  }
+  PutInt32(b, static_cast<int32_t>(edges.size()));
+  for (const auto& e : edges) {
+    for (int32_t v : e) PutInt32(b, v);
+  }
+  return b;
+}
+
+std::vector<uint8_t> PathSettings(const std::string& path) {
+  std::vector<uint8_t> b;
+  PutInt32(b, static_cast<int32_t>(path.size()));
+  b.insert(b.end(), path.begin(), path.end());
+  return b;
+}
+
+// Starts `vorlan --run` on the fractal compression example, sends `signal`
+// once the run is under way, and returns the exit status (-1 when it did not
+// end within 20 s of the signal).
+int SignalDuringCompression(const std::string& dir, int signal) {
+  fs::remove(dir + "/err.txt");  // the previous run's progress must not count
   std::string command = "cd ";
   command += Quote(VORLAN_BUILD_DIR);
   command += " && exec ./vorlan --run ";
-  command += Quote(dir_ + "/wait.gph");
+  command += Quote(std::string(VORLAN_SOURCE_DIR) + "/examples/compress_huffman.gph");
+  command += " --path source=" + Quote(vorlan::test::SharedDataPath("camera.bmp"));
+  command += " --path target=" + Quote(dir + "/out.hvf");
   command += " 2>";
-  command += Quote(dir_ + "/err.txt");
+  command += Quote(dir + "/err.txt");
   command += " </dev/null";
   const char* argv[] = {"sh", "-c", command.c_str(), nullptr};
   pid_t pid = 0;
-  ASSERT_EQ(::posix_spawnp(&pid, "sh", nullptr, nullptr, const_cast<char**>(argv), environ), 0);
-  // Interrupt once the run is under way (its progress lines say Running).
-  const auto started = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (Slurp(dir_ + "/err.txt").find("Running") == std::string::npos && std::chrono::steady_clock::now() < started) {
+  if (::posix_spawnp(&pid, "sh", nullptr, nullptr, const_cast<char**>(argv), environ) != 0) return -2;
+  // Signal once the encoder is at work (its progress lines name it).
+  const auto started = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (Slurp(dir + "/err.txt").find("HV encoder") == std::string::npos &&
+         std::chrono::steady_clock::now() < started) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   int status = 0;
-  ASSERT_EQ(::waitpid(pid, &status, WNOHANG), 0) << "the run ended on its own: " << Slurp(dir_ + "/err.txt");
-  ::kill(pid, SIGINT);
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  if (::waitpid(pid, &status, WNOHANG) != 0) {
+    ADD_FAILURE() << "the run ended on its own: " << Slurp(dir + "/err.txt");
+    return -3;
+  }
+  ::kill(pid, signal);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
   pid_t done = 0;
   while ((done = ::waitpid(pid, &status, WNOHANG)) == 0 && std::chrono::steady_clock::now() < deadline) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -336,11 +403,70 @@ TEST_F(E2e, InterruptStopsTheRunAndExits130) {
   if (done == 0) {
     ::kill(pid, SIGKILL);
     ::waitpid(pid, &status, 0);
-    FAIL() << "vorlan did not stop after SIGINT";
+    return -1;
   }
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 130);
-  EXPECT_NE(Slurp(dir_ + "/err.txt").find("Stopped"), std::string::npos);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -4;
+}
+
+TEST_F(E2e, StopSignalsEndTheRunWith128PlusTheSignalAndKeepTheTarget) {
+  REQUIRE_PLUGINS("intake", "dibreader", "luma", "collage", "squeeze", "serializer", "outlet");
+  const std::vector<uint8_t> old = {'o', 'l', 'd'};
+  for (const auto& [signal, code] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}, std::pair{SIGHUP, 129}}) {
+    WriteFile(dir_ + "/out.hvf", old);
+    EXPECT_EQ(SignalDuringCompression(dir_, signal), code) << "signal " << signal;
+    const std::string err = Slurp(dir_ + "/err.txt");
+    EXPECT_NE(err.find("Stopped by signal " + std::to_string(signal)), std::string::npos) << err;
+    EXPECT_EQ(ReadFile(dir_ + "/out.hvf"), old) << "the previous target survives";
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator{}), 2) << "no temporary file";
+  }
+}
+
+TEST_F(E2e, ARunThatCanNeverFinishFailsNamingTheWaitingFilters) {
+  REQUIRE_PLUGINS("outlet");
+  // target2 reads from target1's input pin, which never holds a packet, and
+  // target1 from target2's.
+  WriteFile(dir_ + "/wait.gph", OutputStreams(2, dir_, {{1, 2, 2, 2}, {2, 2, 1, 2}}));
+  const Outcome o = Vorlan({"--run", dir_ + "/wait.gph", "--quiet"});
+  EXPECT_EQ(o.exit, 1);
+  EXPECT_NE(o.err.find("The run cannot finish"), std::string::npos) << o.err;
+  EXPECT_NE(o.err.find("\"target1\" waits for \"In\" (from \"target2\" pin \"In\")"), std::string::npos) << o.err;
+  EXPECT_NE(o.err.find("\"target2\" waits for \"In\" (from \"target1\" pin \"In\")"), std::string::npos) << o.err;
+}
+
+TEST_F(E2e, TheMemoryLimitReachesThePlugInsDecoders) {
+  REQUIRE_PLUGINS("intake", "unsqueeze");
+  // A valid 14-byte Huffman stream of 2^22 equal values: one entry, value 1
+  // (1 bit), frequency 2^22 (23 bits), no code bits. 16 MiB decoded.
+  std::vector<uint8_t> stream;
+  PutInt32(stream, 1 << 22);
+  PutInt32(stream, 1);
+  stream.insert(stream.end(), {1, 1, 23, 0x01, 0x00, 0x80});
+  WriteFile(dir_ + "/constant.huf", stream);
+  WriteFile(dir_ + "/decode.gph", GraphFile({{10, 1, "source", PathSettings(dir_ + "/constant.huf")},
+                                             {200, 2, "huffman", {}}},
+                                            {{1, 2, 2, 2}}));
+  Outcome o = Vorlan({"--run", dir_ + "/decode.gph", "--quiet"});
+  EXPECT_EQ(o.exit, 0) << o.err;
+  o = Vorlan({"--run", dir_ + "/decode.gph", "--quiet", "--memory-limit", "1M"});
+  EXPECT_EQ(o.exit, 1);
+  EXPECT_NE(o.err.find("Error on filter : huffman"), std::string::npos) << o.err;
+  EXPECT_NE(o.err.find("Huffman decoder: the decoded array would take 16777216 bytes, over the memory limit of "
+                       "1048576 bytes"),
+            std::string::npos)
+      << o.err;
+  o = Vorlan({"--run", dir_ + "/decode.gph", "--memory-limit", "lots"});
+  EXPECT_EQ(o.exit, 2);
+  EXPECT_NE(o.err.find("--memory-limit"), std::string::npos) << o.err;
+}
+
+TEST_F(E2e, SnapshotsThatCannotBeWrittenFailTheRun) {
+  REQUIRE_PLUGINS("intake", "dibreader", "luma", "canvas", "slate");
+  WriteFile(dir_ + "/file", {1});
+  const Outcome o = Vorlan({"--run", std::string(VORLAN_SOURCE_DIR) + "/examples/view.gph", "--quiet", "--path",
+                            "source=" + vorlan::test::SharedDataPath("astronaut.bmp"), "--snapshots",
+                            dir_ + "/file/shots"});
+  EXPECT_EQ(o.exit, 1);
+  EXPECT_NE(o.err.find("cannot create the snapshot folder " + dir_ + "/file/shots"), std::string::npos) << o.err;
 }
 
 TEST_F(E2e, TextDisplaysReportWhatTheyReceived) {

@@ -36,6 +36,8 @@ constexpr int32_t kFileInput = 10;
 constexpr int32_t kFileOutput = 20;
 constexpr int32_t kBmpDecoder = 40;
 constexpr int32_t kBmpEncoder = 50;
+constexpr int32_t kGrayscale = 90;
+constexpr int32_t kHvEncoder = 130;
 constexpr int32_t kSerializer = 150;
 constexpr int kDataPin = 2;  // "Out" of the input stream, "In" of the output stream
 
@@ -357,16 +359,24 @@ TEST_F(EditorTest, FailingRunNamesTheNodeInTheErrorBox) {
 
 // A Bmp decoder and a Bmp encoder feeding each other: each waits for the
 // other, so the run loops until it is stopped or killed.
-void BuildCycle(host::GraphDocument& doc) {
+// A run that works for seconds: the fractal encoder over the grey camera
+// picture. (A cycle of waiting filters no longer runs: it fails at once.)
+void BuildLongRun(host::GraphDocument& doc) {
+  host::FilterNode& source = *doc.Node(doc.InsertNode(PrototypeOf(kFileInput)));
   host::FilterNode& decoder = *doc.Node(doc.InsertNode(PrototypeOf(kBmpDecoder)));
-  host::FilterNode& encoder = *doc.Node(doc.InsertNode(PrototypeOf(kBmpEncoder)));
-  doc.InsertEdge(encoder.nodeId, 2, decoder.nodeId, 2);
-  for (int pin = 3; pin <= 5; ++pin) doc.InsertEdge(decoder.nodeId, pin, encoder.nodeId, pin);
+  host::FilterNode& grey = *doc.Node(doc.InsertNode(PrototypeOf(kGrayscale)));
+  host::FilterNode& encoder = *doc.Node(doc.InsertNode(PrototypeOf(kHvEncoder)));
+  ApplyBytes(source, TextSettings(vorlan::test::SharedDataPath("camera.bmp")));
+  doc.InsertEdge(source.nodeId, kDataPin, decoder.nodeId, 2);
+  for (int pin = 3; pin <= 5; ++pin) doc.InsertEdge(decoder.nodeId, pin, grey.nodeId, pin - 1);
+  doc.InsertEdge(grey.nodeId, 5, encoder.nodeId, 2);
 }
 
-TEST_F(EditorTest, StopAndKillALoopingRun) {
-  if (PrototypeOf(kBmpDecoder) < 0 || PrototypeOf(kBmpEncoder) < 0) GTEST_SKIP() << "BMP plug-ins not built";
-  BuildCycle(Doc());
+TEST_F(EditorTest, StopAndKillALongRun) {
+  for (int32_t id : {kFileInput, kBmpDecoder, kGrayscale, kHvEncoder}) {
+    if (PrototypeOf(id) < 0) GTEST_SKIP() << "plug-in of filter " << id << " not built";
+  }
+  BuildLongRun(Doc());
   window_->RunGraph();
   ASSERT_TRUE(WaitUntil([&] { return window_->Progress()->GraphState() == "Running"; }));
 
@@ -383,7 +393,7 @@ TEST_F(EditorTest, StopAndKillALoopingRun) {
   view_->SelectNode(0);
   EXPECT_FALSE(window_->CopySelection()) << "settings are not read during a run";
   EXPECT_FALSE(view_->RemoveSelected());
-  EXPECT_EQ(Doc().NodeCount(), 2);
+  EXPECT_EQ(Doc().NodeCount(), 4);
   const int x = NodeAt(0).x;
   Drag(view_, BoxPoint(Doc(), NodeAt(0)), BoxPoint(Doc(), NodeAt(0)) + QPoint(20, 0));
   EXPECT_EQ(NodeAt(0).x, x + 20);
@@ -393,7 +403,7 @@ TEST_F(EditorTest, StopAndKillALoopingRun) {
   EXPECT_TRUE(window_->isWindowModified());
 
   // Save waits for the run to end: settings are not read during Process.
-  const std::string saved = vorlan::test::TempDir("editor_saved") + "/cycle.gph";
+  const std::string saved = vorlan::test::TempDir("editor_saved") + "/long.gph";
   EXPECT_FALSE(window_->SaveGraphAs(QString::fromStdString(saved)));
   EXPECT_TRUE(window_->SavePending());
 

@@ -27,6 +27,11 @@ using CodingTick = std::function<bool(double fraction)>;
 
 inline constexpr int64_t kCodingChunk = 65536;
 
+// Called with the bytes a decoder is about to allocate for its output;
+// false when the run's memory budget cannot cover them (the caller then
+// knows why, and the decoder fails with an empty reason).
+using CodingReserve = std::function<bool(int64_t bytes)>;
+
 // Largest array a stream header may ask a decoder for (1 GiB of values), so
 // a few bytes of header cannot demand unbounded memory. Encoders accept the
 // same sizes.

@@ -24,9 +24,10 @@ Result StreamDecoderFilter::Work() {
                                          ReportProgress(fraction);
                                          return !StopRequested();
                                        },
-                                       valueLimit_);
+                                       valueLimit_,
+                                       [this](int64_t bytes) { return ReserveDecoded(bytes, "the decoded array") == Ok; });
   if (decoded.status == CodingStatus::Stopped) return Stopped;
-  if (decoded.status == CodingStatus::Failed) return Fail(decoded.reason);
+  if (decoded.status == CodingStatus::Failed) return decoded.reason.empty() ? Failed : Fail(decoded.reason);
   Publish(out_, output_.AsPacket());
   return Ok;
 }

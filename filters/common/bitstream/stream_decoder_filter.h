@@ -13,7 +13,8 @@
 namespace vorlan {
 
 using StreamDecodeFn = CodingResult (*)(const uint8_t* data, size_t length, OwnedIntArray& out,
-                                        const CodingTick& tick, int64_t valueLimit);
+                                        const CodingTick& tick, int64_t valueLimit,
+                                        const CodingReserve& reserve);
 
 class StreamDecoderFilter : public FilterBase {
  public:

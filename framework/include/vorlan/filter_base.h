@@ -79,6 +79,7 @@ class FilterBase : public Filter {
   Result ReadTyped(Pin* input, PacketType type, Packet& packet);
   Result ReadPlane(Pin* input, const Plane*& plane);
   Result ReadIntArray(Pin* input, const IntArray*& array);
+  // Any packet but the record types IntArray and Plane, read as its bytes.
   Result ReadBytes(Pin* input, const uint8_t*& data, int32_t& length);
 
   // Records a reason and returns Failed.
@@ -87,14 +88,23 @@ class FilterBase : public Filter {
 
   void ReportProgress(double fraction);
 
+  // Reserves `bytes` of the process's budget for decoded payloads before a
+  // decoder allocates them; Failed with a reason naming this filter, `what`
+  // and the size when the budget cannot cover it. The reservation is
+  // returned when the next Process starts, on Reset, after a failed or
+  // stopped Work and when the filter is destroyed. [worker thread]
+  Result ReserveDecoded(int64_t bytes, const char* what);
+
   // Some filters do not report 1.0 at the end of Process.
   bool reportFinalProgress_ = true;
 
  private:
   void WithdrawOutputs();
+  void ReturnDecoded();
 
   std::atomic<bool> stopRequested_{false};
   std::string failure_;
+  int64_t decodedReserved_ = 0;  // bytes of the decoded-memory budget held
 };
 
 }  // namespace vorlan

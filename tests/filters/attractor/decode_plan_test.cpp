@@ -205,6 +205,22 @@ TEST(DecodePlan, HeaderIsCheckedBeforeUse) {
   c.header.hi = std::numeric_limits<double>::infinity();
   bytes = c.HeaderBytes();
   EXPECT_NE(ParseHeader(bytes.data(), 48, h).find("finite"), std::string::npos);
+
+  // Bounds no encoder writes, which would decode to a flat black or white.
+  const auto refused = [&](double lo, double hi, double maxScale) {
+    c.header.lo = lo;
+    c.header.hi = hi;
+    c.header.maxScale = maxScale;
+    bytes = c.HeaderBytes();
+    return ParseHeader(bytes.data(), 48, h);
+  };
+  EXPECT_NE(refused(0, 255, 1e300).find("scale bound 1e+300"), std::string::npos);
+  EXPECT_NE(refused(0, 255, 0.0).find("scale bound"), std::string::npos);
+  EXPECT_NE(refused(0, 255, -1.0).find("scale bound"), std::string::npos);
+  EXPECT_NE(refused(255, 0, 1.0).find("value range"), std::string::npos);
+  EXPECT_NE(refused(-1e308, 1e308, 1.0).find("value range"), std::string::npos);
+  EXPECT_NE(refused(0, 1e300, 3e38).find("not finite"), std::string::npos);
+  EXPECT_EQ(refused(0, 255, 3e38), "") << "the largest float32 setting still decodes";
 }
 
 }  // namespace

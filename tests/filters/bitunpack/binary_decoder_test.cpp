@@ -11,6 +11,7 @@
 #include "binary_decoding.h"
 #include "binary_encoder_filter.h"
 #include "support/filter_harness.h"
+#include "vorlan/memory_budget.h"
 
 namespace vorlan {
 namespace {
@@ -28,10 +29,14 @@ Decoded Decode(const std::vector<uint8_t>& stream) {
   return d;
 }
 
-TEST(BinaryDecoding, DecodesAndPadsShortStreamsWithZeros) {
+TEST(BinaryDecoding, DecodesStreamsAndRefusesShortOnes) {
   EXPECT_EQ(Decode({3, 0, 0, 0, 3, 0xC5, 0x00}).values, (std::vector<int32_t>{5, 0, 3}));
-  EXPECT_EQ(Decode({3, 0, 0, 0, 3, 0xC5}).values, (std::vector<int32_t>{5, 0, 0})) << "cut inside the values";
-  EXPECT_EQ(Decode({4, 0, 0, 0}).values, (std::vector<int32_t>{0, 0, 0, 0})) << "no width byte";
+  // A stream shorter than the values it claims is refused, not padded.
+  EXPECT_EQ(Decode({3, 0, 0, 0, 3, 0xC5}).result.status, CodingStatus::Failed) << "cut inside the values";
+  EXPECT_EQ(Decode({4, 0, 0, 0}).result.status, CodingStatus::Failed) << "no width byte";
+  const Decoded bomb = Decode({0xFF, 0xFF, 0xFF, 0x0F, 1});
+  EXPECT_NE(bomb.result.reason.find("claims 268435455 values of 1 bits, but only 0 bits"), std::string::npos)
+      << bomb.result.reason;
   const Decoded empty = Decode({0, 0, 0, 0, 1});
   ASSERT_TRUE(empty.result.ok());
   EXPECT_TRUE(empty.values.empty());
@@ -90,8 +95,31 @@ TEST(BinaryDecoderFilter, FailsWithReasons) {
   src.Publish(MakePacket(7, PacketType::Bytes, good.data()));
   ASSERT_EQ(f.Process(), Ok);
   EXPECT_EQ(static_cast<const IntArray*>(test::Output(f, 3).data)->values[0], 5);
+
+  // A record packet is not a stream: its bytes would be an address.
+  test::TestIntArray array({1, 2, 3});
+  src.Publish(array.AsPacket());
+  EXPECT_EQ(f.Process(), Failed);
+  EXPECT_STREQ(f.FailureReason(), "input \"In\" received an integer array where a byte stream belongs");
+  test::TestPlane plane(1, 1, 0.0, 1.0, {0.5});
+  src.Publish(plane.AsPacket());
+  EXPECT_EQ(f.Process(), Failed);
+  EXPECT_STREQ(f.FailureReason(), "input \"In\" received an image plane where a byte stream belongs");
+
+  // The budget is asked before the output is allocated, and names the filter.
+  SetDecodedMemoryLimit(12);
+  src.Publish(MakePacket(7, PacketType::Bytes, good.data()));
+  EXPECT_EQ(f.Process(), Ok) << "12 bytes fit after the previous output went";
+  std::vector<uint8_t> four = {4, 0, 0, 0, 1, 0x0F};
+  src.Publish(MakePacket(6, PacketType::Bytes, four.data()));
+  EXPECT_EQ(f.Process(), Failed);
+  EXPECT_STREQ(f.FailureReason(),
+               "Binary decoder: the decoded array would take 16 bytes, over the memory limit of 12 bytes for "
+               "decoded data (0 in use)");
+  SetDecodedMemoryLimit(kDefaultDecodedMemoryLimit);
   f.Reset();
   EXPECT_EQ(f.pins[3]->ready, 0);
+  EXPECT_EQ(SharedDecodedMemoryBudget().used.load(), 0) << "Reset returns the reservation";
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "serializer_filter.h"
 #include "support/filter_harness.h"
 #include "vorlan/config_stream.h"
+#include "vorlan/memory_budget.h"
 
 namespace vorlan {
 namespace {
@@ -107,6 +108,25 @@ TEST(Deserializer, RefusesContainersThatRunPastTheirEnd) {
   Fixture x(1);
   x.src.Publish(MakePacket(0, PacketType::Bytes, nullptr));
   EXPECT_EQ(x.f.Process(), Failed) << "null payload";
+}
+
+TEST(Deserializer, CopiesCountAgainstTheDecodedMemoryBudget) {
+  std::vector<uint8_t> values(4000, 1);
+  ContainerBytes c;
+  c.Count(2).Record(8, values).Record(8, values);
+  Fixture x(2);
+  SetDecodedMemoryLimit(6000);
+  EXPECT_EQ(x.Run(c), Failed);
+  EXPECT_STREQ(x.f.FailureReason(),
+               "Deserializer: record 2 would take 4000 bytes, over the memory limit of 6000 bytes for decoded data "
+               "(4000 in use)");
+  EXPECT_EQ(SharedDecodedMemoryBudget().used.load(), 0) << "a failed run returns what it reserved";
+  SetDecodedMemoryLimit(8000);
+  EXPECT_EQ(x.Run(c), Ok) << x.f.FailureReason();
+  EXPECT_EQ(SharedDecodedMemoryBudget().used.load(), 8000);
+  SetDecodedMemoryLimit(kDefaultDecodedMemoryLimit);
+  x.f.Reset();
+  EXPECT_EQ(SharedDecodedMemoryBudget().used.load(), 0);
 }
 
 TEST(Deserializer, ADifferentPinCountDuringARunFailsIt) {

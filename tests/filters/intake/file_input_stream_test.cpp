@@ -1,10 +1,16 @@
 #include "file_input_stream_filter.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <future>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "stream_test_util.h"
@@ -166,6 +172,29 @@ TEST(FileInputStream, FailuresNameTheFileAndTheReason) {
   ASSERT_EQ(SetPath(f, dir), Ok);
   EXPECT_EQ(f.Process(), Failed);
   EXPECT_EQ(std::string(f.FailureReason()), dir + " is not a regular file");
+
+  // A FIFO without a writer would block a plain open for good; it is
+  // refused at once. The child thread keeps a hang from hanging the suite.
+  const std::string fifo = dir + "/fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  ASSERT_EQ(SetPath(f, fifo), Ok);
+  std::promise<Result> fifoResult;
+  std::thread reader([&] { fifoResult.set_value(f.Process()); });
+  std::future<Result> done = fifoResult.get_future();
+  if (done.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+    const int unblock = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);  // lets a blocked open return
+    reader.join();
+    ::close(unblock);
+    FAIL() << "opening a FIFO blocked";
+  }
+  reader.join();
+  EXPECT_EQ(done.get(), Failed);
+  EXPECT_EQ(std::string(f.FailureReason()), fifo + " is not a regular file");
+  if (fs::exists("/dev/zero")) {
+    ASSERT_EQ(SetPath(f, "/dev/zero"), Ok);
+    EXPECT_EQ(f.Process(), Failed);
+    EXPECT_STREQ(f.FailureReason(), "/dev/zero is not a regular file");
+  }
 
   // A sparse file one byte over what a packet can describe fails before
   // anything is allocated.

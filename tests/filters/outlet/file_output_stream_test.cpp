@@ -66,7 +66,8 @@ TEST(FileOutputStream, FailuresNameTheFileAndTheReason) {
   const std::string nowhere = dir + "/no/such/folder/out.bin";
   ASSERT_EQ(SetPath(f, nowhere), Ok);
   EXPECT_EQ(f.Process(), Failed);
-  EXPECT_EQ(std::string(f.FailureReason()), "cannot open " + nowhere + ": No such file or directory");
+  EXPECT_EQ(std::string(f.FailureReason()),
+            "cannot write " + nowhere + ": the folder " + dir + "/no/such/folder does not exist");
 
   // A length that does not match a payload is refused before anything is opened.
   src.Publish(MakePacket(-5, PacketType::Bytes, bytes.data()));
@@ -100,13 +101,17 @@ TEST(FileOutputStream, StopEndsTheWriteWithinOneChunk) {
   f.Initialize();
   test::Connect(f, 2, src.pin());
   ASSERT_EQ(SetPath(f, path), Ok);
+  const std::vector<uint8_t> old = RandomBytes(1000, 3);
+  test::WriteFile(path, old);
   current = &f;
   chunksSeen = 0;
   f.progress = &StopAfterFirstChunk;
   EXPECT_EQ(f.Process(), Stopped);
   EXPECT_EQ(chunksSeen, 1);
   EXPECT_EQ(f.state, FilterState::Stopped);
-  EXPECT_EQ(fs::file_size(path), 262144u) << "what was written before the stop stays";
+  EXPECT_TRUE(test::ReadFile(path) == old) << "a stopped write leaves the previous file";
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator{}), 1)
+      << "the temporary file is removed";
   current = nullptr;
 }
 

@@ -75,6 +75,33 @@ TEST(HuffmanDecoding, RefusesHeadersThatCannotBeDecodedSafely) {
   EXPECT_FALSE(reason(Stream(1001, 1, 1, 1, 1), 1000).empty());
   // A truncated header reads as zeros: S = 0 with T = 1.
   EXPECT_EQ(Decode({1, 0, 0, 0, 1}).result.status, CodingStatus::Failed);
+
+  // Fields the encoder never writes would decode to data nobody encoded.
+  EXPECT_NE(reason(Stream(4, 2, 1, 0, 2, {0, 0})).find("0-bit values"), std::string::npos);
+  EXPECT_NE(reason(Stream(4, 2, 1, 0x80, 2, {0, 0})).find("0-bit values"), std::string::npos);
+  EXPECT_NE(reason(Stream(4, 2, 1, 3, 0, {0xFD, 0x2D})).find("0-bit frequencies"), std::string::npos);
+  EXPECT_NE(reason(Stream(4, 5, 1, 3, 2, {0, 0, 0, 0})).find("table of 5 values for 4"), std::string::npos);
+  EXPECT_NE(reason(Stream(4, 2, 255, 3, 2, {0xFD, 0x2D})).find("short entry of 2"), std::string::npos);
+  // A table the stream does not hold: 2^22 one-bit values and frequencies
+  // claimed by an 11-byte header.
+  EXPECT_NE(reason(Stream(1u << 22, 1u << 22, 1, 1, 1)).find("follow its header"), std::string::npos);
+  EXPECT_NE(reason(Stream(4, 2, 1, 3, 2, {0xFD})).find("table of 10 bits"), std::string::npos);
+}
+
+TEST(HuffmanDecoding, AskTheBudgetBeforeAllocatingTheOutput) {
+  // One entry repeated 2^28 times is a valid 14-byte stream of a constant
+  // array; only the budget stands between it and a 1 GiB allocation.
+  const std::vector<uint8_t> constant = Stream(1u << 28, 1, 1, 1, 29, {0x01, 0x00, 0x00, 0x20});
+  int64_t asked = 0;
+  OwnedIntArray out;
+  const CodingResult refused = DecodeHuffman(constant.data(), constant.size(), out, {}, kMaxDecodedValues,
+                                             [&](int64_t bytes) {
+                                               asked = bytes;
+                                               return false;
+                                             });
+  EXPECT_EQ(refused.status, CodingStatus::Failed);
+  EXPECT_EQ(asked, int64_t{4} << 28);
+  EXPECT_EQ(out.Values(), nullptr);
 }
 
 TEST(HuffmanDecoding, EveryPrefixOfAStreamDecodesOrFailsCleanly) {
@@ -98,10 +125,10 @@ TEST(HuffmanDecoding, EveryPrefixOfAStreamDecodesOrFailsCleanly) {
 
 TEST(HuffmanDecoding, DegenerateTreesDecodeInTimeLinearInTheStream) {
   // 21846 entries, all values and frequencies zero (the stream ends after
-  // the header): the tree is one chain as deep as the table, and every code
+  // the frequencies): the tree is one chain as deep as the table, and every code
   // past the end walks it down child 0.
   const auto start = std::chrono::steady_clock::now();
-  const Decoded d = Decode(Stream(1u << 22, 65536, 3, 2, 6));
+  const Decoded d = Decode(Stream(1u << 22, 65536, 3, 2, 6, std::vector<uint8_t>(32769, 0)));
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   ASSERT_TRUE(d.result.ok()) << d.result.reason;
   EXPECT_EQ(d.values.size(), size_t{1} << 22);
