@@ -1,14 +1,15 @@
 #!/usr/bin/env python3
-"""Writes input.bmp, the picture the example graphs read: 128 x 128 pixels,
-24-bit, bottom-up rows. A sky gradient, a sun, hills and a checkered field
+"""Writes input.bmp and input.png, the picture the example graphs read:
+128 x 128 pixels, 24-bit. A sky gradient, a sun, hills and a checkered field
 give the codec smooth areas, edges and texture to work on.
 
-    python3 make_input.py [OUT.bmp]
+    python3 make_input.py [FOLDER]
 """
 import math
 import os
 import struct
 import sys
+import zlib
 
 SIZE = 128
 
@@ -48,7 +49,25 @@ def bmp():
     return header + info + bytes(pixels)
 
 
+def png():
+    rows = bytearray()
+    for y in range(SIZE):
+        rows.append(0)  # no filter
+        for x in range(SIZE):
+            rows += bytes(colour(x, y))
+
+    def chunk(tag, data):
+        body = tag + data
+        return struct.pack('>I', len(data)) + body + struct.pack('>I', zlib.crc32(body) & 0xFFFFFFFF)
+
+    header = struct.pack('>IIBBBBB', SIZE, SIZE, 8, 2, 0, 0, 0)
+    return (b'\x89PNG\r\n\x1a\n' + chunk(b'IHDR', header) + chunk(b'IDAT', zlib.compress(bytes(rows), 9)) +
+            chunk(b'IEND', b''))
+
+
 if __name__ == '__main__':
-    out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(os.path.abspath(__file__)), 'input.bmp')
-    with open(out, 'wb') as f:
+    folder = sys.argv[1] if len(sys.argv) > 1 else os.path.dirname(os.path.abspath(__file__))
+    with open(os.path.join(folder, 'input.bmp'), 'wb') as f:
         f.write(bmp())
+    with open(os.path.join(folder, 'input.png'), 'wb') as f:
+        f.write(png())
