@@ -503,13 +503,19 @@ void MainWindow::closeEvent(QCloseEvent* event) {
   }
   EndRunForExit();
   if (!pendingSave_.isEmpty()) SaveGraphAs(QString(pendingSave_));
-  // Closing the document destroys every filter and, with them, their
-  // display and feedback windows, visible or hidden.
-  document_->Clear();
-  view_->ClearInteraction();
   progress_->hide();
   if (insert_ != nullptr) insert_->hide();
   event->accept();
+  // Closing the document destroys top-level filter windows: not inside the
+  // close event, whose sender may be walking the list of windows.
+  QMetaObject::invokeMethod(this, &MainWindow::CloseDocumentAndQuit, Qt::QueuedConnection);
+}
+
+void MainWindow::CloseDocumentAndQuit() {
+  // Every filter goes and, with it, its display or feedback window, visible
+  // or hidden.
+  document_->Clear();
+  view_->ClearInteraction();
   // The program ends with its main window, whatever else is still open.
   QCoreApplication::quit();
 }

@@ -96,6 +96,8 @@ class MainWindow : public QMainWindow {
  private:
   // Stop, then after the grace period Kill, and wait for the worker.
   void EndRunForExit();
+  // After the window has closed: destroys every filter and ends the loop.
+  void CloseDocumentAndQuit();
   void CreateActions();
   void CreateMenus();
   void CreateToolBar();
