@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
-"""Writes copy.gph: a File Input Stream reading input.bin feeds a File
-Output Stream writing output.bin, so running the graph copies the file."""
+"""Writes copy.gph: a File Input Stream reading input.bmp feeds a File
+Output Stream writing copy.bmp, so running the graph copies the picture.
+Both names are relative: they are taken from the graph file's folder."""
 import os
 import sys
 
@@ -14,8 +15,8 @@ DATA_PIN = 2  # "Out" of the input stream, "In" of the output stream
 
 def build():
     g = Graph()
-    source = g.node(FILE_INPUT_STREAM, 'source', 10, 10, Settings().text('input.bin'))
-    target = g.node(FILE_OUTPUT_STREAM, 'target', 200, 10, Settings().text('output.bin'))
+    source = g.node(FILE_INPUT_STREAM, 'source', 10, 10, Settings().text('input.bmp'))
+    target = g.node(FILE_OUTPUT_STREAM, 'target', 200, 10, Settings().text('copy.bmp'))
     g.edge(source, DATA_PIN, target, DATA_PIN)
     return g
 

@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QStringList>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
@@ -106,20 +107,25 @@ void AttractorDialog::accept() {
   const int32_t resolutionY = ParseInt(EditText(resolutionY_));
   const float maxRmsError = ParseFloat(EditText(maxRmsError_));
   const float quality = ParseFloat(EditText(quality_));
-  if (resolutionX < 1) {
-    Complain(resolutionX_, QStringLiteral("The resolution factor X \"%1\" must be at least 1.").arg(resolutionX_->text()));
-    return;
-  }
-  if (resolutionY < 1) {
-    Complain(resolutionY_, QStringLiteral("The resolution factor Y \"%1\" must be at least 1.").arg(resolutionY_->text()));
-    return;
-  }
-  if (!std::isfinite(maxRmsError)) {
-    Complain(maxRmsError_, QStringLiteral("The max RMS error \"%1\" is not a finite number.").arg(maxRmsError_->text()));
-    return;
-  }
-  if (!std::isfinite(quality)) {
-    Complain(quality_, QStringLiteral("The quality \"%1\" is not a finite number.").arg(quality_->text()));
+  // Every problem at once, named by the dialog's labels; the first field
+  // at fault gets the focus.
+  QStringList problems;
+  QLineEdit* first = nullptr;
+  auto problem = [&](bool bad, QLineEdit* edit, const QString& text) {
+    if (!bad) return;
+    problems << text;
+    if (first == nullptr) first = edit;
+  };
+  problem(resolutionX < 1, resolutionX_,
+          QStringLiteral("The resolution factor X \"%1\" must be at least 1.").arg(resolutionX_->text()));
+  problem(resolutionY < 1, resolutionY_,
+          QStringLiteral("The resolution factor Y \"%1\" must be at least 1.").arg(resolutionY_->text()));
+  problem(!std::isfinite(maxRmsError), maxRmsError_,
+          QStringLiteral("The max RMS error \"%1\" is not a finite number.").arg(maxRmsError_->text()));
+  problem(!std::isfinite(quality), quality_,
+          QStringLiteral("The quality \"%1\" is not a finite number.").arg(quality_->text()));
+  if (first != nullptr) {
+    Complain(first, problems.join(QLatin1Char('\n')));
     return;
   }
   if (modes_->checkedId() >= 0) settings_.mode = modes_->checkedId();

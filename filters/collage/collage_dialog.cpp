@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QRadioButton>
+#include <QStringList>
 #include <QVBoxLayout>
 #include <cstdio>
 #include <limits>
@@ -73,6 +74,7 @@ QLineEdit* FieldEdit(const char* field, const std::string& text) {
 QLineEdit* CollageDialog::AddEdit(QGridLayout* layout, int row, const char* label, const char* field,
                                   int32_t value) {
   QLineEdit* edit = FieldEdit(field, FormatInt(value));
+  labels_[field] = QString::fromLatin1(label);
   layout->addWidget(new QLabel(QString::fromLatin1(label)), row, 0);
   layout->addWidget(edit, row, 1);
   return edit;
@@ -82,6 +84,14 @@ CollageDialog::CollageDialog(const FractalEncoderSettings& settings, QWidget* pa
     : QDialog(parent), settings_(settings) {
   setWindowTitle(QStringLiteral("HV encoder settings"));
   const FractalEncoderSettings& s = settings_;
+  // Fields whose label is not made by AddEdit.
+  labels_ = {{"mode", QStringLiteral("Compression mode")},
+             {"errorMode", QStringLiteral("Error mode")},
+             {"coverMode", QStringLiteral("Covering mode")},
+             {"threadPriority", QStringLiteral("Thread priority")},
+             {"maxError", QStringLiteral("Max error")},
+             {"quality", QStringLiteral("Quality")},
+             {"maxScale", QStringLiteral("Max scale factor")}};
 
   auto* modeBox = new QGroupBox(QStringLiteral("Compression mode"));
   auto* modeLayout = new QVBoxLayout(modeBox);
@@ -185,6 +195,11 @@ CollageDialog::CollageDialog(const FractalEncoderSettings& settings, QWidget* pa
   main->addWidget(buttons);
 }
 
+QString CollageDialog::LabelOf(const char* field) const {
+  const auto it = labels_.find(field);
+  return it != labels_.end() ? it->second : QString::fromLatin1(field);
+}
+
 void CollageDialog::accept() {
   FractalEncoderSettings edited = settings_;
   if (mode_->checkedId() >= 0) edited.mode = mode_->checkedId();
@@ -208,10 +223,18 @@ void CollageDialog::accept() {
   edited.stepY = ParseInt(EditText(stepY_));
   edited.threadCount = ParseInt(EditText(threadCount_));
 
-  // The same checks a run makes: better refused here than at run time.
-  const std::string invalid = ValidateSettings(edited);
-  if (!invalid.empty()) {
-    refusal_ = QStringLiteral("These settings cannot run: %1.").arg(QString::fromStdString(invalid));
+  // The same checks a run makes: better refused here than at run time, all
+  // at once and in the words of the dialog.
+  const std::vector<SettingProblem> problems = SettingProblems(edited);
+  if (!problems.empty()) {
+    QStringList lines;
+    for (const SettingProblem& p : problems) {
+      QString rule = QString::fromLatin1(p.rule);
+      for (const auto& [field, label] : labels_)
+        rule.replace(QStringLiteral("\"%1\"").arg(QString::fromStdString(field)), label);
+      lines << LabelOf(p.field) + QLatin1Char(' ') + rule + QLatin1Char('.');
+    }
+    refusal_ = QStringLiteral("These settings cannot run:\n") + lines.join(QLatin1Char('\n'));
     auto* box = new QMessageBox(QMessageBox::Warning, windowTitle(), refusal_, QMessageBox::Ok, this);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->open();

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QDialog>
+#include <map>
 #include <string>
 
 #include "encoder_settings.h"
@@ -43,10 +44,13 @@ class CollageDialog : public QDialog {
   void accept() override;
 
  private:
+  QString LabelOf(const char* field) const;
   QLineEdit* AddEdit(QGridLayout* layout, int row, const char* label, const char* field, int32_t value);
 
   FractalEncoderSettings settings_;
   QString refusal_;
+  // The label the user sees for each field, for messages about it.
+  std::map<std::string, QString> labels_;
   QButtonGroup* mode_ = nullptr;
   QButtonGroup* errorMode_ = nullptr;
   QButtonGroup* coverMode_ = nullptr;

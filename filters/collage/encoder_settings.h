@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "vorlan/contract.h"
 
@@ -43,6 +44,16 @@ inline constexpr int32_t kMaxThreadCount = 64;
 static_assert(sizeof(FractalEncoderSettings) == 4 * kSettingsFieldCount);
 static_assert(offsetof(FractalEncoderSettings, quality) == 64 &&
               offsetof(FractalEncoderSettings, feedback) == 76);
+
+// One setting a run would refuse: the field's name and the rule it breaks;
+// a rule naming another field quotes its name ("must not be below
+// \"minRangeFactor\"").
+struct SettingProblem {
+  const char* field;
+  const char* rule;
+};
+// Every problem of `s`, in field order; empty when a run would accept it.
+std::vector<SettingProblem> SettingProblems(const FractalEncoderSettings& s);
 
 // Checks what the search relies on; "" when the settings can run, else a
 // reason naming the setting. Stored graphs load whatever they hold; this is

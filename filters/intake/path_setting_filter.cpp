@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "vorlan/config_stream.h"
+#include "vorlan/file_names.h"
 
 namespace vorlan {
 
@@ -48,7 +49,8 @@ Packet PathSettingFilter::GetConfig(ConfigForm form) {
 
 Result PathSettingFilter::RequirePath(const std::string*& path) {
   if (!path_ || path_->empty()) return Fail("no file selected");
-  path = &*path_;
+  resolved_ = ResolveFileName(DocumentFolderOf(this), *path_);
+  path = &resolved_;
   return Ok;
 }
 

@@ -27,11 +27,13 @@ class PathSettingFilter : public FilterBase {
   const std::optional<std::string>& Path() const { return path_; }
 
  protected:
-  // The path to work on, or Failed with "no file selected".
+  // The path to work on, or Failed with "no file selected". A relative path
+  // is taken from the document folder (see vorlan/file_names.h).
   Result RequirePath(const std::string*& path);
 
  private:
   std::optional<std::string> path_;
+  std::string resolved_;  // what RequirePath handed out last
 };
 
 }  // namespace vorlan

@@ -45,6 +45,7 @@ void GraphDocument::Clear() {
   nodes_.Clear();
   originX = originY = 0;
   cascadeX = cascadeY = 10;
+  folder.clear();
 }
 
 int32_t GraphDocument::InsertNode(int32_t prototypeId) {

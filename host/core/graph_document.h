@@ -78,7 +78,7 @@ class GraphDocument {
   // New document: kills an active run and waits for its worker (callers on
   // a UI thread wait with RunController::WaitForWorker first so they can keep
   // processing events), destroys all nodes and edges, origin (0, 0),
-  // cascade (10, 10), last run result -1.
+  // cascade (10, 10), no folder, last run result -1.
   void Clear();
 
   // Node list index of the new node, or -1 (unknown prototype, CreateFilter
@@ -130,6 +130,10 @@ class GraphDocument {
 
   int32_t originX = 0;
   int32_t originY = 0;
+  // Folder of the graph file the document was loaded from or last saved to,
+  // absolute; "" (the current folder) for a graph never saved. Relative file
+  // names in filter settings are taken from it.
+  std::string folder;
   int32_t cascadeX = 10;
   int32_t cascadeY = 10;
 

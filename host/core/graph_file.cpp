@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <set>
 
@@ -97,6 +98,13 @@ bool SaveGraph(GraphDocument& document, std::vector<uint8_t>& bytes, std::string
   return true;
 }
 
+std::string FolderOf(const std::string& file) {
+  std::error_code error;
+  const std::filesystem::path absolute = std::filesystem::absolute(file, error);
+  if (error) return {};
+  return absolute.parent_path().lexically_normal().string();
+}
+
 bool SaveGraphFile(GraphDocument& document, const std::string& path, std::string& error) {
   std::vector<uint8_t> bytes;
   if (!SaveGraph(document, bytes, error)) return false;
@@ -121,6 +129,7 @@ bool SaveGraphFile(GraphDocument& document, const std::string& path, std::string
     error = "cannot replace " + path;
     return false;
   }
+  document.folder = FolderOf(path);
   return true;
 }
 
@@ -268,7 +277,9 @@ GraphLoadResult LoadGraphFile(GraphDocument& document, const std::string& path) 
     result.error = "cannot read " + path;
     return result;
   }
-  return LoadGraph(document, bytes.data(), bytes.size());
+  GraphLoadResult result = LoadGraph(document, bytes.data(), bytes.size());
+  if (result.ok) document.folder = FolderOf(path);
+  return result;
 }
 
 }  // namespace vorlan::host

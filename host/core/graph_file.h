@@ -26,13 +26,18 @@ struct GraphLoadResult {
 // library offers that. False with `error` for an unusable settings packet.
 bool SaveGraph(GraphDocument& document, std::vector<uint8_t>& bytes, std::string& error);
 // Writes through a temporary file in the same folder, so a failed save
-// leaves an existing file untouched.
+// leaves an existing file untouched. On success the document's folder
+// becomes the file's.
 bool SaveGraphFile(GraphDocument& document, const std::string& path, std::string& error);
+
+// The absolute folder holding `file` ("" when it cannot be told).
+std::string FolderOf(const std::string& file);
 
 // Replaces the document's graph (an active run is killed first). A failed
 // load leaves an empty document. Edges naming a node or pin that does not
 // exist are dropped with a warning.
 GraphLoadResult LoadGraph(GraphDocument& document, const uint8_t* data, size_t size);
+// On success the document's folder is the file's.
 GraphLoadResult LoadGraphFile(GraphDocument& document, const std::string& path);
 
 // Positions and the origin in a graph file must lie within

@@ -343,7 +343,11 @@ bool RunController::Prepare(std::vector<GraphRunner::Entry>& entries, std::strin
     }
   }
   for (int32_t i = 0; i < doc.NodeCount(); ++i) {
-    Filter* f = doc.Node(i)->filter;
+    const FilterNode* node = doc.Node(i);
+    // Relative file names in settings are taken from the graph's folder.
+    if (node->library != nullptr && node->library->entry.setDocumentFolder != nullptr)
+      node->library->entry.setDocumentFolder(node->filter, doc.folder.c_str());
+    Filter* f = node->filter;
     for (int32_t p = 0; p < f->pinCount; ++p) {
       if (f->pins[p] != nullptr) DisconnectPin(f->pins[p]);
     }

@@ -96,6 +96,7 @@ void Registry::Scan(const PluginFolder& folder) {
     entry.destroy = Lookup<DestroyFilterFn>(module, kDestroyFilterName);
     entry.failureReason = Lookup<GetFailureReasonFn>(module, kGetFailureReasonName);
     entry.releaseConfig = Lookup<ReleaseConfigFn>(module, kReleaseConfigName);
+    entry.setDocumentFolder = Lookup<SetDocumentFolderFn>(module, kSetDocumentFolderName);
     std::string reason;
     if (!AddLibrary(name, module, entry, &reason)) {
       ::dlclose(module);

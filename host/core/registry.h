@@ -14,11 +14,12 @@
 
 #include "core/plugin_search.h"
 #include "vorlan/contract.h"
+#include "vorlan/file_names.h"
 
 namespace vorlan::host {
 
 // The entry points of one library. The four required ones are never null in
-// a registered library; the two optional ones may be.
+// a registered library; the optional ones may be.
 struct LibraryEntryPoints {
   GetFilterLibraryInfoFn getLibraryInfo = nullptr;
   GetFilterInfoFn getFilterInfo = nullptr;
@@ -26,6 +27,7 @@ struct LibraryEntryPoints {
   DestroyFilterFn destroy = nullptr;
   GetFailureReasonFn failureReason = nullptr;  // optional
   ReleaseConfigFn releaseConfig = nullptr;     // optional
+  SetDocumentFolderFn setDocumentFolder = nullptr;  // optional
 };
 
 struct FilterLibrary {

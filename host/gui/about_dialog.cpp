@@ -1,5 +1,7 @@
 #include "about_dialog.h"
 
+#include "app_icon.h"
+
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
@@ -13,9 +15,8 @@ namespace vorlan::gui {
 AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
   setWindowTitle(QStringLiteral("About vorlan"));
   auto* icon = new QLabel;
-  icon->setPixmap(QApplication::windowIcon().isNull()
-                      ? style()->standardIcon(QStyle::SP_ComputerIcon).pixmap(32, 32)
-                      : QApplication::windowIcon().pixmap(32, 32));
+  icon->setObjectName(QStringLiteral("icon"));
+  icon->setPixmap(ApplicationIcon().pixmap(48, 48));
   auto* text = new QLabel(QStringLiteral("Vorlan Version 1.0"));
   auto* row = new QHBoxLayout;
   row->addWidget(icon);

@@ -76,7 +76,7 @@ void MainWindow::CreateEditActions() {
 bool MainWindow::Undo() {
   const QString reason = LockReason();
   if (!reason.isEmpty()) {
-    Refuse(reason);
+    Refuse(RefusalText(QStringLiteral("Undo"), reason));
     return false;
   }
   if (history_->Open() || !history_->Stack()->canUndo()) return false;  // mid-drag, or nothing to undo
@@ -87,7 +87,7 @@ bool MainWindow::Undo() {
 bool MainWindow::Redo() {
   const QString reason = LockReason();
   if (!reason.isEmpty()) {
-    Refuse(reason);
+    Refuse(RefusalText(QStringLiteral("Redo"), reason));
     return false;
   }
   if (history_->Open() || !history_->Stack()->canRedo()) return false;
@@ -99,7 +99,7 @@ bool MainWindow::CopySelection() {
   // Settings are read with GetConfig, which must not race a filter's Process.
   const QString reason = LockReason();
   if (!reason.isEmpty()) {
-    Refuse(reason);
+    Refuse(RefusalText(QStringLiteral("Copy"), reason));
     return false;
   }
   if (view_->SelectedIds().empty()) return false;
@@ -122,7 +122,7 @@ bool MainWindow::CutSelection() { return CopySelection() && view_->RemoveSelecte
 bool MainWindow::Paste() {
   const QString reason = LockReason();
   if (!reason.isEmpty()) {
-    Refuse(reason);
+    Refuse(RefusalText(QStringLiteral("Paste"), reason));
     return false;
   }
   const QMimeData* data = QApplication::clipboard()->mimeData();
@@ -154,7 +154,7 @@ bool MainWindow::Paste() {
 bool MainWindow::DuplicateSelection() {
   const QString reason = LockReason();
   if (!reason.isEmpty()) {
-    Refuse(reason);
+    Refuse(RefusalText(QStringLiteral("Duplicate"), reason));
     return false;
   }
   if (view_->SelectedIds().empty()) return false;

@@ -24,26 +24,36 @@ const QColor kRed(255, 0, 0);
 const QColor kNodeFill(22, 103, 170);
 const QColor kTarget(255, 170, 0);
 
-// The painter's rectangle covering the pixels left..right-1, top..bottom-1,
-// as the node geometry's exclusive right and bottom edges mean.
+// The pixels left..right-1, top..bottom-1 that the node geometry's exclusive
+// right and bottom edges mean.
 QRect Box(const host::Rect& r, QPoint origin) {
   return QRect(r.left + origin.x(), r.top + origin.y(), r.right - r.left, r.bottom - r.top);
 }
 
+// Fills `area` and frames it with a `width`-pixel line lying inside it, so
+// the whole drawing covers exactly the pixels of `area`. (QPainter::drawRect
+// with a pen would straddle the edge and cover one more column and row.)
+void FramedRect(QPainter& painter, const QRect& area, const QColor& frame, int width, const QColor& fill) {
+  if (area.isEmpty()) return;
+  painter.fillRect(area, fill);
+  const int w = std::min({width, area.width(), area.height()});
+  painter.fillRect(QRect(area.left(), area.top(), area.width(), w), frame);
+  painter.fillRect(QRect(area.left(), area.bottom() - w + 1, area.width(), w), frame);
+  painter.fillRect(QRect(area.left(), area.top(), w, area.height()), frame);
+  painter.fillRect(QRect(area.right() - w + 1, area.top(), w, area.height()), frame);
+}
+
 QString Text(const char* text) { return QString::fromUtf8(text != nullptr ? text : ""); }
 
-void PaintNode(QPainter& painter, const host::FilterNode& node, bool selected, int selectedPin,
+void PaintNode(QPainter& painter, const host::FilterNode& node, bool selected, bool failed, int selectedPin,
                QPoint origin, const QFont& captionFont, const QFont& pinFont) {
   const Filter* filter = node.filter;
-  if (selected) {
-    painter.setPen(QPen(kGreen, 2));
-  } else if (filter != nullptr && filter->state.load() == FilterState::Error) {
-    painter.setPen(QPen(kRed, 2));
-  } else {
-    painter.setPen(QPen(Qt::black, 2));
-  }
-  painter.setBrush(kNodeFill);
-  painter.drawRect(Box(node.geometry.box, origin));
+  const bool unusable = filter != nullptr && filter->state.load() == FilterState::Error;
+  const QRect box = Box(node.geometry.box, origin);
+  const QColor frame = selected ? kGreen : (unusable || failed) ? kRed : QColor(Qt::black);
+  FramedRect(painter, box, frame, 2, kNodeFill);
+  // A selected node that failed keeps a red frame inside the green one.
+  if (selected && failed) FramedRect(painter, box.adjusted(2, 2, -2, -2), kRed, 2, kNodeFill);
 
   painter.setFont(captionFont);
   painter.setPen(Qt::white);
@@ -61,9 +71,7 @@ void PaintNode(QPainter& painter, const host::FilterNode& node, bool selected, i
     const Pin* pin = filter->pins[i];
     if (pin == nullptr) continue;
     const QRect square = Box(node.geometry.pinRects[static_cast<size_t>(i)], origin);
-    painter.setPen(QPen(selected && i == selectedPin ? kGreen : QColor(Qt::black), 1));
-    painter.setBrush(kNodeFill);
-    painter.drawRect(square);
+    FramedRect(painter, square, selected && i == selectedPin ? kGreen : QColor(Qt::black), 1, kNodeFill);
 
     const QString name = Text(pin->name);
     const int w = pinMetrics.horizontalAdvance(name);
@@ -118,7 +126,8 @@ void PaintGraph(QPainter& painter, const host::GraphDocument& document,
     if (node == nullptr) continue;
     const bool selected = i == highlight.node ||
                           std::find(highlight.nodes.begin(), highlight.nodes.end(), i) != highlight.nodes.end();
-    PaintNode(painter, *node, selected, i == highlight.node ? highlight.pin : -1, origin, captionFont, pinFont);
+    PaintNode(painter, *node, selected, i == highlight.failedNode, i == highlight.node ? highlight.pin : -1, origin,
+              captionFont, pinFont);
   }
 
   for (int i = 0; i < document.EdgeCount(); ++i) {

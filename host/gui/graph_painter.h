@@ -22,6 +22,7 @@ struct GraphHighlight {
   int node = -1;  // selected node list index
   int pin = -1;   // selected pin of the selected node
   int edge = -1;  // selected edge list index
+  int failedNode = -1;  // list index of the node that failed the last run
   std::optional<QLine> rubberBand;  // connect mode, widget coordinates
   std::vector<int> nodes;           // further selected nodes, list indexes
   struct PinRef {

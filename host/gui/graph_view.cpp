@@ -1,6 +1,8 @@
 #include "graph_view.h"
 
 #include <QContextMenuEvent>
+#include <QDir>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
@@ -8,8 +10,10 @@
 #include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
+#include <QToolTip>
 
 #include "caption_dialog.h"
+#include "core/file_stream_path.h"
 #include "core/graph_document.h"
 #include "core/graph_file.h"
 #include "graph_painter.h"
@@ -55,6 +59,9 @@ GraphView::GraphView(host::GraphDocument& document, QWidget* parent)
   contextMenu_->addAction(QStringLiteral("Set Caption"), this, [this] { SetCaptionOfSelected(); });
   contextMenu_->addAction(QStringLiteral("Remove Filter"), this, [this] { RemoveSelected(); });
   contextMenu_->addAction(QStringLiteral("Configure"), this, [this] { ConfigureSelected(); });
+
+  // Any edit clears the mark of a failed run.
+  connect(this, &GraphView::DocumentChanged, this, [this] { MarkFailedNode(-1); });
 
   captionPrompt_ = [this](QString& caption) {
     CaptionDialog dialog(caption, this);
@@ -195,15 +202,50 @@ QString GraphView::NodeState() const {
   return QStringLiteral("State : ") + StateName(static_cast<int>(node->filter->state.load()));
 }
 
-bool GraphView::Refuse() {
+void GraphView::MarkFailedNode(int nodeId) {
+  if (nodeId == failedNodeId_) return;
+  failedNodeId_ = nodeId;
+  update();
+}
+
+QString GraphView::NodeToolTip(QPoint p) const {
+  const int index = HitNode(p);
+  const host::FilterNode* node = index >= 0 ? document_.Node(index) : nullptr;
+  if (node == nullptr || !host::IsFileStream(*node)) return QString();
+  const QString caption = QString::fromStdString(node->caption);
+  // The settings are not read while a run may be using the filter.
+  if (!LockReason().isEmpty()) return caption;
+  const std::optional<std::string> file = host::FileStreamTarget(document_, *node);
+  // A graph never saved takes relative names from the current folder.
+  const QString text = file ? QDir::current().absoluteFilePath(QString::fromStdString(*file))
+                            : QStringLiteral("(no file selected)");
+  return caption.isEmpty() ? text : caption + QStringLiteral(": ") + text;
+}
+
+bool GraphView::event(QEvent* event) {
+  if (event->type() == QEvent::ToolTip) {
+    auto* help = static_cast<QHelpEvent*>(event);
+    const QString tip = NodeToolTip(help->pos());
+    if (tip.isEmpty()) {
+      QToolTip::hideText();
+      event->ignore();
+    } else {
+      QToolTip::showText(help->globalPos(), tip, this);
+    }
+    return true;
+  }
+  return QWidget::event(event);
+}
+
+bool GraphView::Refuse(const QString& command) {
   const QString reason = LockReason();
   if (reason.isEmpty()) return false;
-  emit Refused(reason);
+  emit Refused(RefusalText(command, reason));
   return true;
 }
 
 bool GraphView::RemoveSelected() {
-  if (Refuse()) return false;
+  if (Refuse(QStringLiteral("Delete"))) return false;
   bool removed = false;
   BeginEdit();
   if (!selection_.empty()) {
@@ -225,7 +267,7 @@ bool GraphView::RemoveSelected() {
 bool GraphView::ConfigureSelected() {
   host::FilterNode* node = SelectedNodePtr();
   if (node == nullptr || node->filter == nullptr) return false;
-  if (Refuse()) return false;
+  if (Refuse(QStringLiteral("Configure"))) return false;
   const int32_t nodeId = node->nodeId;
   const QByteArray before = SettingsBytes(*node);
   BeginEdit();
@@ -249,7 +291,7 @@ bool GraphView::ConfigureSelected() {
 bool GraphView::SetCaptionOfSelected() {
   host::FilterNode* node = SelectedNodePtr();
   if (node == nullptr) return false;
-  if (Refuse()) return false;
+  if (Refuse(QStringLiteral("Set Caption"))) return false;
   const int32_t nodeId = node->nodeId;
   QString caption = QString::fromStdString(node->caption);
   if (!captionPrompt_ || !captionPrompt_(caption)) return false;  // Cancel keeps the caption
@@ -361,6 +403,7 @@ void GraphView::paintEvent(QPaintEvent*) {
   highlight.node = selectedNode_;
   highlight.pin = selectedPin_;
   highlight.edge = selectedEdge_;
+  highlight.failedNode = failedNodeId_ >= 0 ? document_.NodeIndex(failedNodeId_) : -1;
   for (const int32_t id : selection_) highlight.nodes.push_back(document_.NodeIndex(id));
   if (mode_ == DragMode::Connect) {
     highlight.rubberBand = QLine(dragStart_, current_);
@@ -406,7 +449,7 @@ void GraphView::mousePressEvent(QMouseEvent* event) {
     SetCurrent(pin.node);
     selectedPin_ = pin.pin;
     // Drawing a connection changes the graph: not while a run uses it.
-    if (!Refuse()) mode_ = DragMode::Connect;
+    if (!Refuse(QStringLiteral("Connect"))) mode_ = DragMode::Connect;
   } else if (const int edge = HitEdge(p); edge >= 0) {
     selection_.clear();
     selectedNode_ = -1;
@@ -502,7 +545,7 @@ void GraphView::mouseReleaseEvent(QMouseEvent* event) {
     const PinHit hit = HitPin(p);
     const host::FilterNode* from = SelectedNodePtr();
     if (hit.node >= 0 && from != nullptr && !(hit.node == selectedNode_ && hit.pin == selectedPin_) &&
-        !Refuse()) {
+        !Refuse(QStringLiteral("Connect"))) {
       const host::FilterNode* to = document_.Node(hit.node);
       BeginEdit();
       const bool added = to != nullptr && document_.InsertEdge(from->nodeId, selectedPin_, to->nodeId, hit.pin) >= 0;

@@ -34,6 +34,11 @@ struct PinHit {
   int pin = -1;   // index into the node filter's pins
 };
 
+// The status-bar text of a refused command: "Delete refused: a run is in progress".
+inline QString RefusalText(const QString& command, const QString& reason) {
+  return command + QStringLiteral(" refused: ") + reason;
+}
+
 // Select: a rubber band (Ctrl or Shift and drag on empty space) selecting
 // the nodes it touches.
 enum class DragMode { Idle = 0, MoveOrPan = 1, Connect = 2, Select = 3 };
@@ -112,6 +117,15 @@ class GraphView : public QWidget {
   bool Snap() const { return snap_; }
   void SetSnap(bool on) { snap_ = on; }
 
+  // Marks the node whose filter failed the last run (-1: none); the mark
+  // stays until the next edit or run.
+  void MarkFailedNode(int nodeId);
+  int FailedNode() const { return failedNodeId_; }
+
+  // The tooltip of the node at `p`: for a file-stream node its caption and
+  // the full path of its file; empty elsewhere.
+  QString NodeToolTip(QPoint p) const;
+
   // Status-bar texts for the selected node: "(caption) name major.minor [id]"
   // and "State : ..."; both empty when no node is selected.
   QString NodeDescription() const;
@@ -130,10 +144,11 @@ class GraphView : public QWidget {
   void ViewChanged();
   // The selection changed; the window refreshes its status panes.
   void SelectionChanged();
-  // A command was refused; `word` goes to the status bar.
-  void Refused(const QString& word);
+  // A command was refused; `message` (see RefusalText) goes to the status bar.
+  void Refused(const QString& message);
 
  protected:
+  bool event(QEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
@@ -145,7 +160,8 @@ class GraphView : public QWidget {
   void contextMenuEvent(QContextMenuEvent* event) override;
 
  private:
-  bool Refuse();
+  // True (and Refused emitted) while the graph is locked.
+  bool Refuse(const QString& command = QStringLiteral("Edit"));
   host::FilterNode* SelectedNodePtr() const;
   QPoint ToClient(QPointF widget) const { return zoom_.ToClient(widget).toPoint(); }
   void BeginEdit();
@@ -170,6 +186,7 @@ class GraphView : public QWidget {
   int selectedNode_ = -1;
   int selectedPin_ = -1;
   int selectedEdge_ = -1;
+  int failedNodeId_ = -1;
   bool snap_ = true;
   std::set<int32_t> selection_;  // node ids
   bool collapseOnRelease_ = false;  // a click on one of several selected nodes

@@ -5,6 +5,7 @@
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
@@ -22,8 +23,11 @@
 #include "core/placement.h"
 #include "graph_viewport.h"
 #include "undo_commands.h"
+#include "app_icon.h"
 #include "core/graph_file.h"
 #include "core/graph_runner.h"
+#include "dialog_title_fitter.h"
+#include "elided_label.h"
 #include "graph_view.h"
 #include "insert_dialog.h"
 #include "progress_dialog.h"
@@ -46,6 +50,9 @@ MainWindow::MainWindow(const host::Registry& registry, QWidget* parent)
       registry_(registry),
       document_(std::make_unique<host::GraphDocument>(registry, measure_)) {
   resize(800, 600);
+  setWindowIcon(ApplicationIcon());
+  // Every dialog shown from now on, the plug-ins' included, fits its title.
+  QApplication::instance()->installEventFilter(new DialogTitleFitter(this));
   view_ = new GraphView(*document_, this);
   viewport_ = new GraphViewport(view_, this);
   setCentralWidget(viewport_);
@@ -89,9 +96,10 @@ MainWindow::MainWindow(const host::Registry& registry, QWidget* parent)
     view_->update();
     UpdateSelectionPanes();
   });
-  connect(bridge_, &RunBridge::RunFinished, this, [this] {
+  connect(bridge_, &RunBridge::RunFailed, view_, &GraphView::MarkFailedNode);
+  connect(bridge_, &RunBridge::RunFinished, this, [this](int result) {
     // The figures of a run that ended stay as they were at its end.
-    progress_->StopClock();
+    ShowRunEnded(result);
     view_->update();
     UpdateSelectionPanes();
     UpdateActions();
@@ -161,6 +169,9 @@ void MainWindow::CreateActions() {
                       QKeySequence(Qt::CTRL | Qt::Key_R));
   runAction_ = make(QStringLiteral("&Run"), s->standardIcon(QStyle::SP_MediaPlay),
                     QStringLiteral("Runs graph"), QStringLiteral("Run graph"), QKeySequence(Qt::Key_F5));
+  progressAction_ = make(QStringLiteral("Show &Progress"), QIcon(),
+                         QStringLiteral("Shows the Progress dialog of the run"),
+                         QStringLiteral("Show progress"), QKeySequence(Qt::CTRL | Qt::Key_P));
   stopAction_ = make(QStringLiteral("&Stop"), s->standardIcon(QStyle::SP_MediaStop),
                      QStringLiteral("Stops running graph"), QStringLiteral("Stop graph"),
                      QKeySequence(Qt::SHIFT | Qt::Key_F5));
@@ -180,6 +191,7 @@ void MainWindow::CreateActions() {
   connect(resetAction_, &QAction::triggered, this, [this] { ResetGraph(); });
   connect(runAction_, &QAction::triggered, this, &MainWindow::RunGraph);
   connect(stopAction_, &QAction::triggered, this, &MainWindow::StopGraph);
+  connect(progressAction_, &QAction::triggered, this, &MainWindow::ShowProgress);
   connect(manualAction_, &QAction::triggered, this, &MainWindow::OpenManual);
   connect(aboutAction_, &QAction::triggered, this, [this] {
     AboutDialog about(this);
@@ -206,6 +218,7 @@ void MainWindow::CreateMenus() {
   graph->addAction(resetAction_);
   graph->addAction(runAction_);
   graph->addAction(stopAction_);
+  graph->addAction(progressAction_);
 
   QMenu* edit = menuBar()->addMenu(QStringLiteral("&Edit"));
   edit->addAction(undoAction_);
@@ -248,17 +261,14 @@ void MainWindow::CreateToolBar() {
 }
 
 void MainWindow::CreateStatusBar() {
-  // Pane right edges at 400 and 700 pixels, the last pane takes the rest.
-  static constexpr int kWidths[2] = {400, 300};
+  // Pane right edges at 400 and 700 pixels, the last pane takes the rest; in
+  // a narrower window all three shrink and cut their text.
+  static constexpr int kWidths[3] = {400, 300, 100};
   for (int i = 0; i < 3; ++i) {
-    panes_[i] = new QLabel;
-    panes_[i]->setTextInteractionFlags(Qt::NoTextInteraction);
-    if (i < 2) {
-      panes_[i]->setFixedWidth(kWidths[i]);
-      statusBar()->addWidget(panes_[i]);
-    } else {
-      statusBar()->addWidget(panes_[i], 1);
-    }
+    panes_[i] = new ElidedLabel(kWidths[i]);
+    panes_[i]->setObjectName(QStringLiteral("pane%1").arg(i));
+    if (i < 2) panes_[i]->setMaximumWidth(kWidths[i]);
+    statusBar()->addWidget(panes_[i], i < 2 ? 0 : 1);
   }
   panes_[2]->setText(QStringLiteral("Ready"));
 }
@@ -295,15 +305,12 @@ QString MainWindow::PaneText(int pane) const {
 
 QString MainWindow::LockReason() const {
   const host::RunController& run = document_->Run();
-  if (run.IsRunning()) return QStringLiteral("Running");
-  if (run.IsBusy()) return QStringLiteral("Stopping");
+  if (run.IsRunning()) return QStringLiteral("a run is in progress");
+  if (run.IsBusy()) return QStringLiteral("a stopped run is still ending");
   return QString();
 }
 
-void MainWindow::Refuse(const QString& reason) {
-  statusBar()->showMessage(reason + QStringLiteral(": the graph is in use by a run"),
-                           kStatusMessageMs);
-}
+void MainWindow::Refuse(const QString& message) { statusBar()->showMessage(message, kStatusMessageMs); }
 
 void MainWindow::WaitForWorker() {
   host::RunController& run = document_->Run();
@@ -343,6 +350,7 @@ void MainWindow::UpdateActions() {
   for (QAction* action : {cutAction_, pasteAction_, duplicateAction_}) action->setEnabled(!busy);
   if (!busy && !pendingSave_.isEmpty()) SaveGraphAs(QString(pendingSave_));  // a copy: the call clears it
   stopAction_->setEnabled(running);
+  progress_->SetRunAlive(running);
   panes_[2]->setText(running ? QStringLiteral("Running") : busy ? QStringLiteral("Stopping")
                                                                 : QStringLiteral("Ready"));
 }
@@ -375,7 +383,7 @@ bool MainWindow::MaybeSave() {
 
 bool MainWindow::NewGraph() {
   if (document_->Run().IsRunning()) {
-    Refuse(QStringLiteral("Running"));
+    Refuse(RefusalText(QStringLiteral("New"), LockReason()));
     return false;
   }
   pendingSave_.clear();
@@ -395,7 +403,7 @@ bool MainWindow::NewGraph() {
 
 void MainWindow::Open() {
   if (document_->Run().IsRunning()) {
-    Refuse(QStringLiteral("Running"));
+    Refuse(RefusalText(QStringLiteral("Open"), LockReason()));
     return;
   }
   if (!MaybeSave()) return;
@@ -408,7 +416,7 @@ void MainWindow::Open() {
 
 bool MainWindow::OpenGraph(const QString& path) {
   if (document_->Run().IsRunning()) {
-    Refuse(QStringLiteral("Running"));
+    Refuse(RefusalText(QStringLiteral("Open"), LockReason()));
     return false;
   }
   if (!MaybeSave()) return false;
@@ -493,10 +501,41 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     event->ignore();
     return;
   }
-  document_->Run().Kill();
-  WaitForWorker();
+  EndRunForExit();
   if (!pendingSave_.isEmpty()) SaveGraphAs(QString(pendingSave_));
+  progress_->hide();
+  if (insert_ != nullptr) insert_->hide();
   event->accept();
+  // Closing the document destroys top-level filter windows: not inside the
+  // close event, whose sender may be walking the list of windows.
+  QMetaObject::invokeMethod(this, &MainWindow::CloseDocumentAndQuit, Qt::QueuedConnection);
+}
+
+void MainWindow::CloseDocumentAndQuit() {
+  // Every filter goes and, with it, its display or feedback window, visible
+  // or hidden.
+  document_->Clear();
+  view_->ClearInteraction();
+  // The program ends with its main window, whatever else is still open.
+  QCoreApplication::quit();
+}
+
+void MainWindow::EndRunForExit() {
+  host::RunController& run = document_->Run();
+  if (!run.IsBusy()) return;
+  // A failure reported while leaving is not worth a message box.
+  bridge_->Silence();
+  run.Stop();
+  QElapsedTimer grace;
+  grace.start();
+  while (!run.WaitForWorker(std::chrono::milliseconds(20))) {
+    if (grace.elapsed() >= exitGraceMs_) {
+      run.Kill();
+      break;
+    }
+    QApplication::processEvents(QEventLoop::AllEvents, 20);
+  }
+  WaitForWorker();
 }
 
 // ---- Graph commands ----------------------------------------------------------
@@ -530,7 +569,7 @@ void MainWindow::ShowInsertDialog() {
 bool MainWindow::InsertFilter(int prototypeId) {
   const QString reason = LockReason();
   if (!reason.isEmpty()) {
-    Refuse(reason);
+    Refuse(RefusalText(QStringLiteral("Insert Filter"), reason));
     return false;
   }
   history_->Begin();
@@ -565,11 +604,14 @@ void MainWindow::RunGraph() {
   progress_->StartClock();
   // A killed run's worker may still be leaving; wait without freezing.
   WaitForWorker();
+  view_->MarkFailedNode(-1);
   std::string refusal;
-  if (!run.Start(bridge_, &refusal)) {
-    progress_->StopClock();
-    statusBar()->showMessage(QStringLiteral("Run refused: ") + QString::fromStdString(refusal),
-                             kStatusMessageMs);
+  if (run.Start(bridge_, &refusal)) {
+    progress_->SetRunAlive(true);
+  } else {
+    const QString text = RefusalText(QStringLiteral("Run"), QString::fromStdString(refusal));
+    progress_->ShowEnded(0, 0, text);
+    statusBar()->showMessage(text, kStatusMessageMs);
   }
   UpdateActions();
   view_->update();
@@ -581,15 +623,50 @@ void MainWindow::StopGraph() {
 }
 
 void MainWindow::KillGraph() {
+  const bool wasRunning = document_->Run().IsRunning();
   document_->Run().Kill();
+  if (wasRunning) ShowRunEnded(-1);
   UpdateActions();
   view_->update();
+}
+
+void MainWindow::ShowProgress() { progress_->Reopen(document_->Run().IsRunning()); }
+
+void MainWindow::ShowRunEnded(int result) {
+  const int index = progress_->LastFilterIndex();
+  const host::FilterNode* last = index >= 0 ? document_->Node(index) : nullptr;
+  const int lastState = last != nullptr ? static_cast<int>(last->filter->state.load()) : -1;
+  const QString caption = last != nullptr ? QString::fromStdString(last->caption) : QString();
+  int graphState = static_cast<int>(FilterState::Stopped);
+  QString outcome;
+  switch (result) {
+    case Ok:
+      graphState = static_cast<int>(FilterState::Done);
+      outcome = QStringLiteral("Done: every filter finished.");
+      break;
+    case Stopped:
+      outcome = QStringLiteral("Stopped by the user.");
+      break;
+    case Failed:
+      graphState = static_cast<int>(FilterState::Error);
+      outcome = last != nullptr ? QStringLiteral("Failed on filter : %1").arg(caption)
+                                : QStringLiteral("Failed.");
+      break;
+    case OutOfMemory:
+      graphState = static_cast<int>(FilterState::Error);
+      outcome = QStringLiteral("Failed: out of memory.");
+      break;
+    default:
+      outcome = QStringLiteral("Killed: the filters keep the state they had.");
+      break;
+  }
+  progress_->ShowEnded(graphState, lastState, outcome);
 }
 
 bool MainWindow::ResetGraph() {
   const QString reason = LockReason();
   if (!reason.isEmpty()) {
-    Refuse(reason);
+    Refuse(RefusalText(QStringLiteral("Reset"), reason));
     return false;
   }
   document_->ResetAllFilters();

@@ -24,6 +24,7 @@ class QMenu;
 namespace vorlan::gui {
 
 class GraphHistory;
+class ElidedLabel;
 class GraphView;
 class GraphViewport;
 class InsertDialog;
@@ -59,6 +60,8 @@ class MainWindow : public QMainWindow {
   void RunGraph();
   void StopGraph();
   void KillGraph();
+  // Graph menu "Show Progress": brings the Progress dialog back.
+  void ShowProgress();
   bool ResetGraph();
   void OpenManual();
 
@@ -84,11 +87,17 @@ class MainWindow : public QMainWindow {
   // Whether the unsaved-changes prompt may be shown (tests turn it off:
   // unsaved changes are then discarded).
   void SetPromptForUnsaved(bool on) { promptForUnsaved_ = on; }
+  // How long Exit lets a stopped run wind down before killing it.
+  void SetExitGrace(int ms) { exitGraceMs_ = ms; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  // Stop, then after the grace period Kill, and wait for the worker.
+  void EndRunForExit();
+  // After the window has closed: destroys every filter and ends the loop.
+  void CloseDocumentAndQuit();
   void CreateActions();
   void CreateMenus();
   void CreateToolBar();
@@ -97,6 +106,9 @@ class MainWindow : public QMainWindow {
   void UpdateTitle();
   void UpdateActions();
   void UpdateSelectionPanes();
+  // How the run ended, in the Progress dialog; `result` is a run result or
+  // -1 for a killed run.
+  void ShowRunEnded(int result);
   void Refuse(const QString& reason);
   void SetModified(bool modified);
   // Modified = the undo stack left its clean state, or a change outside it.
@@ -119,7 +131,7 @@ class MainWindow : public QMainWindow {
   ProgressDialog* progress_ = nullptr;
   InsertDialog* insert_ = nullptr;
   RunBridge* bridge_ = nullptr;
-  QLabel* panes_[3] = {nullptr, nullptr, nullptr};
+  ElidedLabel* panes_[3] = {nullptr, nullptr, nullptr};
 
   QAction* newAction_ = nullptr;
   QAction* openAction_ = nullptr;
@@ -131,6 +143,7 @@ class MainWindow : public QMainWindow {
   QAction* resetAction_ = nullptr;
   QAction* runAction_ = nullptr;
   QAction* stopAction_ = nullptr;
+  QAction* progressAction_ = nullptr;
   QAction* manualAction_ = nullptr;
   QAction* aboutAction_ = nullptr;
   QMenu* recentMenu_ = nullptr;
@@ -155,6 +168,7 @@ class MainWindow : public QMainWindow {
   QString pendingSave_;  // saved as soon as no worker is left
   QStringList recent_;  // this session only: the program keeps no state
   bool promptForUnsaved_ = true;
+  int exitGraceMs_ = 3000;
 };
 
 }  // namespace vorlan::gui

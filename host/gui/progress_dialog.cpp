@@ -126,6 +126,11 @@ ProgressDialog::ProgressDialog(QWidget* parent) : QDialog(parent) {
   timeForm->addRow(QStringLiteral("Estimated :"), estimated_);
   timeForm->addRow(QStringLiteral("Remainning :"), remaining_);
 
+  outcome_ = new QLabel;
+  outcome_->setObjectName(QStringLiteral("outcome"));
+  outcome_->setWordWrap(true);
+  outcome_->hide();
+
   kill_ = new QPushButton(QStringLiteral("Kill"));
   stop_ = new QPushButton(QStringLiteral("Stop"));
   close_ = new QPushButton(QStringLiteral("Close"));
@@ -142,7 +147,9 @@ ProgressDialog::ProgressDialog(QWidget* parent) : QDialog(parent) {
   layout->addWidget(filterGroup);
   layout->addWidget(graphGroup);
   layout->addWidget(timeGroup);
+  layout->addWidget(outcome_);
   layout->addLayout(buttons);
+  SetRunAlive(false);
 
   connect(kill_, &QPushButton::clicked, this, [this] {
     emit KillClicked();
@@ -173,6 +180,11 @@ void ProgressDialog::StartClock() {
   graphBar_->setValue(0);
   filterPercent_->setText(Percent(0));
   graphPercent_->setText(Percent(0));
+  lastFilterIndex_ = -1;
+  lastFilterName_.clear();
+  ended_ = false;
+  outcome_->clear();
+  outcome_->hide();
   clock_.start();
   ShowTimes(0);
   timer_.start();
@@ -181,6 +193,7 @@ void ProgressDialog::StartClock() {
 void ProgressDialog::StopClock() { timer_.stop(); }
 
 void ProgressDialog::ShowFilterProgress(float fraction, int currentState) {
+  if (ended_) return;
   previousFilterFraction_ = filterFraction_;
   filterFraction_ = fraction;
   if (currentState != -1 && currentState != lastShownState_) {
@@ -203,6 +216,7 @@ void ProgressDialog::ShowOverall() {
 }
 
 void ProgressDialog::ShowGraphProgress(const GraphProgress& progress) {
+  if (ended_) return;
   graphFraction_ = progress.fraction;
   filterCount_ = progress.filterCount;
   if (progress.current.index == -1) {
@@ -210,12 +224,14 @@ void ProgressDialog::ShowGraphProgress(const GraphProgress& progress) {
     filterState_->clear();
   } else {
     const CurrentFilter& c = progress.current;
-    filterName_->setText(QStringLiteral("[%1] %2 %3.%4 (%5)")
-                             .arg(c.index)
-                             .arg(c.name)
-                             .arg(c.major)
-                             .arg(c.minor)
-                             .arg(c.id));
+    lastFilterIndex_ = c.index;
+    lastFilterName_ = QStringLiteral("[%1] %2 %3.%4 (%5)")
+                          .arg(c.index)
+                          .arg(c.name)
+                          .arg(c.major)
+                          .arg(c.minor)
+                          .arg(c.id);
+    filterName_->setText(lastFilterName_);
     filterState_->setText(StateName(c.state));
     lastShownState_ = c.state;
   }
@@ -229,6 +245,35 @@ void ProgressDialog::ShowGraphProgress(const GraphProgress& progress) {
     hide();
   }
   repaint();
+}
+
+void ProgressDialog::SetRunAlive(bool alive) {
+  kill_->setEnabled(alive);
+  stop_->setEnabled(alive);
+}
+
+void ProgressDialog::ShowEnded(int graphState, int lastFilterState, const QString& outcome) {
+  StopClock();
+  SetRunAlive(false);
+  ended_ = true;
+  graphState_->setText(StateName(graphState));
+  if (lastFilterIndex_ >= 0) {
+    filterName_->setText(lastFilterName_);
+    filterState_->setText(StateName(lastFilterState));
+  }
+  outcome_->setText(outcome);
+  outcome_->setVisible(!outcome.isEmpty());
+}
+
+void ProgressDialog::Reopen(bool runAlive) {
+  SetRunAlive(runAlive);
+  if (runAlive && !timer_.isActive()) {
+    Tick();
+    timer_.start();
+  }
+  show();
+  raise();
+  activateWindow();
 }
 
 void ProgressDialog::ShowRunError(const QString& text) {
@@ -262,5 +307,6 @@ int ProgressDialog::GraphBar() const { return graphBar_->value(); }
 QString ProgressDialog::Elapsed() const { return elapsed_->text(); }
 QString ProgressDialog::Estimated() const { return estimated_->text(); }
 QString ProgressDialog::Remaining() const { return remaining_->text(); }
+QString ProgressDialog::Outcome() const { return outcome_->isHidden() ? QString() : outcome_->text(); }
 
 }  // namespace vorlan::gui

@@ -74,6 +74,18 @@ class ProgressDialog : public QDialog {
   // hides the dialog.
   void ShowGraphProgress(const GraphProgress& progress);
 
+  // Stop and Kill are enabled only while a run is alive.
+  void SetRunAlive(bool alive);
+  // The run has ended: the graph's final state, the last filter that was
+  // current (name kept, its final state shown) and a line saying how it
+  // ended. Stops the clock and disables Stop and Kill.
+  void ShowEnded(int graphState, int lastFilterState, const QString& outcome);
+  // Runner index of the last filter shown as current in this run, -1 when none.
+  int LastFilterIndex() const { return lastFilterIndex_; }
+  // Shows a closed dialog again during a run; the clock goes on from the
+  // run's start.
+  void Reopen(bool runAlive);
+
   // Shows the run's error box, owned by this dialog, and returns when the
   // user has closed it.
   void ShowRunError(const QString& text);
@@ -89,6 +101,7 @@ class ProgressDialog : public QDialog {
   QString Elapsed() const;
   QString Estimated() const;
   QString Remaining() const;
+  QString Outcome() const;
   QPushButton* KillButton() const { return kill_; }
   QPushButton* StopButton() const { return stop_; }
   QPushButton* CloseButton() const { return close_; }
@@ -119,6 +132,7 @@ class ProgressDialog : public QDialog {
   QPushButton* kill_;
   QPushButton* stop_;
   QPushButton* close_;
+  QLabel* outcome_;
 
   QTimer timer_;
   QElapsedTimer clock_;  // monotonic, so the figures never run backwards
@@ -127,6 +141,9 @@ class ProgressDialog : public QDialog {
   float graphFraction_ = 0;
   int filterCount_ = 0;
   int lastShownState_ = -1;
+  int lastFilterIndex_ = -1;
+  bool ended_ = false;  // reports still queued from an ended run are dropped
+  QString lastFilterName_;
 };
 
 }  // namespace vorlan::gui

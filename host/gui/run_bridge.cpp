@@ -73,8 +73,9 @@ void RunBridge::ApplyGraphProgress(const host::RunStatus& status) {
 
 void RunBridge::ShowError(const host::RunError& error) {
   // A run killed since the failure was reported shows nothing.
-  if (!controller_.IsCurrentRun(error.generation)) return;
+  if (silent_ || !controller_.IsCurrentRun(error.generation)) return;
   emit StatesChanged();
+  emit RunFailed(error.nodeId);
   if (dialog_) dialog_->ShowRunError(QString::fromStdString(error.message));
 }
 

@@ -29,11 +29,17 @@ class RunBridge final : public QObject, public host::RunObserver {
   void OnRunError(const host::RunError& error) override;
   void OnRunFinished(int32_t result) override;
 
+  // [ui thread] From now on failures are not shown (the program is leaving).
+  void Silence() { silent_ = true; }
+
  signals:
   // [ui thread] A run ended by itself (not killed); `result` is its code.
   void RunFinished(int result);
   // [ui thread] Filter states changed (the view repaints red outlines).
   void StatesChanged();
+  // [ui thread] The run failed on the node with this id (-1: no filter to
+  // blame); sent before the error box shows.
+  void RunFailed(int nodeId);
 
  private:
   void ApplyFilterProgress();
@@ -45,6 +51,7 @@ class RunBridge final : public QObject, public host::RunObserver {
   std::mutex mutex_;
   host::RunStatus latest_;  // guarded by mutex_
   std::atomic<bool> filterPostPending_{false};
+  bool silent_ = false;  // ui thread only
 };
 
 }  // namespace vorlan::gui

@@ -4,6 +4,7 @@
 
 #include <csignal>
 #include <cstring>
+#include <filesystem>
 #include <iterator>
 
 #include "core/graph_document.h"
@@ -109,8 +110,16 @@ bool ParseByteCount(const std::string& text, int64_t& bytes) {
 
 bool SetStreamPath(GraphDocument& document, const std::string& caption, const std::string& path,
                    std::string& error) {
+  // A file named on the command line is where the user stands, not beside
+  // the graph: relative names are made absolute against the current folder.
+  std::string absolute = path;
+  if (!path.empty() && path.front() != '/') {
+    std::error_code failed;
+    const std::filesystem::path full = std::filesystem::absolute(path, failed);
+    if (!failed) absolute = full.lexically_normal().string();
+  }
   ConfigWriter writer;
-  writer.Text(path);
+  writer.Text(absolute);
   const std::vector<uint8_t>& bytes = writer.Bytes();
   int matched = 0;
   for (int32_t i = 0; i < document.NodeCount(); ++i) {

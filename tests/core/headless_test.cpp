@@ -298,8 +298,14 @@ TEST_F(Headless, PathsAreSetByCaption) {
   EXPECT_EQ(Run(options), kExitDone) << Slurp(err_);
 
   std::string error;
+  // A relative name on the command line is the caller's: taken from the
+  // current folder, not from the graph's.
+  doc_.folder = "/somewhere/else";
   EXPECT_TRUE(SetStreamPath(doc_, "source", "b.bin", error)) << error;
-  EXPECT_EQ(static_cast<FakeStream*>(static_cast<FilterBase*>(s.filter))->path, "b.bin");
+  EXPECT_EQ(static_cast<FakeStream*>(static_cast<FilterBase*>(s.filter))->path,
+            (std::filesystem::current_path() / "b.bin").string());
+  EXPECT_TRUE(SetStreamPath(doc_, "source", "/tmp/b.bin", error)) << error;
+  EXPECT_EQ(static_cast<FakeStream*>(static_cast<FilterBase*>(s.filter))->path, "/tmp/b.bin");
   EXPECT_FALSE(SetStreamPath(doc_, "target", "c.bin", error));
   EXPECT_NE(error.find("target"), std::string::npos);
   Add(70, "display");

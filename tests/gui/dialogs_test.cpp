@@ -1,13 +1,19 @@
 // The editor's small dialogs and the Progress dialog, driven as widgets.
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTreeWidget>
 
+#include "about_dialog.h"
+#include "app_icon.h"
 #include "caption_dialog.h"
+#include "dialog_title_fitter.h"
 #include "insert_dialog.h"
 #include "progress_dialog.h"
 #include "vorlan/contract.h"
@@ -95,11 +101,17 @@ TEST(ProgressDialog, ButtonsSignalAndCloseKeepsTheRun) {
   QSignalSpy stops(&dialog, &ProgressDialog::StopClicked);
   dialog.show();
   dialog.StartClock();
+  // Without a live run Stop and Kill do nothing.
+  QTest::mouseClick(dialog.StopButton(), Qt::LeftButton);
+  QTest::mouseClick(dialog.KillButton(), Qt::LeftButton);
+  EXPECT_EQ(stops.count() + kills.count(), 0);
+  dialog.SetRunAlive(true);
   QTest::mouseClick(dialog.StopButton(), Qt::LeftButton);
   EXPECT_EQ(stops.count(), 1);
   EXPECT_FALSE(dialog.ClockRunning());
   EXPECT_TRUE(dialog.isVisible());
   dialog.StartClock();
+  dialog.SetRunAlive(true);
   QTest::mouseClick(dialog.KillButton(), Qt::LeftButton);
   EXPECT_EQ(kills.count(), 1);
   EXPECT_FALSE(dialog.ClockRunning());
@@ -138,6 +150,34 @@ TEST(InsertDialog, AddsTheSelectedPrototypeOnly) {
   EXPECT_TRUE(dialog.isVisible()) << "Add keeps the dialog open";
   QTest::mouseClick(dialog.CloseButton(), Qt::LeftButton);
   EXPECT_FALSE(dialog.isVisible());
+}
+
+}  // namespace
+}  // namespace vorlan::gui
+
+namespace vorlan::gui {
+namespace {
+
+TEST(DialogTitleFitter, WidensADialogToItsTitle) {
+  DialogTitleFitter fitter;
+  qApp->installEventFilter(&fitter);
+  QDialog dialog;
+  dialog.setWindowTitle(QStringLiteral("Grayscale Conversion settings with a long title"));
+  dialog.resize(60, 40);
+  dialog.show();
+  EXPECT_GE(dialog.width(), TitleBarWidth(dialog.windowTitle()));
+  EXPECT_GT(TitleBarWidth(dialog.windowTitle()), TitleBarWidth(QStringLiteral("Short")));
+  dialog.hide();
+  qApp->removeEventFilter(&fitter);
+}
+
+TEST(AboutDialog, ShowsTheProgramIcon) {
+  ASSERT_FALSE(ApplicationIcon().isNull());
+  AboutDialog about;
+  auto* icon = about.findChild<QLabel*>(QStringLiteral("icon"));
+  ASSERT_NE(icon, nullptr);
+  EXPECT_FALSE(icon->pixmap().isNull());
+  EXPECT_EQ(about.windowTitle(), QStringLiteral("About vorlan"));
 }
 
 }  // namespace

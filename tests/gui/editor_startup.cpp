@@ -28,7 +28,9 @@ void CloseSoon() {
       if (main == nullptr || !main->isVisible()) continue;
       sawGraph = main->windowTitle().contains(QStringLiteral(".gph"));
       std::printf("window title: %s\n", qPrintable(main->windowTitle()));
+      // Closing destroys other top-level windows: the list is stale now.
       main->close();
+      break;
     }
   });
 }

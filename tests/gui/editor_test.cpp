@@ -21,6 +21,7 @@
 #include "core/graph_file.h"
 #include "core/graph_runner.h"
 #include "editor_support.h"
+#include "elided_label.h"
 #include "graph_view.h"
 #include "insert_dialog.h"
 #include "main_window.h"
@@ -355,6 +356,68 @@ TEST_F(EditorTest, FailingRunNamesTheNodeInTheErrorBox) {
   ASSERT_TRUE(WaitUntil([&] { return !window_->Progress()->ClockRunning(); }, 2000))
       << "the clock stops when the run has ended";
   EXPECT_TRUE(window_->Progress()->isVisible()) << "a failed run leaves the dialog up";
+  EXPECT_EQ(window_->Progress()->Outcome(), "Failed on filter : source");
+
+  // The failed node keeps a red frame until the next edit.
+  const host::FilterNode& source = NodeAt(0);
+  EXPECT_EQ(view_->FailedNode(), source.nodeId);
+  view_->ClearInteraction();
+  const QImage shot = view_->grab().toImage();
+  EXPECT_EQ(shot.pixelColor(BoxPoint(Doc(), source, 0, 5)), QColor(255, 0, 0));
+  Drag(view_, BoxPoint(Doc(), source), BoxPoint(Doc(), source) + QPoint(30, 0));
+  EXPECT_EQ(view_->FailedNode(), -1);
+}
+
+TEST_F(EditorTest, RelativePathsAreTakenFromTheGraphsFolder) {
+  // The graph and its files live in a folder that is not the current one.
+  const std::string dir = vorlan::test::TempDir("editor_relative");
+  const std::vector<uint8_t> bytes = {'v', 'o', 'r', 'l', 'a', 'n', 0, 1, 2};
+  vorlan::test::WriteFile(dir + "/in.bin", bytes);
+  std::remove((dir + "/out.bin").c_str());
+  ASSERT_NE(QDir::currentPath().toStdString(), dir);
+  BuildCopy(Doc(), "in.bin", "out.bin");
+  // Unsaved, the names are taken from the current folder.
+  EXPECT_EQ(view_->NodeToolTip(BoxPoint(Doc(), NodeAt(0))),
+            QStringLiteral("source: ") + QDir::current().absoluteFilePath("in.bin"));
+  const QString graph = QString::fromStdString(dir + "/copy.gph");
+  ASSERT_TRUE(window_->SaveGraphAs(graph));
+  ASSERT_TRUE(window_->NewGraph());
+  ASSERT_TRUE(window_->OpenGraph(graph));
+  EXPECT_EQ(view_->NodeToolTip(BoxPoint(Doc(), NodeAt(1))), QString::fromStdString("target: " + dir + "/out.bin"));
+  EXPECT_TRUE(view_->NodeToolTip(QPoint(-1000, -1000)).isEmpty());
+
+  window_->RunGraph();
+  ASSERT_TRUE(WaitUntil([&] { return !Doc().Run().IsBusy(); }));
+  EXPECT_EQ(Doc().Run().LastResult(), Ok);
+  EXPECT_EQ(vorlan::test::ReadFile(dir + "/out.bin"), bytes);
+  // The stored names stay relative.
+  const std::vector<uint8_t> saved = vorlan::test::ReadFile(graph.toStdString());
+  const std::string text(saved.begin(), saved.end());
+  EXPECT_NE(text.find("in.bin"), std::string::npos);
+  EXPECT_EQ(text.find(dir), std::string::npos);
+}
+
+TEST_F(EditorTest, StatusPanesElideInANarrowWindow) {
+  host::FilterNode& node = Insert(kFileInput);
+  Doc().SetCaption(node, std::string(120, 'c'));
+  window_->resize(320, 240);
+  view_->SelectNode(0);
+  ASSERT_TRUE(WaitUntil([&] { return window_->width() <= 400; }, 2000));
+  QApplication::processEvents();
+  auto* pane0 = window_->findChild<ElidedLabel*>("pane0");
+  auto* pane1 = window_->findChild<ElidedLabel*>("pane1");
+  auto* pane2 = window_->findChild<ElidedLabel*>("pane2");
+  ASSERT_TRUE(pane0 && pane1 && pane2);
+  EXPECT_TRUE(pane0->isElided());
+  EXPECT_EQ(pane0->toolTip(), window_->PaneText(0));
+  EXPECT_LT(pane0->geometry().right(), pane1->geometry().left());
+  EXPECT_LT(pane1->geometry().right(), pane2->geometry().left());
+  EXPECT_LE(pane2->geometry().right(), window_->statusBar()->width());
+  // Wide enough again, the whole text shows and the tooltip goes.
+  Doc().SetCaption(node, "in");
+  view_->SelectNode(0);
+  EXPECT_FALSE(pane0->isElided());
+  EXPECT_TRUE(pane0->toolTip().isEmpty());
 }
 
 // A Bmp decoder and a Bmp encoder feeding each other: each waits for the
@@ -385,8 +448,12 @@ TEST_F(EditorTest, StopAndKillALongRun) {
   EXPECT_TRUE(Doc().Run().IsRunning());
   // While it runs the graph cannot change, but nodes still move.
   EXPECT_FALSE(window_->InsertFilter(PrototypeOf(kFileInput)));
-  EXPECT_FALSE(window_->statusBar()->currentMessage().isEmpty());
+  EXPECT_EQ(window_->statusBar()->currentMessage(), "Insert Filter refused: a run is in progress");
   EXPECT_FALSE(window_->ResetGraph());
+  EXPECT_EQ(window_->statusBar()->currentMessage(), "Reset refused: a run is in progress");
+  view_->SelectNode(0);
+  KeyRelease(Qt::Key_Delete);
+  EXPECT_EQ(window_->statusBar()->currentMessage(), "Delete refused: a run is in progress");
   window_->statusBar()->clearMessage();
   EXPECT_FALSE(window_->Undo());
   EXPECT_FALSE(window_->statusBar()->currentMessage().isEmpty()) << "undo is refused, not silently ignored";
@@ -418,14 +485,32 @@ TEST_F(EditorTest, StopAndKillALongRun) {
   EXPECT_EQ(window_->Progress()->GraphState(), "Stopped");
   EXPECT_TRUE(window_->Progress()->isVisible()) << "a stopped run leaves the dialog up";
   EXPECT_EQ(Doc().Run().LastResult(), Stopped);
+  // The dialog tells how the run ended and which filter it was on.
+  ASSERT_TRUE(WaitUntil([&] { return !window_->Progress()->Outcome().isEmpty(); }, 3000));
+  EXPECT_EQ(window_->Progress()->Outcome(), "Stopped by the user.");
+  EXPECT_FALSE(window_->Progress()->FilterName().isEmpty());
+  EXPECT_FALSE(window_->Progress()->StopButton()->isEnabled());
+  EXPECT_FALSE(window_->Progress()->KillButton()->isEnabled());
   ASSERT_TRUE(WaitUntil([&] { return !window_->SavePending(); }, 3000));
   ASSERT_TRUE(unexpected.isEmpty()) << unexpected.toStdString();
   EXPECT_FALSE(vorlan::test::ReadFile(saved).empty());
 
   window_->RunGraph();
   ASSERT_TRUE(WaitUntil([&] { return Doc().Run().IsRunning(); }));
+  EXPECT_TRUE(window_->Progress()->Outcome().isEmpty());
+  // Closed during the run, the dialog comes back from the Graph menu with
+  // its clock going and Kill within reach.
+  window_->Progress()->CloseButton()->click();
+  EXPECT_FALSE(window_->Progress()->isVisible());
+  window_->ShowProgress();
+  EXPECT_TRUE(window_->Progress()->isVisible());
+  EXPECT_TRUE(window_->Progress()->ClockRunning());
+  ASSERT_TRUE(window_->Progress()->KillButton()->isEnabled());
   window_->Progress()->KillButton()->click();
   EXPECT_FALSE(Doc().Run().IsRunning()) << "Kill returns to idle at once";
+  EXPECT_TRUE(window_->Progress()->Outcome().startsWith("Killed")) << window_->Progress()->Outcome().toStdString();
+  EXPECT_EQ(window_->Progress()->GraphState(), "Stopped");
+  EXPECT_FALSE(window_->Progress()->ClockRunning());
   EXPECT_EQ(Doc().Run().LastResult(), -1);
   window_->WaitForWorker();
   EXPECT_TRUE(window_->LockReason().isEmpty());

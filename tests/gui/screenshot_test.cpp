@@ -76,6 +76,60 @@ TEST(GraphScreenshot, ExampleGraphMatchesTheReference) {
               QColor(22, 103, 170));
 }
 
+bool IsWhite(const QImage& image, int x, int y) { return image.pixel(x, y) == qRgb(255, 255, 255); }
+
+bool Inside(const host::Rect& r, int x, int y) { return x >= r.left && x < r.right && y >= r.top && y < r.bottom; }
+
+// Every node box covers exactly right - left columns and bottom - top rows,
+// every pin square exactly 7 x 7: the corners are drawn, the pixels
+// diagonally beyond them are not (unless they fall inside the box). A frame
+// drawn one pixel too large shows up here even where the reference
+// comparison's tolerance would let it pass.
+TEST(GraphScreenshot, BoxesAndPinSquaresHaveTheirExactSize) {
+  if (PrototypeOf(10) < 0 || PrototypeOf(20) < 0) GTEST_SKIP() << "file stream plug-ins not built";
+  UseFixedFonts();
+  FontTextMeasure measure;
+  host::GraphDocument document(BuildRegistry(), measure);
+  ASSERT_TRUE(host::LoadGraphFile(document, kExample.toStdString()).ok);
+  GraphView view(document);
+  view.resize(480, 160);
+  view.SelectNode(0);
+  const QImage shot = view.grab().toImage().convertToFormat(QImage::Format_RGB32);
+
+  for (int i = 0; i < document.NodeCount(); ++i) {
+    const host::FilterNode& node = *document.Node(i);
+    const host::Rect& b = node.geometry.box;
+    SCOPED_TRACE(node.caption);
+    EXPECT_FALSE(IsWhite(shot, b.left, b.top));
+    EXPECT_FALSE(IsWhite(shot, b.right - 1, b.bottom - 1));
+    EXPECT_TRUE(IsWhite(shot, b.right, b.top)) << "box one column too wide";
+    EXPECT_TRUE(IsWhite(shot, b.left, b.top - 1)) << "box one row too high";
+    EXPECT_TRUE(IsWhite(shot, b.left - 1, b.top)) << "box one column too wide";
+    EXPECT_TRUE(IsWhite(shot, b.right - 1, b.bottom)) << "box one row too high";
+    for (size_t k = 0; k < node.geometry.pinRects.size(); ++k) {
+      const host::Rect& p = node.geometry.pinRects[k];
+      SCOPED_TRACE("pin " + std::to_string(k));
+      ASSERT_EQ(p.right - p.left, 7);
+      ASSERT_EQ(p.bottom - p.top, 7);
+      EXPECT_FALSE(IsWhite(shot, p.left, p.top));
+      EXPECT_FALSE(IsWhite(shot, p.right - 1, p.bottom - 1));
+      bool edgeEnd = false;  // edges and arrowheads are drawn over their pins
+      for (int e = 0; e < document.EdgeCount(); ++e) {
+        const host::GraphEdge& edge = *document.Edge(e);
+        edgeEnd |= (edge.fromNode == node.nodeId && edge.fromPin == static_cast<int>(k)) ||
+                   (edge.toNode == node.nodeId && edge.toPin == static_cast<int>(k));
+      }
+      if (!edgeEnd) EXPECT_EQ(shot.pixel(p.left + 3, p.top + 3), qRgb(22, 103, 170)) << "pin fill";
+      for (const QPoint beyond : {QPoint(p.left - 1, p.top - 1), QPoint(p.right, p.top - 1),
+                                  QPoint(p.left - 1, p.bottom), QPoint(p.right, p.bottom)}) {
+        if (Inside(b, beyond.x(), beyond.y())) continue;
+        EXPECT_TRUE(IsWhite(shot, beyond.x(), beyond.y()))
+            << "pixel (" << beyond.x() << ", " << beyond.y() << ") beyond the 7 x 7 square is drawn";
+      }
+    }
+  }
+}
+
 // The picture of the main window with the Progress dialog for the manual.
 TEST(GraphScreenshot, ManualPicture) {
   const char* dir = std::getenv("VORLAN_DOC_IMAGES");

@@ -10,6 +10,7 @@
 #include <new>
 
 #include "vorlan/contract.h"
+#include "vorlan/file_names.h"
 #include "vorlan/filter_base.h"
 
 #define VORLAN_EXPORT __attribute__((visibility("default")))
@@ -38,7 +39,16 @@ Filter* Create(int32_t index) {
 template <class F>
 void Destroy(Filter* filter, int32_t index) {
   if (filter == nullptr || (index != 0 && index != -1)) return;
+  ForgetDocumentFolderOf(filter);
   delete static_cast<F*>(filter);
+}
+
+// Out of memory leaves the previous folder; nothing is thrown to the host.
+inline void SetFolder(Filter* filter, const char* folder) {
+  try {
+    SetDocumentFolderOf(filter, folder);
+  } catch (...) {
+  }
 }
 
 }  // namespace vorlan::glue
@@ -61,4 +71,7 @@ void Destroy(Filter* filter, int32_t index) {
     return filter == nullptr ? "" : static_cast<::vorlan::FilterBase*>(filter)->FailureReason();  \
   }                                                                                             \
   VORLAN_EXPORT void ReleaseConfig(::vorlan::Packet packet) { std::free(packet.data); }           \
+  VORLAN_EXPORT void SetDocumentFolder(::vorlan::Filter* filter, const char* folder) {            \
+    ::vorlan::glue::SetFolder(filter, folder);                                                    \
+  }                                                                                             \
   }

@@ -81,6 +81,20 @@ TEST(AttractorDialog, ValuesEveryRunWouldRefuseKeepTheDialogOpen) {
   nan.accept();
   EXPECT_TRUE(nan.isVisible());
   EXPECT_EQ(nan.Settings().quality, 0.95f);
+
+  // Several problems are listed together, not one per OK.
+  AttractorDialog several(FractalDecoderSettings{});
+  several.show();
+  several.ResolutionXEdit()->setText("0");
+  several.ResolutionYEdit()->setText("-1");
+  several.QualityEdit()->setText("inf");
+  several.accept();
+  auto* box = several.findChild<QMessageBox*>();
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(box->text().count('\n'), 2) << box->text().toStdString();
+  EXPECT_TRUE(box->text().contains("resolution factor X"));
+  EXPECT_TRUE(box->text().contains("resolution factor Y"));
+  EXPECT_TRUE(box->text().contains("quality"));
 }
 
 }  // namespace

@@ -111,19 +111,40 @@ TEST(CollageDialog, OkParsesEveryControl) {
   EXPECT_EQ(e.searchMode, 0);
 }
 
+TEST(CollageDialog, RefusalListsEveryProblemAtOnce) {
+  CollageDialog d{FractalEncoderSettings{}};
+  Edit(d, "minRangeFactor")->setText("0");
+  Edit(d, "maxRangeFactor")->setText("0");
+  Edit(d, "stepY")->setText("-3");
+  Edit(d, "offsetLevels")->setText("1");
+  d.accept();
+  ASSERT_NE(d.result(), QDialog::Accepted);
+  EXPECT_EQ(d.Refusal(), QStringLiteral("These settings cannot run:\n"
+                                        "Min range factor must be at least 1.\n"
+                                        "Y step must be at least 1.\n"
+                                        "Offset levels must be at least 2."));
+}
+
 TEST(CollageDialog, TextARunWouldRefuseKeepsTheDialogOpen) {
   FractalEncoderSettings s;
   struct Case {
     const char* field;
     const char* text;
-  } cases[] = {{"threadCount", "abc"}, {"threadCount", "65"}, {"stepX", "0"},        {"scaleLevels", "1"},
-               {"maxScale", "-1"},     {"maxScale", "nan"},  {"minRangeSize", "0"}, {"maxRangeFactor", "1"}};
+    const char* message;  // in the dialog's own words
+  } cases[] = {{"threadCount", "abc", "Number of threads must lie in 1 ... 64."},
+               {"threadCount", "65", "Number of threads must lie in 1 ... 64."},
+               {"stepX", "0", "X step must be at least 1."},
+               {"scaleLevels", "1", "Scale levels must be at least 2."},
+               {"maxScale", "-1", "Max scale factor must be a finite value above 0."},
+               {"maxScale", "nan", "Max scale factor must be a finite value above 0."},
+               {"minRangeSize", "0", "Min range size must be at least 1."},
+               {"maxRangeFactor", "1", "Max range factor must not be below Min range factor."}};
   for (const Case& c : cases) {
     CollageDialog d(s);
     Edit(d, c.field)->setText(c.text);
     d.accept();
     EXPECT_NE(d.result(), QDialog::Accepted) << c.field << " = " << c.text;
-    EXPECT_TRUE(d.Refusal().contains(c.field)) << d.Refusal().toStdString();
+    EXPECT_TRUE(d.Refusal().contains(c.message)) << d.Refusal().toStdString();
     EXPECT_EQ(d.Settings().threadCount, 1) << "the edited copy is unchanged";
   }
   EXPECT_EQ(ParseInt("99999999999"), 2147483647);
