@@ -100,18 +100,22 @@ TEST(EditorExit, CtrlQDuringAnEncodeWithDisplayAndFeedbackWindowsEndsTheLoop) {
 }
 
 TEST(EditorExit, ClosingTheWindowKillsARunThatOutlastsTheGracePeriod) {
-  if (!Have({kTextDisplay, kBmpDecoder, kBmpEncoder})) GTEST_SKIP() << "plug-ins not built";
+  if (!Have({kTextDisplay, kFileInput, kBmpDecoder, kGrayscale, kHvEncoder})) GTEST_SKIP() << "plug-ins not built";
   bool sawWindow = false;
   const int code = RunEditorLoop([&](MainWindow& window) {
     window.SetPromptForUnsaved(false);
     window.SetExitGrace(0);
     host::GraphDocument& doc = window.Document();
     Add(doc, kTextDisplay);  // shows its window with an empty text
-    // A decoder and an encoder waiting on each other keep the run alive.
-    host::FilterNode& decoder = Add(doc, kBmpDecoder);
-    host::FilterNode& encoder = Add(doc, kBmpEncoder);
-    doc.InsertEdge(encoder.nodeId, 2, decoder.nodeId, 2);
-    for (int pin = 3; pin <= 5; ++pin) doc.InsertEdge(decoder.nodeId, pin, encoder.nodeId, pin);
+    // An encode of camera.bmp keeps the run alive for seconds.
+    host::FilterNode& source = Add(doc, kFileInput);
+    host::FilterNode& bmp = Add(doc, kBmpDecoder);
+    host::FilterNode& grey = Add(doc, kGrayscale);
+    host::FilterNode& encoder = Add(doc, kHvEncoder);
+    ApplyBytes(source, TextSettings(vorlan::test::SharedDataPath("camera.bmp")));
+    doc.InsertEdge(source.nodeId, 2, bmp.nodeId, 2);
+    for (int pin = 3; pin <= 5; ++pin) doc.InsertEdge(bmp.nodeId, pin, grey.nodeId, pin - 1);
+    doc.InsertEdge(grey.nodeId, 5, encoder.nodeId, 2);
     window.RunGraph();
     sawWindow = WaitUntil([&] { return VisibleFilterWindows(window) >= 1 && doc.Run().IsRunning(); });
     window.Progress()->hide();
