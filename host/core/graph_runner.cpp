@@ -5,6 +5,7 @@
 
 #include "core/graph_document.h"
 #include "vorlan/config_stream.h"
+#include "vorlan/file_names.h"
 #include "vorlan/file_target.h"
 
 namespace vorlan::host {
@@ -103,7 +104,7 @@ int32_t GraphRunner::FindUnwritableTarget(std::string& reason) const {
     }
     if (settings.data != nullptr && e.releaseConfig != nullptr) e.releaseConfig(settings);
     if (!readable) continue;  // not settings this check understands: the filter decides
-    reason = CheckWritableTarget(path ? *path : std::string());
+    reason = CheckWritableTarget(ResolveFileName(e.documentFolder, path ? *path : std::string()));
     if (!reason.empty()) return i;
   }
   return -1;
@@ -358,7 +359,10 @@ bool RunController::Prepare(std::vector<GraphRunner::Entry>& entries, std::strin
       const FilterNode* node = doc.Node(i);
       entries.push_back(GraphRunner::Entry{node->filter, node->nodeId, node->caption,
                                            node->library != nullptr ? node->library->entry.failureReason : nullptr,
-                                           node->library != nullptr ? node->library->entry.releaseConfig : nullptr});
+                                           node->library != nullptr ? node->library->entry.releaseConfig : nullptr,
+                                           node->library != nullptr && node->library->entry.setDocumentFolder != nullptr
+                                               ? doc.folder
+                                               : std::string()});
     }
   } catch (const std::bad_alloc&) {
     refusal = "out of memory";

@@ -86,6 +86,7 @@ class GraphRunner {
     std::string caption;
     GetFailureReasonFn failureReason = nullptr;
     ReleaseConfigFn releaseConfig = nullptr;
+    std::string documentFolder;  // where relative file names in its settings are taken from
   };
 
   GraphRunner(RunController& controller, uint64_t generation, std::vector<Entry> entries);

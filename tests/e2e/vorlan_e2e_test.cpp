@@ -506,13 +506,16 @@ TEST_F(E2e, ExampleRunsFromAnotherFolderAndPathOptionsStayWithTheCaller) {
                   fs::copy_options::overwrite_existing);
   fs::remove(graphs + "/copy.bmp");
   fs::remove(work + "/mine.bmp");
+  // A folder of the target's name where the caller stands: the run-start
+  // check of the target must look beside the graph, as the write does.
+  fs::create_directories(work + "/copy.bmp");
   const std::vector<uint8_t> picture = ReadFile(graphs + "/input.bmp");
   ASSERT_FALSE(picture.empty());
 
   Outcome o = VorlanIn(work, {"--run", graphs + "/copy.gph", "--quiet"});
   EXPECT_EQ(o.exit, 0) << o.err;
   EXPECT_EQ(ReadFile(graphs + "/copy.bmp"), picture);
-  EXPECT_FALSE(fs::exists(work + "/copy.bmp"));
+  EXPECT_TRUE(fs::is_directory(work + "/copy.bmp"));
 
   o = VorlanIn(work, {"--run", graphs + "/copy.gph", "--quiet", "--path", "target=mine.bmp"});
   EXPECT_EQ(o.exit, 0) << o.err;
