@@ -34,14 +34,19 @@ Result CodeUnpackerFilter::Work() {
   if (r != Ok) return r;
 
   std::string reason;
+  bool overBudget = false;
+  const auto reserve = [this, &overBudget](int64_t bytes) {
+    overBudget = ReserveDecoded(bytes, "the unpacked code") != Ok;
+    return !overBudget;
+  };
   try {
-    reason = codepack::UnpackCode(data, static_cast<size_t>(length), code_);
+    reason = codepack::UnpackCode(data, static_cast<size_t>(length), code_, true, reserve);
   } catch (const std::bad_alloc&) {
     reason = "out of memory while unpacking the code";
   }
   if (!reason.empty()) {
     ReleaseOutputs();
-    return Fail(reason);
+    return overBudget ? Failed : Fail(reason);  // ReserveDecoded gave the reason
   }
 
   std::vector<int32_t>* arrays[9] = {&code_.si, &code_.oi, &code_.trn, &code_.dp, &code_.df,

@@ -245,7 +245,8 @@ std::string PackCode(const CodeView& code, std::vector<uint8_t>& out) {
   return "";
 }
 
-std::string UnpackCode(const uint8_t* data, size_t length, UnpackedCode& code, bool verifyChecksum) {
+std::string UnpackCode(const uint8_t* data, size_t length, UnpackedCode& code, bool verifyChecksum,
+                       const ReserveFn& reserve) {
   code = UnpackedCode{};
   const size_t minimum = kFixedHeaderSize + kTrailerSize;
   if (data == nullptr || length < minimum) {
@@ -293,6 +294,12 @@ std::string UnpackCode(const uint8_t* data, size_t length, UnpackedCode& code, b
   }
   if (int64_t{rtdCount} > 2 * int64_t{rangeCount} - 1) {
     return Format("the packed code claims %u RTD entries for a tree of %u ranges", rtdCount, rangeCount);
+  }
+
+  // The nine arrays, the walk's nodes and rectangles: well under 64 bytes a range.
+  constexpr int64_t kBytesPerRange = 64;
+  if (reserve && !reserve(kBytesPerRange * int64_t{rangeCount})) {
+    return Format("the %u ranges the packed code claims are over the memory limit", rangeCount);
   }
 
   // Room for what the checks allow, up to a size any real code fills;

@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
@@ -54,10 +55,15 @@ struct UnpackedCode {
 // the code cannot be packed. May throw std::bad_alloc.
 std::string PackCode(const CodeView& code, std::vector<uint8_t>& out);
 
+// Asked, once the stream's counts are checked and before the arrays are
+// allocated, for the bytes they will take; false refuses the stream.
+using ReserveFn = std::function<bool(int64_t bytes)>;
+
 // Unpacks a stream written by PackCode. Returns "" or the reason the stream
 // is refused. `verifyChecksum` false skips the CRC (for fuzzing the coder
 // behind it). May throw std::bad_alloc.
-std::string UnpackCode(const uint8_t* data, size_t length, UnpackedCode& code, bool verifyChecksum = true);
+std::string UnpackCode(const uint8_t* data, size_t length, UnpackedCode& code, bool verifyChecksum = true,
+                       const ReserveFn& reserve = {});
 
 // Ideal cost in bits of each field of `code` under the packer's model: the
 // partition tree, the has-transform flags, SI, OI, TRN, DF and DP. The

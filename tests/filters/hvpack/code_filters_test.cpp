@@ -9,6 +9,7 @@
 #include "code_unpacker_filter.h"
 #include "encoder_test_support.h"
 #include "fractal_decoder_filter.h"
+#include "vorlan/memory_budget.h"
 
 namespace vorlan {
 namespace {
@@ -193,6 +194,28 @@ TEST(CodeFilters, RunsWaitForInputsAndFailOnBadStreamsWithAReason) {
   packer.Reset();
   ASSERT_EQ(packer.Process(), Ok) << packer.FailureReason();
   EXPECT_EQ(packer.Stream(), good) << "RP and RS agree with the tree and are not stored";
+}
+
+TEST(CodeFilters, UnpackingAsksTheMemoryBudgetFirst) {
+  Chain chain;
+  chain.Run(Settings(0, 0.999f, 1, 4), collage::test::Pattern(96, 64), 96, 64);
+  const int32_t ranges = chain.unpacker.Code().RangeCount();
+  ASSERT_GT(ranges, 400);
+  chain.unpacker.Reset();
+  ASSERT_EQ(SharedDecodedMemoryBudget().used.load(), 0);
+
+  SetDecodedMemoryLimit(1000);
+  EXPECT_EQ(chain.unpacker.Process(), Failed);
+  EXPECT_EQ(std::string(chain.unpacker.FailureReason())
+                .rfind("HV code unpacker: the unpacked code would take " + std::to_string(64 * ranges) + " bytes", 0),
+            0u)
+      << chain.unpacker.FailureReason();
+  for (int i = 0; i < 10; ++i) EXPECT_EQ(chain.unpacker.pins[CodeUnpackerFilter::kHdrPin + i]->ready, 0);
+  SetDecodedMemoryLimit(kDefaultDecodedMemoryLimit);
+  EXPECT_EQ(chain.unpacker.Process(), Ok) << chain.unpacker.FailureReason();
+  EXPECT_GT(SharedDecodedMemoryBudget().used.load(), 0);
+  chain.unpacker.Reset();
+  EXPECT_EQ(SharedDecodedMemoryBudget().used.load(), 0) << "Reset returns the reservation";
 }
 
 }  // namespace
