@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QStringList>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
@@ -72,18 +73,24 @@ QRadioButton* LumaDialog::MethodButton(int code) const {
 }
 
 void LumaDialog::accept() {
+  static const char* const kWeightNames[3] = {"R", "G", "B"};
   double parsed[3];
+  QStringList problems;
+  int firstBad = -1;
   for (int i = 0; i < 3; ++i) {
     parsed[i] = ParseWeight(weights_[i]->text().left(255).toStdString());
-    if (!std::isfinite(parsed[i])) {
-      auto* box = new QMessageBox(QMessageBox::Warning, windowTitle(),
-                                  QStringLiteral("The weight \"%1\" is not a finite number.").arg(weights_[i]->text()),
-                                  QMessageBox::Ok, this);
-      box->setAttribute(Qt::WA_DeleteOnClose);
-      box->open();
-      weights_[i]->setFocus();
-      return;
-    }
+    if (std::isfinite(parsed[i])) continue;
+    problems << QStringLiteral("The weight of %1 (\"%2\") is not a finite number.")
+                    .arg(QLatin1String(kWeightNames[i]), weights_[i]->text());
+    if (firstBad < 0) firstBad = i;
+  }
+  if (!problems.isEmpty()) {
+    auto* box = new QMessageBox(QMessageBox::Warning, windowTitle(), problems.join(QLatin1Char('\n')),
+                                QMessageBox::Ok, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+    weights_[firstBad]->setFocus();
+    return;
   }
   if (methods_->checkedId() >= 0) settings_.method = methods_->checkedId();
   settings_.r = parsed[0];

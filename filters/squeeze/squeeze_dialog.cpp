@@ -41,7 +41,7 @@ void HuffmanEncoderDialog::accept() {
   const int32_t w = ParseInt32(wordLength_->text().toStdString(), kEditChars);
   if (w < 1 || w > 255) {
     auto* box = new QMessageBox(QMessageBox::Warning, windowTitle(),
-                                QStringLiteral("The word length must be a number from 1 to 255."),
+                                QStringLiteral("N-grams must be a number from 1 to 255."),
                                 QMessageBox::Ok, this);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->open();

@@ -18,7 +18,7 @@ constexpr int kEditChars = 255;
 
 PinCountDialog::PinCountDialog(const QString& title, const QString& label, int32_t count, int32_t maxCount,
                                QWidget* parent)
-    : QDialog(parent), count_(count), maxCount_(maxCount) {
+    : QDialog(parent), label_(label), count_(count), maxCount_(maxCount) {
   setWindowTitle(title);
   edit_ = new QLineEdit(QString::number(count), this);
   edit_->setMaxLength(kEditChars);
@@ -38,7 +38,7 @@ void PinCountDialog::accept() {
   const int32_t n = ParseInt32(edit_->text().toStdString(), kEditChars);
   if (n < 0 || n > maxCount_) {
     auto* box = new QMessageBox(QMessageBox::Warning, windowTitle(),
-                                QStringLiteral("The number of pins must be a number from 0 to %1.").arg(maxCount_),
+                                QStringLiteral("%1 must be a number from 0 to %2.").arg(label_).arg(maxCount_),
                                 QMessageBox::Ok, this);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->open();

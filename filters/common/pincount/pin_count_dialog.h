@@ -27,6 +27,7 @@ class PinCountDialog : public QDialog {
   void accept() override;
 
  private:
+  QString label_;
   int32_t count_;
   int32_t maxCount_;
   QLineEdit* edit_;

@@ -51,15 +51,19 @@ TEST(LumaDialog, NonFiniteWeightKeepsTheDialogOpen) {
   LumaDialog dialog(start);
   dialog.show();
   dialog.WeightEdit(1)->setText("inf");
+  dialog.WeightEdit(2)->setText("nan");
   dialog.accept();
   EXPECT_TRUE(dialog.isVisible());
   EXPECT_NE(dialog.result(), QDialog::Accepted);
   EXPECT_EQ(dialog.Settings().g, 0.2);
   auto* box = dialog.findChild<QMessageBox*>();
   ASSERT_NE(box, nullptr);
-  EXPECT_TRUE(box->text().contains("inf"));
+  EXPECT_EQ(box->text(), "The weight of G (\"inf\") is not a finite number.\n"
+                         "The weight of B (\"nan\") is not a finite number.")
+      << "every problem at once";
   box->close();
   dialog.WeightEdit(1)->setText("0.2");
+  dialog.WeightEdit(2)->setText("0.7");
   dialog.accept();
   EXPECT_EQ(dialog.result(), QDialog::Accepted);
 }

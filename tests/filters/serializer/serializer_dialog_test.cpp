@@ -37,7 +37,10 @@ TEST(SerializerDialog, RefusesNegativeAndOversizedCounts) {
     EXPECT_TRUE(dialog.isVisible()) << text;
     EXPECT_NE(dialog.result(), QDialog::Accepted) << text;
     EXPECT_EQ(dialog.settings().pinCount, 2) << text;
-    EXPECT_NE(dialog.findChild<QMessageBox*>(), nullptr) << text;
+    auto* box = dialog.findChild<QMessageBox*>();
+    ASSERT_NE(box, nullptr) << text;
+    EXPECT_EQ(box->text(), "Number of input pins must be a number from 0 to 4096.") << "in the dialog's words";
+    box->close();
   }
 }
 
