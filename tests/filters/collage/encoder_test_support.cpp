@@ -7,6 +7,7 @@
 
 #include "fractal/code_layout.h"
 #include "fractal/uniform_quantizer.h"
+#include "vorlan/config_stream.h"
 
 namespace vorlan::collage::test {
 
@@ -156,6 +157,30 @@ double Psnr(const std::vector<double>& a, const std::vector<double>& b, double p
   for (size_t k = 0; k < a.size(); ++k) se += (a[k] - b[k]) * (a[k] - b[k]);
   const double mse = se / static_cast<double>(a.size());
   return 10 * std::log10(peak * peak / mse);
+}
+
+void ApplySettings(FractalEncoderFilter& filter, const FractalEncoderSettings& settings) {
+  Packet p = NativeConfigPacket(&settings, sizeof settings);
+  filter.ApplyConfig(p, ConfigForm::Native);
+  FreePacket(p);
+}
+
+uint64_t CodeChecksum(const Code& code, size_t countBytes) {
+  uint64_t h = 1469598103934665603ull;
+  auto mix = [&h](const void* data, size_t n) {
+    const auto* bytes = static_cast<const uint8_t*>(data);
+    for (size_t k = 0; k < n; ++k) {
+      h ^= bytes[k];
+      h *= 1099511628211ull;
+    }
+  };
+  mix(&code.header, sizeof code.header);
+  for (const auto& array : code.arrays) {
+    const uint64_t count = array.size();
+    mix(&count, countBytes);  // little-endian: the low bytes first
+    mix(array.data(), array.size() * sizeof(int32_t));
+  }
+  return h;
 }
 
 }  // namespace vorlan::collage::test

@@ -34,6 +34,17 @@ struct Code {
 };
 Code ReadCode(FractalEncoderFilter& filter);
 
+// An encoder ready to run, and settings applied in Native form.
+struct InitializedEncoder : FractalEncoderFilter {
+  InitializedEncoder() { Initialize(); }
+};
+void ApplySettings(FractalEncoderFilter& filter, const FractalEncoderSettings& settings);
+
+// FNV-1a over the header bytes and every array, each array prefixed by its
+// count as a little-endian word of `countBytes` (4 or 8) bytes: a pin of a
+// whole code.
+uint64_t CodeChecksum(const Code& code, size_t countBytes);
+
 // Runs an initialised encoder on the plane; returns Process's result.
 Result Encode(FractalEncoderFilter& filter, std::vector<double> samples, int32_t w, int32_t h, double lo,
               double hi);

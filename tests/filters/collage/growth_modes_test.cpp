@@ -15,34 +15,11 @@ namespace {
 
 using test::Code;
 
-struct Encoder : FractalEncoderFilter {
-  Encoder() { Initialize(); }
-};
+using Encoder = test::InitializedEncoder;
 
-void Apply(FractalEncoderFilter& f, const FractalEncoderSettings& s) {
-  Packet p = NativeConfigPacket(&s, sizeof s);
-  f.ApplyConfig(p, ConfigForm::Native);
-  FreePacket(p);
-}
+void Apply(FractalEncoderFilter& f, const FractalEncoderSettings& s) { test::ApplySettings(f, s); }
 
-// FNV-1a over the header and every array, values as little-endian words.
-uint64_t Checksum(const Code& code) {
-  uint64_t h = 1469598103934665603ull;
-  auto mix = [&h](const void* data, size_t n) {
-    const auto* bytes = static_cast<const uint8_t*>(data);
-    for (size_t k = 0; k < n; ++k) {
-      h ^= bytes[k];
-      h *= 1099511628211ull;
-    }
-  };
-  mix(&code.header, sizeof code.header);
-  for (const auto& array : code.arrays) {
-    const uint32_t count = static_cast<uint32_t>(array.size());
-    mix(&count, sizeof count);
-    mix(array.data(), array.size() * sizeof(int32_t));
-  }
-  return h;
-}
+uint64_t Checksum(const Code& code) { return test::CodeChecksum(code, 4); }
 
 // The example graph's search settings, one worker so the code is repeatable.
 FractalEncoderSettings CameraSettings(int32_t mode) {

@@ -22,34 +22,11 @@ namespace {
 
 using test::Code;
 
-struct Encoder : FractalEncoderFilter {
-  Encoder() { Initialize(); }
-};
+using Encoder = test::InitializedEncoder;
 
-void Apply(FractalEncoderFilter& f, const FractalEncoderSettings& s) {
-  Packet p = NativeConfigPacket(&s, sizeof s);
-  f.ApplyConfig(p, ConfigForm::Native);
-  FreePacket(p);
-}
+void Apply(FractalEncoderFilter& f, const FractalEncoderSettings& s) { test::ApplySettings(f, s); }
 
-// FNV-1a over the header bytes and every array, each prefixed by its count.
-uint64_t Checksum(const Code& code) {
-  uint64_t h = 1469598103934665603ull;
-  auto mix = [&h](const void* data, size_t bytes) {
-    const auto* p = static_cast<const uint8_t*>(data);
-    for (size_t k = 0; k < bytes; ++k) {
-      h ^= p[k];
-      h *= 1099511628211ull;
-    }
-  };
-  mix(&code.header, sizeof code.header);
-  for (const auto& a : code.arrays) {
-    const uint64_t n = a.size();
-    mix(&n, sizeof n);
-    mix(a.data(), a.size() * sizeof(int32_t));
-  }
-  return h;
-}
+uint64_t Checksum(const Code& code) { return test::CodeChecksum(code, 8); }
 
 Code EncodeCamera(const FractalEncoderSettings& s, const std::vector<double>& image, int32_t n) {
   Encoder f;
