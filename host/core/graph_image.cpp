@@ -4,6 +4,7 @@
 #include <map>
 #include <new>
 
+#include "core/graph_bytes.h"
 #include "core/graph_document.h"
 #include "core/graph_file.h"
 #include "core/graph_runner.h"
@@ -12,35 +13,6 @@
 namespace vorlan::host {
 
 namespace {
-
-void PutInt32(std::vector<uint8_t>& out, int32_t value) {
-  const auto v = static_cast<uint32_t>(value);
-  for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<uint8_t>(v >> shift));
-}
-
-class Reader {
- public:
-  Reader(const uint8_t* data, size_t size) : data_(data), size_(data == nullptr ? 0 : size) {}
-  bool Int32(int32_t& value) {
-    if (Remaining() < 4) return false;
-    const uint8_t* p = data_ + cursor_;
-    value = static_cast<int32_t>(uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24);
-    cursor_ += 4;
-    return true;
-  }
-  bool Bytes(size_t n, const uint8_t*& out) {
-    if (Remaining() < n) return false;
-    out = data_ + cursor_;
-    cursor_ += n;
-    return true;
-  }
-  size_t Remaining() const { return size_ - cursor_; }
-
- private:
-  const uint8_t* data_;
-  size_t size_;
-  size_t cursor_ = 0;
-};
 
 constexpr size_t kMinNodeRecordBytes = 4 * 3 + 1 + 4 * 3;
 constexpr size_t kEdgeRecordBytes = 16;
@@ -116,7 +88,7 @@ int32_t CreateNode(GraphDocument& document, int32_t filterId, std::string& error
 }  // namespace
 
 bool ParseGraphImage(const uint8_t* data, size_t size, GraphImage& image, std::string& error) {
-  Reader in(data, size);
+  ByteReader in(data, size);
   GraphImage out;
   int32_t nodeCount = 0;
   if (!in.Int32(out.originX) || !in.Int32(out.originY) || !in.Int32(nodeCount)) {
