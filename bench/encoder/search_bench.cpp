@@ -127,6 +127,42 @@ double DecodePsnr(FractalCode& code, const Image& img, int32_t passes) {
   return 10 * std::log10(1.0 / (se / static_cast<double>(a.size())));
 }
 
+// Candidates fitted and block values compared per range size class (by
+// value count n: 1-15, 16-63, 64-255, ...), counted from the searched tree:
+// every node was searched once.
+void PrintWorkBySize(vorlan::fractal::RangeNode* root, const FractalEncoderSettings& s, int32_t W, int32_t H) {
+  std::map<int32_t, std::pair<double, double>> work;  // class -> candidates, values
+  std::vector<vorlan::fractal::RangeNode*> todo{root};
+  while (!todo.empty()) {
+    auto* n = todo.back();
+    todo.pop_back();
+    if (n->first != nullptr) {
+      todo.push_back(n->first);
+      todo.push_back(n->second);
+    }
+    int64_t fitting = 0;
+    for (int32_t dy = 0; dy < H; dy += s.stepY)
+      for (int32_t dx = 0; dx < W; dx += s.stepX)
+        for (int32_t f = s.minRangeFactor; f <= s.maxRangeFactor; ++f)
+          for (int32_t g = s.minRangeFactor; g <= s.maxRangeFactor; ++g)
+            for (int32_t r = 0; r < 2; ++r) {
+              const int32_t w = r ? n->height : n->width, h = r ? n->width : n->height;
+              fitting += (dx + f * w < W && dy + g * h < H) ? 1 : 0;
+            }
+    const int64_t count = int64_t{n->width} * n->height;
+    int32_t cls = 0;
+    while ((int64_t{16} << (2 * cls)) <= count) ++cls;
+    work[cls].first += static_cast<double>(fitting);
+    work[cls].second += static_cast<double>(fitting) * static_cast<double>(count);
+  }
+  double total = 0;
+  for (auto& [c, w] : work) total += w.second;
+  for (auto& [c, w] : work) {
+    std::printf("  n < %7lld: %10.0f candidates %12.0f values (%4.1f %%)\n", static_cast<long long>(int64_t{16} << (2 * c)),
+                w.first, w.second, 100.0 * w.second / total);
+  }
+}
+
 struct Outcome {
   double wall = 0, cpu = 0, bpp = 0, psnr = 0;
   int64_t fitted = 0, rejected = 0, values = 0;
@@ -157,6 +193,7 @@ Outcome Encode(const Image& img, const FractalEncoderSettings& s, const SearchAc
     throw std::runtime_error(reason);
   }
   out.ranges = code.SI().Record().count;
+  if (std::getenv("SEARCH_BENCH_WORK") != nullptr) PrintWorkBySize(p.Root(), s, img.width, img.height);
   double bits = 8.0 * vorlan::fractal::kCodeHeaderSize;
   for (auto& a : code.arrays) bits += EntropyBits(a.Record().values, a.Record().count);
   out.bpp = bits / (static_cast<double>(img.width) * img.height);
@@ -187,7 +224,7 @@ int main(int argc, char** argv) {
   const Image img = LoadCamera(size);
   FractalEncoderSettings base;
   base.mode = 1;
-  base.minRangeSize = 3;
+  base.minRangeSize = 2;
   base.minRangeFactor = base.maxRangeFactor = 2;
   base.scaleLevels = 32;
   base.offsetLevels = 128;
@@ -219,7 +256,7 @@ int main(int argc, char** argv) {
       for (const bool exact : {false, true}) {
         if (exactOnly && !exact) continue;
         SearchAccelerations acc;
-        acc.bounds = exact;
+        acc.wholeRanges = exact;
         for (const int32_t threads : {1, 2}) {
           if (onlyThreads != 0 && threads != onlyThreads) continue;
           s.threadCount = threads;
@@ -228,7 +265,7 @@ int main(int argc, char** argv) {
           char ratio[32] = "";
           if (exact && plainWall.count(threads) != 0) std::snprintf(ratio, sizeof ratio, "%.2fx", plainWall[threads] / r.cpu);
           std::printf("%-4d %-5.2f %-7s %-6d %7.3f %7.3f %8d %8.3f %11lld %11lld %9.3g %6.2f %7s\n", mode, bpp,
-                      exact ? "bounds" : "plain", threads, r.wall, r.cpu, r.ranges, r.bpp,
+                      exact ? "scan" : "plain", threads, r.wall, r.cpu, r.ranges, r.bpp,
                       static_cast<long long>(r.fitted), static_cast<long long>(r.rejected),
                       5.0 * static_cast<double>(r.values) / r.cpu, r.psnr, ratio);
           std::fflush(stdout);

@@ -5,20 +5,25 @@
 namespace vorlan::collage {
 
 bool AveragedBlocks::Build(const IntegralImage& sums, int32_t minFactor, int32_t maxFactor, int64_t byteBudget,
-                           const std::atomic<bool>* stop) {
+                           const std::atomic<bool>* stop, bool withFloats) {
   tables_.clear();
+  haveFloats_ = false;
   const int64_t w = sums.Width();
   const int64_t h = sums.Height();
   const int64_t factors = int64_t{maxFactor} - minFactor + 1;
   if (factors < 1 || minFactor < 1) return false;
-  // Each pair holds about one image's worth of doubles.
+  // Each pair holds about one image's worth of doubles (and of floats).
+  const int64_t entryBytes = withFloats ? 12 : 8;
   int64_t bytes = 0;
   for (int64_t fx = minFactor; fx <= maxFactor; ++fx) {
     for (int64_t fy = minFactor; fy <= maxFactor; ++fy) {
-      bytes += 8 * h * fx * ((w + fx - 1) / fx);
+      bytes += entryBytes * (h * fx * ((w + fx - 1) / fx) + kFloatPadding);
       if (bytes > byteBudget) return false;
     }
   }
+  center_ = w > 0 && h > 0 ? sums.BoxSum(0, 0, static_cast<int32_t>(w), static_cast<int32_t>(h)) /
+                                 (static_cast<double>(w) * static_cast<double>(h))
+                           : 0.0;
   minFactor_ = minFactor;
   factors_ = static_cast<int32_t>(factors);
   try {
@@ -32,7 +37,8 @@ bool AveragedBlocks::Build(const IntegralImage& sums, int32_t minFactor, int32_t
       t.rowPhase = (w + fx - 1) / fx;
       t.rowStride = fx * t.rowPhase;
       t.rows.reset(new (std::nothrow) double[static_cast<size_t>(h * t.rowStride)]());
-      if (!t.rows) {
+      if (withFloats) t.floats.reset(new (std::nothrow) float[static_cast<size_t>(h * t.rowStride + kFloatPadding)]());
+      if (!t.rows || (withFloats && !t.floats)) {
         tables_.clear();
         return false;
       }
@@ -51,9 +57,14 @@ bool AveragedBlocks::Build(const IntegralImage& sums, int32_t minFactor, int32_t
           const double average = scale * ((bottom[x + fx] - top[x + fx]) - (bottom[x] - top[x]));
           row[(x % fx) * t.rowPhase + x / fx] = average;
         }
+        if (withFloats) {
+          float* floats = t.floats.get() + y * t.rowStride;
+          for (int64_t k = 0; k < t.rowStride; ++k) floats[k] = static_cast<float>(row[k] - center_);
+        }
       }
     }
   }
+  haveFloats_ = withFloats;
   return true;
 }
 

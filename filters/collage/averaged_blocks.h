@@ -4,6 +4,10 @@
 // side by side (one run per phase x mod fx). Domains turned by 90 degrees
 // read the same runs and write them into the block's columns, so every
 // candidate walks image rows, which neighbouring candidates share.
+//
+// Optionally a single-precision copy of every table, less the image mean,
+// for the range scan's approximate pass (same layout, padded at the end so
+// that vector loads may run past a row's last value).
 #pragma once
 
 #include <atomic>
@@ -21,7 +25,22 @@ class AveragedBlocks {
   // search then averages from the integral image instead. Also false when
   // `stop` (polled once per table row) is set.
   [[nodiscard]] bool Build(const IntegralImage& sums, int32_t minFactor, int32_t maxFactor, int64_t byteBudget,
-                           const std::atomic<bool>* stop = nullptr);
+                           const std::atomic<bool>* stop = nullptr, bool withFloats = false);
+
+  // Values a vector load may read past the end of a single-precision row.
+  static constexpr int32_t kFloatPadding = 32;
+
+  // The averages of the blocks at (x, y), (x + fx, y), ... less Center(),
+  // in single precision; only after a Build with floats.
+  const float* FloatRow(int32_t fx, int32_t fy, int32_t x, int32_t y) const {
+    const Table& t = tables_[Index(fx, fy)];
+    return t.floats.get() + static_cast<int64_t>(y) * t.rowStride + static_cast<int64_t>(x % fx) * t.rowPhase + x / fx;
+  }
+  // Distance between rows y and y + 1 of one factor pair's table.
+  int64_t RowStride(int32_t fx, int32_t fy) const { return tables_[Index(fx, fy)].rowStride; }
+  bool HaveFloats() const { return haveFloats_; }
+  // The image mean the single-precision tables are taken about.
+  double Center() const { return center_; }
 
   // The averages of the blocks at (x, y), (x + fx, y), (x + 2fx, y), ...
   const double* Row(int32_t fx, int32_t fy, int32_t x, int32_t y) const {
@@ -32,6 +51,7 @@ class AveragedBlocks {
  private:
   struct Table {
     std::unique_ptr<double[]> rows;
+    std::unique_ptr<float[]> floats;
     int64_t rowPhase = 0, rowStride = 0;
   };
   size_t Index(int32_t fx, int32_t fy) const {
@@ -41,6 +61,8 @@ class AveragedBlocks {
   std::vector<Table> tables_;
   int32_t minFactor_ = 1;
   int32_t factors_ = 0;
+  bool haveFloats_ = false;
+  double center_ = 0.0;
 };
 
 }  // namespace vorlan::collage

@@ -31,10 +31,15 @@ class DomainSequence {
   bool Exhausted() const { return exhausted_; }
   int32_t EntriesPerPosition() const { return static_cast<int32_t>(entries_.size()); }
 
- private:
+  // The factor pairs and rotations tried at every position, in walk order.
   struct Entry {
     int32_t fx, fy, rotate;
   };
+  const std::vector<Entry>& Entries() const { return entries_; }
+  int32_t StepX() const { return stepX_; }
+  int32_t StepY() const { return stepY_; }
+
+ private:
   std::vector<Entry> entries_;
   int32_t width_ = 0, height_ = 0, stepX_ = 1, stepY_ = 1;
   int32_t dx_ = 0, dy_ = 0;

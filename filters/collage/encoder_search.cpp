@@ -66,6 +66,7 @@ class EncoderSearch::Worker {
   std::atomic<bool> stop{false};
   std::thread thread;
   RangeBlock rangeBlock;
+  RangeScan scan;
   CandidateBound bound;
   std::vector<double> block;
   std::vector<double> line;
@@ -101,8 +102,11 @@ Result EncoderSearch::Prepare(const FractalEncoderSettings& settings, double* sa
     reason = "out of memory for the integral images";
     return Failed;
   }
-  haveAverages_ = accelerations_.averagedTables && averages_.Build(sums_, settings.minRangeFactor, settings.maxRangeFactor, kAverageBudget, stop);
+  const bool wantWhole = accelerations_.wholeRanges && GrowsToRangeCount(settings.mode);
+  haveAverages_ = (accelerations_.averagedTables || wantWhole) &&
+                  averages_.Build(sums_, settings.minRangeFactor, settings.maxRangeFactor, kAverageBudget, stop, wantWhole);
   if (stopped()) return Stopped;
+  wholeRanges_ = wantWhole && haveAverages_ && averages_.HaveFloats();
   if (!scales_.Build(bounds_.scaleMin, bounds_.scaleMax, settings.scaleLevels)) {
     reason = "the scale quantiser cannot be built";
     return Failed;
@@ -117,6 +121,14 @@ Result EncoderSearch::Prepare(const FractalEncoderSettings& settings, double* sa
     reason = "out of memory for the domain walk";
     return Failed;
   }
+  scanContext_.sums = &sums_;
+  scanContext_.averages = &averages_;
+  scanContext_.sequence = &sequence_;
+  scanContext_.width = width;
+  scanContext_.height = height;
+  scanContext_.fit = FitContext{&scales_, &offsets_, bounds_.scaleMin, bounds_.scaleMax};
+  scanContext_.extreme = std::max(std::fabs(lo), std::fabs(hi));
+  scanContext_.largestOffset = std::max(std::fabs(bounds_.offsetMin), std::fabs(bounds_.offsetMax));
   HvPartition::Config config;
   config.mode = settings.mode;
   config.maxRanges = settings.maxRanges;
@@ -372,6 +384,146 @@ void EncoderSearch::WorkerBody(Worker& w) {
   WorkerFinished();
 }
 
+namespace {
+
+// Waits until `ready(value)` holds: a short spin (a range's scan often takes
+// only microseconds), then the futex behind atomic wait.
+template <class Ready>
+void WaitFor(const std::atomic<int32_t>& value, Ready ready) {
+  for (int32_t spin = 0; spin < 4000; ++spin) {
+    if (ready(value.load(std::memory_order_acquire))) return;
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#endif
+  }
+  for (;;) {
+    const int32_t seen = value.load(std::memory_order_acquire);
+    if (ready(seen)) return;
+    value.wait(seen, std::memory_order_acquire);
+  }
+}
+
+}  // namespace
+
+bool EncoderSearch::LoadScan(Worker& w, RangeNode& range) {
+  if (!w.rangeBlock.Load(range) || !w.scan.Load(range, w.rangeBlock)) {
+    outOfMemory_ = true;
+    return false;
+  }
+  return true;
+}
+
+void EncoderSearch::WholeRangeBody(Worker& w) {
+  if (settings_.threadPriority == 1) {
+    sched_param param{};
+    pthread_setschedparam(pthread_self(), SCHED_IDLE, &param);
+  }
+  const StopFlags stop{encoderStop_, &w.stop};
+  if (w.index == 0) {
+    LeadWholeRanges(w, stop);
+  } else {
+    const int32_t parts = static_cast<int32_t>(workers_.size());
+    int32_t seen = 0;
+    int64_t scanned = 0, values = 0;
+    for (;;) {
+      WaitFor(job_.generation, [seen](int32_t g) { return g != seen; });
+      seen = job_.generation.load(std::memory_order_acquire);
+      if (job_.finished) break;
+      if (LoadScan(w, *job_.range)) (void)w.scan.Scan(scanContext_, job_.limits, w.index, parts, stop);
+      scanned += w.scan.Scanned();
+      values += w.scan.ScannedValues();
+      job_.done.fetch_add(1, std::memory_order_acq_rel);
+      job_.done.notify_all();
+    }
+    comparisons_ += scanned;
+    comparedValues_ += values;
+  }
+  WorkerFinished();
+}
+
+void EncoderSearch::LeadWholeRanges(Worker& w, const StopFlags& stop) {
+  const int32_t parts = static_cast<int32_t>(workers_.size());
+  const int32_t maxSize = settings_.maxRangeSize;
+  int64_t scanned = 0, values = 0, refitted = 0;
+  // The candidate-at-a-time walk fits the first candidate of a range only
+  // when the previous range's walk ended on a fitting candidate, and of
+  // that last candidate only orientation 0: the rules are kept so that the
+  // codes agree.
+  bool evaluateFirst = true;
+  std::vector<ScanSurvivor> survivors;
+  for (;;) {
+    RangeNode* range = nullptr;
+    {
+      std::lock_guard<std::mutex> guard(lock_);
+      range = partition_->Current();
+      if (range != nullptr && maxSize > 0 && (range->width > maxSize || range->height > maxSize)) {
+        partition_->AdvanceRange();
+        evaluateFirst = false;
+        continue;
+      }
+    }
+    if (range == nullptr || stop.Requested() || outOfMemory_) break;
+    WalkLimits limits;
+    limits.skipKey = evaluateFirst ? -1 : FirstFittingKey(scanContext_, range->width, range->height);
+    limits.firstOnlyKey = LastKeyIfFitting(scanContext_, range->width, range->height);
+    evaluateFirst = limits.firstOnlyKey >= 0 && limits.firstOnlyKey != limits.skipKey;
+    const size_t n = static_cast<size_t>(range->width) * static_cast<size_t>(range->height);
+    try {
+      if (w.block.size() < n) w.block.resize(n);
+      if (w.line.size() < static_cast<size_t>(range->width) + 1) w.line.resize(static_cast<size_t>(range->width) + 1);
+    } catch (const std::bad_alloc&) {
+      outOfMemory_ = true;
+      break;
+    }
+    if (parts > 1) {
+      job_.range = range;
+      job_.limits = limits;
+      job_.done.store(0, std::memory_order_relaxed);
+      job_.generation.fetch_add(1, std::memory_order_acq_rel);
+      job_.generation.notify_all();
+    }
+    bool scannedOk = LoadScan(w, *range) && w.scan.Scan(scanContext_, limits, 0, parts, stop);
+    if (parts > 1) WaitFor(job_.done, [parts](int32_t d) { return d >= parts - 1; });
+    double bestUpper = w.scan.BestUpper();
+    try {
+      survivors.assign(w.scan.Survivors().begin(), w.scan.Survivors().end());
+      for (auto& other : workers_) {
+        if (other.get() == &w) continue;
+        bestUpper = std::min(bestUpper, other->scan.BestUpper());
+        survivors.insert(survivors.end(), other->scan.Survivors().begin(), other->scan.Survivors().end());
+        if (other->scan.OutOfMemory()) outOfMemory_ = true;
+      }
+    } catch (const std::bad_alloc&) {
+      outOfMemory_ = true;
+    }
+    scanned += w.scan.Scanned();
+    values += w.scan.ScannedValues();
+    if (!scannedOk || outOfMemory_ || stop.Requested()) break;
+    const RefitResult result = Refit(scanContext_, *range, w.rangeBlock, survivors, bestUpper, w.block, w.line, stop);
+    refitted += result.fitted;
+    if (result.stopped) break;
+    std::lock_guard<std::mutex> guard(lock_);
+    if (result.found) {
+      range->error = result.rms;
+      range->best = result.best;
+      partition_->PublishError(result.rms);
+      if (!workerDomains_.empty()) {
+        const DomainCandidate& c = result.best;
+        workerDomains_[0] = SearchRect{c.dx, c.dy, c.domainWidth, c.domainHeight};
+      }
+    }
+    partition_->AdvanceRange();
+  }
+  comparisons_ += scanned;
+  comparedValues_ += values;
+  rejectedCandidates_ += scanned - refitted;
+  if (parts > 1) {
+    job_.finished = true;
+    job_.generation.fetch_add(1, std::memory_order_acq_rel);
+    job_.generation.notify_all();
+  }
+}
+
 void EncoderSearch::WorkerFinished() {
   std::lock_guard<std::mutex> guard(exitLock_);
   ++finished_;
@@ -387,6 +539,9 @@ Result EncoderSearch::Run(const std::atomic<bool>& encoderStop, const std::funct
   rejectedOrientations_ = 0;
   outOfMemory_ = false;
   finished_ = 0;
+  job_.range = nullptr;
+  job_.finished = false;
+  job_.done.store(0);
   const int32_t count = settings_.threadCount;
   try {
     workers_.clear();
@@ -410,7 +565,8 @@ Result EncoderSearch::Run(const std::atomic<bool>& encoderStop, const std::funct
       continue;
     }
     try {
-      w->thread = std::thread(&EncoderSearch::WorkerBody, this, std::ref(*w));
+      w->thread = std::thread(wholeRanges_ ? &EncoderSearch::WholeRangeBody : &EncoderSearch::WorkerBody, this,
+                              std::ref(*w));
     } catch (...) {
       startFailed = true;
       for (auto& other : workers_) other->stop = true;

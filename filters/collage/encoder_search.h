@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "candidate_bound.h"
+#include "range_scan.h"
 #include "domain_sequence.h"
 #include "encoder_settings.h"
 #include "fractal/uniform_quantizer.h"
@@ -55,10 +56,16 @@ std::string CheckSettingsForImage(const FractalEncoderSettings& s, int32_t width
 //
 // The lower bound rejects too few candidates on natural images to pay for
 // itself (a few percent slower on camera.bmp), so it is off unless asked for.
+//
+// In the range-count modes a range is searched whole: a single-precision
+// scan of every candidate with rounding bounds, then an exact refit of the
+// few that may still win, in walk order (see range_scan.h). Several workers
+// share each range's scan.
 struct SearchAccelerations {
   bool averagedTables = true;  // block rows copied from precomputed averages
   bool bounds = false;         // coarse lower bound rejects hopeless candidates
   bool boundsAlways = false;   // keep the bound on every range even where it does not pay
+  bool wholeRanges = true;     // range-count modes: scan whole ranges, refit the survivors
 };
 
 // A rectangle for drawing the search state.
@@ -140,6 +147,8 @@ class EncoderSearch {
   // Candidates of the last Run whose four orientations were all rejected by
   // the lower bound, and orientations rejected in all.
   int64_t RejectedCandidates() const { return rejectedCandidates_.load(); }
+  // Whether the last Run searched whole ranges.
+  bool SearchedWholeRanges() const { return wholeRanges_; }
   int64_t RejectedOrientations() const { return rejectedOrientations_.load(); }
 
  private:
@@ -152,6 +161,11 @@ class EncoderSearch {
   // Whether Submit could change anything; decided from the lock-free hints.
   bool WorthSubmitting(double rms, double maxDiff, bool last) const;
   void WorkerBody(Worker& worker);
+  // Whole-range search: worker 0 leads (takes ranges, refits, advances),
+  // every worker scans its share of each range.
+  void WholeRangeBody(Worker& worker);
+  void LeadWholeRanges(Worker& worker, const StopFlags& stop);
+  bool LoadScan(Worker& worker, fractal::RangeNode& range);
   void WorkerFinished();
 
   FractalEncoderSettings settings_;
@@ -161,6 +175,18 @@ class EncoderSearch {
   IntegralImage sums_;
   AveragedBlocks averages_;
   bool haveAverages_ = false;
+  bool wholeRanges_ = false;
+  ScanContext scanContext_;
+  // The range every worker scans, handed out by the leader: a new
+  // generation means a new range (or, with `finished`, the end).
+  struct ScanJob {
+    std::atomic<int32_t> generation{0};
+    std::atomic<int32_t> done{0};
+    fractal::RangeNode* range = nullptr;
+    WalkLimits limits;
+    bool finished = false;
+  };
+  ScanJob job_;
   fractal::UniformQuantizer scales_;
   fractal::UniformQuantizer offsets_;
   DomainSequence sequence_;

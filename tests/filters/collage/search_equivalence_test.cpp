@@ -90,6 +90,7 @@ Code Search(const FractalEncoderSettings& s, std::vector<double> image, int32_t 
     return code;
   }
   if (rejected != nullptr) *rejected += search.RejectedOrientations();
+  EXPECT_EQ(search.SearchedWholeRanges(), acc.wholeRanges && GrowsToRangeCount(s.mode));
   FractalCode built;
   HvPartition& p = search.Partition();
   if (!BuildCode(p.Root(), p.RangeCounter(), p.Pool(), s, w, h, 0.0, 255.0, built, reason)) {
@@ -134,13 +135,15 @@ TEST(SearchEquivalence, EveryAccelerationGivesThePlainSearchsCode) {
   SearchAccelerations plain;
   plain.averagedTables = false;
   plain.bounds = false;
-  SearchAccelerations tables;
-  tables.bounds = false;
-  SearchAccelerations bounds;
+  plain.wholeRanges = false;
+  SearchAccelerations tables = plain;
+  tables.averagedTables = true;
+  SearchAccelerations bounds = tables;
   bounds.bounds = true;
   bounds.boundsAlways = true;
-  SearchAccelerations adaptive;
+  SearchAccelerations adaptive = tables;
   adaptive.bounds = true;
+  const SearchAccelerations whole;  // the default: range-count modes scan whole ranges
 
   int64_t rejected = 0;
   for (int trial = 0; trial < 36; ++trial) {
@@ -171,6 +174,13 @@ TEST(SearchEquivalence, EveryAccelerationGivesThePlainSearchsCode) {
     EXPECT_TRUE(Search(s, image, w, h, tables, nullptr) == reference) << where << ": averaged tables";
     EXPECT_TRUE(Search(s, image, w, h, bounds, &rejected) == reference) << where << ": lower bound";
     EXPECT_TRUE(Search(s, image, w, h, adaptive, nullptr) == reference) << where << ": adaptive lower bound";
+    EXPECT_TRUE(Search(s, image, w, h, whole, nullptr) == reference) << where << ": whole-range scan";
+    if (GrowsToRangeCount(s.mode)) {
+      // The scan's split between workers must not change the choice.
+      FractalEncoderSettings threaded = s;
+      threaded.threadCount = 3;
+      EXPECT_TRUE(Search(threaded, image, w, h, whole, nullptr) == reference) << where << ": whole-range scan, 3 workers";
+    }
   }
   EXPECT_GT(rejected, 1000) << "the bound must have rejected something for the comparison to mean anything";
 }

@@ -1,0 +1,443 @@
+#include "range_scan.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <new>
+
+namespace vorlan::collage {
+
+using fractal::DomainCandidate;
+using fractal::RangeNode;
+
+namespace {
+
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
+// Unit roundoff of single and double precision.
+constexpr double kFloatUnit = 0x1p-24;
+constexpr double kDoubleUnit = 0x1p-53;
+// Vector chunks a lane adds up in single precision before the lane sums are
+// moved into double precision.
+constexpr int32_t kFlushChunks = 32;
+// Fit's threshold below which a block counts as flat (den relative to n * sum D^2).
+constexpr double kFlatBlockRatio = 1e-12;
+// Sixteen ones then sixteen zeros: loading at 16 - k gives k leading ones.
+alignas(64) constexpr float kMaskSource[32] = {1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
+                                               0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+
+// One pass over the block: out = {sum d^2, sum p0 d, sum p1 d, sum p2 d,
+// sum p3 d, sum d}. Run k of the block starts at d + k * runStride, row k of
+// orientation o's pattern at p + o * orientStride + k * stride; values past
+// `length` in a run are masked off (the tables are padded for the reads). Lanes add in single precision for at
+// most kFlushChunks + (chunks of one run) steps, then in double.
+template <int N>
+struct FloatVector;
+template <>
+struct FloatVector<8> {
+  typedef float Type __attribute__((vector_size(32)));
+};
+template <>
+struct FloatVector<16> {
+  typedef float Type __attribute__((vector_size(64)));
+};
+
+// Plain code only (no lambdas): everything here is inlined into the
+// target-specific kernels below and must be compiled for their vectors.
+#define VORLAN_SCAN_LOAD(v, at) std::memcpy(&(v), (at), sizeof(v))
+
+template <int N>
+[[gnu::always_inline]] inline void ScanDotsT(const float* d, int64_t runStride, const float* p, int64_t orientStride,
+                                             int32_t lines, int32_t length, int32_t stride, double out[6]) {
+  typedef typename FloatVector<N>::Type V;
+  const int32_t full = length / N;
+  const int32_t rest = length % N;
+  const int32_t perRun = full + (rest != 0 ? 1 : 0);
+  V tailMask{};
+  if (rest != 0) VORLAN_SCAN_LOAD(tailMask, kMaskSource + 16 - rest);
+  V t{}, q{}, x0{}, x1{}, x2{}, x3{};
+  double acc[6] = {0, 0, 0, 0, 0, 0};
+  int32_t pending = 0;
+  for (int32_t k = 0; k <= lines; ++k) {
+    if (k == lines || pending >= kFlushChunks) {
+      double a[6] = {0, 0, 0, 0, 0, 0};
+      for (int i = 0; i < N; ++i) {
+        a[0] += q[i];
+        a[1] += x0[i];
+        a[2] += x1[i];
+        a[3] += x2[i];
+        a[4] += x3[i];
+        a[5] += t[i];
+      }
+      for (int i = 0; i < 6; ++i) acc[i] += a[i];
+      t = q = x0 = x1 = x2 = x3 = V{};
+      pending = 0;
+      if (k == lines) break;
+    }
+    const float* dk = d + k * runStride;
+    const float* pk = p + static_cast<int64_t>(k) * stride;
+    for (int32_t c = 0; c < perRun; ++c) {
+      V dv, p0, p1, p2, p3;
+      VORLAN_SCAN_LOAD(dv, dk + c * N);
+      if (c == full) dv *= tailMask;
+      const float* pp = pk + c * N;
+      VORLAN_SCAN_LOAD(p0, pp);
+      VORLAN_SCAN_LOAD(p1, pp + orientStride);
+      VORLAN_SCAN_LOAD(p2, pp + 2 * orientStride);
+      VORLAN_SCAN_LOAD(p3, pp + 3 * orientStride);
+      t += dv;
+      q += dv * dv;
+      x0 += dv * p0;
+      x1 += dv * p1;
+      x2 += dv * p2;
+      x3 += dv * p3;
+    }
+    pending += perRun;
+  }
+  for (int i = 0; i < 6; ++i) out[i] = acc[i];
+}
+
+#undef VORLAN_SCAN_LOAD
+
+using ScanDotsFn = void (*)(const float*, int64_t, const float*, int64_t, int32_t, int32_t, int32_t, double*);
+
+// ThreadSanitizer builds keep the portable kernel (see transform_fit.cpp).
+#if defined(__SANITIZE_THREAD__)
+#define VORLAN_SCAN_PORTABLE 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define VORLAN_SCAN_PORTABLE 1
+#endif
+#endif
+
+void ScanDots8(const float* d, int64_t rs, const float* p, int64_t os, int32_t lines, int32_t length, int32_t stride,
+               double* out) {
+  ScanDotsT<8>(d, rs, p, os, lines, length, stride, out);
+}
+#ifndef VORLAN_SCAN_PORTABLE
+__attribute__((target("avx2,fma"))) void ScanDots8Avx2(const float* d, int64_t rs, const float* p, int64_t os,
+                                                       int32_t lines, int32_t length, int32_t stride,
+                                                       double* out) {
+  ScanDotsT<8>(d, rs, p, os, lines, length, stride, out);
+}
+__attribute__((target("avx512f,avx512vl,avx2,fma"))) void ScanDots16Avx512(const float* d, int64_t rs, const float* p,
+                                                                          int64_t os, int32_t lines, int32_t length,
+                                                                          int32_t stride, double* out) {
+  ScanDotsT<16>(d, rs, p, os, lines, length, stride, out);
+}
+#endif
+
+struct Kernels {
+  ScanDotsFn narrow = ScanDots8;  // runs of up to 8 values
+  ScanDotsFn wide = ScanDots8;
+  int32_t wideWidth = 8;
+  Kernels() {
+#ifndef VORLAN_SCAN_PORTABLE
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")) {
+      narrow = wide = ScanDots8Avx2;
+    }
+    if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl")) {
+      wide = ScanDots16Avx512;
+      wideWidth = 16;
+    }
+#endif
+  }
+};
+
+const Kernels& TheKernels() {
+  static const Kernels kernels;
+  return kernels;
+}
+
+int32_t Positions(int32_t extent, int32_t step) { return extent <= 0 ? 0 : (extent - 1) / step + 1; }
+
+}  // namespace
+
+int64_t WalkKey(const ScanContext& context, int32_t dx, int32_t dy, int32_t entry) {
+  const DomainSequence& s = *context.sequence;
+  const int64_t nx = Positions(context.width, s.StepX());
+  const int64_t row = dy / s.StepY(), column = dx / s.StepX();
+  return (row * nx + column) * s.EntriesPerPosition() + entry;
+}
+
+bool CandidateFits(const ScanContext& context, int32_t w, int32_t h, int32_t dx, int32_t dy, int32_t entry) {
+  const DomainSequence::Entry& e = context.sequence->Entries()[static_cast<size_t>(entry)];
+  const int64_t dw = e.rotate != 0 ? h : w;
+  const int64_t dh = e.rotate != 0 ? w : h;
+  return dx + e.fx * dw < context.width && dy + e.fy * dh < context.height;
+}
+
+int64_t FirstFittingKey(const ScanContext& context, int32_t w, int32_t h) {
+  const DomainSequence& s = *context.sequence;
+  const int32_t entries = s.EntriesPerPosition();
+  for (int64_t dy = 0; dy < context.height; dy += s.StepY()) {
+    for (int64_t dx = 0; dx < context.width; dx += s.StepX()) {
+      for (int32_t e = 0; e < entries; ++e) {
+        if (CandidateFits(context, w, h, static_cast<int32_t>(dx), static_cast<int32_t>(dy), e)) {
+          return WalkKey(context, static_cast<int32_t>(dx), static_cast<int32_t>(dy), e);
+        }
+      }
+      // Positions further right only fit less; the next row may fit again.
+      if (!CandidateFits(context, 1, 1, static_cast<int32_t>(dx), static_cast<int32_t>(dy), 0)) break;
+    }
+  }
+  return -1;
+}
+
+int64_t LastKeyIfFitting(const ScanContext& context, int32_t w, int32_t h) {
+  const DomainSequence& s = *context.sequence;
+  const int32_t dx = (Positions(context.width, s.StepX()) - 1) * s.StepX();
+  const int32_t dy = (Positions(context.height, s.StepY()) - 1) * s.StepY();
+  const int32_t last = s.EntriesPerPosition() - 1;
+  if (last < 0 || !CandidateFits(context, w, h, dx, dy, last)) return -1;
+  return WalkKey(context, dx, dy, last);
+}
+
+bool RangeScan::Load(const RangeNode& range, const RangeBlock& block) {
+  range_ = nullptr;
+  const int32_t w = range.width, h = range.height;
+  const double n = static_cast<double>(w) * h;
+  mean_ = range.sum / n;
+  const Kernels& kernels = TheKernels();
+  try {
+    for (int32_t rotate = 0; rotate < 2; ++rotate) {
+      Pattern& p = patterns_[rotate];
+      p.lines = rotate != 0 ? w : h;
+      p.length = rotate != 0 ? h : w;
+      const int32_t lanes = p.length > 8 ? kernels.wideWidth : 8;
+      p.stride = (p.length + lanes - 1) / lanes * lanes;
+      p.values.assign(static_cast<size_t>(kOrientations) * p.lines * p.stride, 0.0f);
+    }
+  } catch (const std::bad_alloc&) {
+    outOfMemory_ = true;
+    return false;
+  }
+  centredSquares_ = 0.0;
+  for (int32_t o = 0; o < kOrientations; ++o) {
+    const double* r = block.Oriented(o);
+    double sum = 0.0;
+    float* unturned = patterns_[0].values.data() + static_cast<size_t>(o) * patterns_[0].lines * patterns_[0].stride;
+    float* turned = patterns_[1].values.data() + static_cast<size_t>(o) * patterns_[1].lines * patterns_[1].stride;
+    for (int32_t i = 0; i < h; ++i) {
+      for (int32_t j = 0; j < w; ++j) {
+        const double centred = r[static_cast<size_t>(i) * w + j] - mean_;
+        const float v = static_cast<float>(centred);
+        sum += v;
+        if (o == 0) centredSquares_ += centred * centred;
+        // Unturned: row i of the block is run i. Turned: column j of the
+        // block is run w - 1 - j, read top to bottom.
+        unturned[static_cast<size_t>(i) * patterns_[0].stride + j] = v;
+        turned[static_cast<size_t>(w - 1 - j) * patterns_[1].stride + i] = v;
+      }
+    }
+    patternSum_[o] = sum;
+  }
+  range_ = &range;
+  return true;
+}
+
+void RangeScan::Candidate(const ScanContext& context, const WalkLimits& limits, int32_t dx, int32_t dy,
+                          int32_t entry) {
+  const RangeNode& range = *range_;
+  const DomainSequence::Entry& e = context.sequence->Entries()[static_cast<size_t>(entry)];
+  const Pattern& p = patterns_[e.rotate != 0 ? 1 : 0];
+  const AveragedBlocks& averages = *context.averages;
+  const int64_t key = WalkKey(context, dx, dy, entry);
+  if (key == limits.skipKey) return;
+
+  const Kernels& kernels = TheKernels();
+  const bool wide = p.length > 8;
+  const int32_t lanes = wide ? kernels.wideWidth : 8;
+  double out[6];
+  const int64_t orientStride = static_cast<int64_t>(p.lines) * p.stride;
+  (wide ? kernels.wide : kernels.narrow)(averages.FloatRow(e.fx, e.fy, dx, dy), e.fy * averages.RowStride(e.fx, e.fy),
+                                         p.values.data(), orientStride, p.lines, p.length, p.stride, out);
+  ++scanned_;
+  scannedValues_ += static_cast<int64_t>(p.lines) * p.length;
+
+  // Rounding allowance of the single-precision sums, relative to the sum
+  // of the absolute terms: each lane adds at most kFlushChunks + one run's
+  // chunks, then lanes and flushes add up in double.
+  const int32_t chunks = (p.length + lanes - 1) / lanes;
+  const double gamma = (kFlushChunks + chunks + 8) * kFloatUnit;
+  const double n = static_cast<double>(range.width) * range.height;
+  const double q = std::max(out[0], 0.0);            // sum (d - mu)^2
+  const double shifted = out[5];                       // sum (d - mu)
+  const double sumD = n * averages.Center() + shifted;
+  const double meanD = sumD / n;
+  const double dShifted = (gamma + 2 * kFloatUnit) * std::sqrt(n * q) * 1.01;
+  const double sddCentred = q - shifted * shifted / n;  // sum (d - mean)^2
+  const double squareSumD = sddCentred + sumD * sumD / n;
+  const double exactDen = 8 * kDoubleUnit * (n * squareSumD + sumD * sumD) / n;
+  const double dSdd = (gamma + 3 * kFloatUnit) * q + (2 * std::fabs(shifted) * dShifted + dShifted * dShifted) / n +
+                      exactDen;
+  const double dMean = dShifted / n;
+  const double crossScale = (gamma + 4 * kFloatUnit) * std::sqrt(centredSquares_ * q) * 1.01;
+  const double sumR = range.sum;
+  const double rangeCentred = std::max(range.squareSum - sumR * sumR / n, 0.0);
+  const double roundR = 4 * kDoubleUnit * range.squareSum / n;
+  const FitContext& fit = context.fit;
+  const double flatLine = n * squareSumD * kFlatBlockRatio;
+
+  ScanSurvivor s;
+  bool any = false;
+  const int32_t orientations = key == limits.firstOnlyKey ? 1 : kOrientations;
+  for (int32_t o = 0; o < kOrientations; ++o) {
+    s.lower[o] = kInfinity;
+    if (o >= orientations) continue;
+    const double crossC = out[1 + o] - patternSum_[o] * shifted / n;  // sum (r - mean r)(d - mean d)
+    const double crossUncentred = std::fabs(crossC) + std::fabs(sumR * sumD) / n;
+    const double dCross = crossScale + std::fabs(patternSum_[o]) * dShifted / n +
+                          8 * kDoubleUnit * (n * crossUncentred + std::fabs(sumR * sumD)) / n;
+    // Least squares over every scale and offset: a lower bound of any fit.
+    double explained = rangeCentred;
+    if (sddCentred - dSdd > 0.0) {
+      const double c = std::fabs(crossC) + dCross;
+      explained = std::min(rangeCentred, c * c / (sddCentred - dSdd));
+    }
+    const double lsLower = (rangeCentred - explained) / n - roundR - magnitude_;
+    if (lsLower > bestUpper_) continue;
+
+    // The quantised fit, with the interval the exact sums may lie in.
+    bool stable = true;
+    bool flat = false;
+    double scale = 0.0;
+    const double den = n * sddCentred, dDen = n * dSdd;
+    if (den - dDen > flatLine * (1.0 + 1e-9)) {
+      const double raw = crossC / sddCentred;
+      const double dRaw = (dCross + std::fabs(raw) * dSdd) / (sddCentred - dSdd);
+      double upperLevel;
+      const int32_t a = fit.scales->Quantize(raw - dRaw, scale);
+      const int32_t b = fit.scales->Quantize(raw + dRaw, upperLevel);
+      stable = a == b && std::isfinite(dRaw);
+    } else if (den + dDen < flatLine * (1.0 - 1e-9)) {
+      flat = true;
+      fit.scales->Quantize(0.0, scale);
+    } else {
+      stable = false;
+    }
+    if (stable && (scale < fit.scaleMin || scale > fit.scaleMax)) continue;  // never in bounds
+    double offset = 0.0;
+    if (stable) {
+      const double meanR = sumR / n;
+      const double raw = flat ? meanR : meanR - scale * meanD;
+      const double dRaw = (flat ? 0.0 : std::fabs(scale) * dMean) + 8 * kDoubleUnit * (std::fabs(meanR) + std::fabs(scale * meanD));
+      double upperLevel;
+      const int32_t a = fit.offsets->Quantize(raw - dRaw, offset);
+      const int32_t b = fit.offsets->Quantize(raw + dRaw, upperLevel);
+      stable = a == b;
+    }
+    if (!stable) {
+      s.lower[o] = lsLower;
+      any = true;
+      continue;
+    }
+    const double misfit = offset - sumR / n + scale * meanD;
+    const double error = (rangeCentred - 2 * scale * crossC + scale * scale * sddCentred) / n + misfit * misfit;
+    const double dError = (2 * std::fabs(scale) * dCross + scale * scale * dSdd) / n +
+                          2 * std::fabs(misfit * scale) * dMean + scale * scale * dMean * dMean + roundR + magnitude_;
+    const double upper = error + dError;
+    const double lower = std::max(error - dError, lsLower);
+    if (upper < bestUpper_) bestUpper_ = upper;
+    if (lower <= bestUpper_) {
+      s.lower[o] = lower;
+      any = true;
+    }
+  }
+  if (!any) return;
+  s.key = key;
+  s.dx = dx;
+  s.dy = dy;
+  s.entry = entry;
+  try {
+    survivors_.push_back(s);
+  } catch (const std::bad_alloc&) {
+    outOfMemory_ = true;
+  }
+}
+
+bool RangeScan::Scan(const ScanContext& context, const WalkLimits& limits, int32_t part, int32_t parts,
+                     const StopFlags& stop) {
+  survivors_.clear();
+  bestUpper_ = kInfinity;
+  scanned_ = 0;
+  scannedValues_ = 0;
+  if (range_ == nullptr) return false;
+  const RangeNode& range = *range_;
+  const double n = static_cast<double>(range.width) * range.height;
+  // Every term of the exact error formula is at most about this; its
+  // rounding (and that of the bounds here) stays far below 64 units of it.
+  const double extreme = context.extreme;
+  const double scaleMax = std::max(std::fabs(context.fit.scaleMin), std::fabs(context.fit.scaleMax));
+  const double terms = 2 * (extreme * (1 + scaleMax) + context.largestOffset) * (extreme * (1 + scaleMax) + context.largestOffset);
+  magnitude_ = 64 * kDoubleUnit * (range.squareSum + n * terms) / n;
+
+  const DomainSequence& seq = *context.sequence;
+  const int32_t entries = seq.EntriesPerPosition();
+  const int32_t rows = Positions(context.height, seq.StepY());
+  const int32_t columns = Positions(context.width, seq.StepX());
+  for (int32_t row = part; row < rows; row += parts) {
+    if (stop.Requested()) return false;
+    const int32_t dy = row * seq.StepY();
+    for (int32_t column = 0; column < columns; ++column) {
+      const int32_t dx = column * seq.StepX();
+      bool anyFits = false;
+      for (int32_t e = 0; e < entries; ++e) {
+        if (!CandidateFits(context, range.width, range.height, dx, dy, e)) continue;
+        anyFits = true;
+        Candidate(context, limits, dx, dy, e);
+      }
+      if (!anyFits && !CandidateFits(context, 1, 1, dx, dy, 0)) break;
+    }
+    if (outOfMemory_) return false;
+  }
+  return true;
+}
+
+RefitResult Refit(const ScanContext& context, const RangeNode& range, const RangeBlock& block,
+                  std::vector<ScanSurvivor>& survivors, double bestUpper, std::vector<double>& blockBuffer,
+                  std::vector<double>& line, const StopFlags& stop) {
+  RefitResult result;
+  auto hopeless = [bestUpper](const ScanSurvivor& s) {
+    for (double lower : s.lower) {
+      if (lower <= bestUpper) return false;
+    }
+    return true;
+  };
+  survivors.erase(std::remove_if(survivors.begin(), survivors.end(), hopeless), survivors.end());
+  std::sort(survivors.begin(), survivors.end(),
+            [](const ScanSurvivor& a, const ScanSurvivor& b) { return a.key < b.key; });
+  const int32_t w = range.width, h = range.height;
+  for (const ScanSurvivor& s : survivors) {
+    const DomainSequence::Entry& e = context.sequence->Entries()[static_cast<size_t>(s.entry)];
+    DomainCandidate c;
+    c.dx = s.dx;
+    c.dy = s.dy;
+    c.fx = e.fx;
+    c.fy = e.fy;
+    c.rotate = e.rotate;
+    if (!BuildDomainBlock(*context.sums, context.averages, w, h, c, blockBuffer.data(), line.data(), stop)) {
+      result.stopped = true;
+      return result;
+    }
+    ++result.fitted;
+    double cross[kOrientations];
+    CrossSums(blockBuffer.data(), block, c.sum, c.squareSum, cross);
+    for (int32_t o = 0; o < kOrientations; ++o) {
+      if (!(s.lower[o] <= bestUpper)) continue;
+      c.reverseRows = o >> 1;
+      c.reverseColumns = o & 1;
+      const double rms = Fit(context.fit, range, cross[o], c);
+      if (rms == -1.0) continue;
+      if (!result.found || rms < result.rms) {
+        result.found = true;
+        result.rms = rms;
+        result.best = c;
+      }
+    }
+  }
+  return result;
+}
+
+}  // namespace vorlan::collage

@@ -1,0 +1,124 @@
+// The whole-range search of the range-count modes. Every fitting candidate
+// of one range is first scanned in single precision against the mean-free
+// block-average tables: four cross sums, the block sum and square sum in
+// one pass over the block, wide vectors where the processor has them. Each
+// result carries a bound on how far it can lie from what the exact
+// arithmetic gives, both for the unquantised least-squares error (a lower
+// bound that drops most candidates after a few operations) and for the
+// quantised fit (the quantiser levels must not change within the bound).
+// Only candidates whose bounds leave them a chance to beat or tie the best
+// are fitted again, exactly as the candidate-at-a-time search fits them and
+// in walk order, so the chosen transform is that search's own.
+//
+// The scan can be split between workers (every parts-th row of domain
+// positions each); the refit then runs once over the union.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <vector>
+
+#include "averaged_blocks.h"
+#include "domain_sequence.h"
+#include "fractal/domain_candidate.h"
+#include "fractal/range_node.h"
+#include "integral_image.h"
+#include "transform_fit.h"
+
+namespace vorlan::collage {
+
+// What every worker's scan reads; built once per run.
+struct ScanContext {
+  const IntegralImage* sums = nullptr;
+  const AveragedBlocks* averages = nullptr;  // with single-precision tables
+  const DomainSequence* sequence = nullptr;
+  int32_t width = 0, height = 0;
+  FitContext fit;
+  double extreme = 0.0;        // largest |value| of the image's declared range
+  double largestOffset = 0.0;  // largest |offset| the quantiser holds
+};
+
+// Walk positions of one range: which candidate the search skips at the
+// start and which one it fits in orientation 0 only (see WalkRules).
+struct WalkLimits {
+  int64_t skipKey = -1;       // not fitted at all
+  int64_t firstOnlyKey = -1;  // only orientation 0 is fitted
+};
+
+// A candidate that may still win, with a lower bound of its squared error
+// per orientation (-infinity where the scan cannot tell, +infinity where it
+// can never win).
+struct ScanSurvivor {
+  int64_t key = 0;  // position in the walk
+  int32_t dx = 0, dy = 0;
+  int32_t entry = 0;
+  double lower[kOrientations] = {0.0, 0.0, 0.0, 0.0};
+};
+
+// The walk position of a candidate: rows of domain positions, positions,
+// then the factor/rotation entries in sequence order.
+int64_t WalkKey(const ScanContext& context, int32_t dx, int32_t dy, int32_t entry);
+// Whether the candidate's domain lies inside the image for a w x h range.
+bool CandidateFits(const ScanContext& context, int32_t w, int32_t h, int32_t dx, int32_t dy, int32_t entry);
+// Key of the first fitting candidate of a w x h range, -1 when none fits.
+int64_t FirstFittingKey(const ScanContext& context, int32_t w, int32_t h);
+// Key of the walk's last entry when it fits a w x h range, else -1.
+int64_t LastKeyIfFitting(const ScanContext& context, int32_t w, int32_t h);
+
+class RangeScan {
+ public:
+  // Takes the range's values as single-precision patterns for both
+  // rotations and all four orientations. False when memory runs out.
+  [[nodiscard]] bool Load(const fractal::RangeNode& range, const RangeBlock& block);
+
+  // Scans rows part, part + parts, ... of domain positions. Keeps the
+  // smallest upper bound of a quantised error seen and the candidates whose
+  // lower bound does not exceed it at the time. False when a stop was
+  // noticed or memory ran out (OutOfMemory tells).
+  bool Scan(const ScanContext& context, const WalkLimits& limits, int32_t part, int32_t parts,
+            const StopFlags& stop);
+
+  // Smallest upper bound of the squared error of a scanned fit (+infinity
+  // when none was in bounds).
+  double BestUpper() const { return bestUpper_; }
+  const std::vector<ScanSurvivor>& Survivors() const { return survivors_; }
+  bool OutOfMemory() const { return outOfMemory_; }
+  int64_t Scanned() const { return scanned_; }
+  int64_t ScannedValues() const { return scannedValues_; }
+
+ private:
+  struct Pattern {
+    int32_t lines = 0, length = 0, stride = 0;
+    std::vector<float> values;  // four orientations, lines x stride each
+  };
+  void Candidate(const ScanContext& context, const WalkLimits& limits, int32_t dx, int32_t dy, int32_t entry);
+
+  const fractal::RangeNode* range_ = nullptr;
+  Pattern patterns_[2];  // unturned, turned
+  double mean_ = 0.0;           // range mean the patterns are taken about
+  double patternSum_[kOrientations] = {};  // sum of the single-precision pattern (not quite 0)
+  double centredSquares_ = 0.0;  // sum (r - mean)^2
+  double magnitude_ = 0.0;       // rounding allowance of the exact error formula
+  double bestUpper_ = 0.0;
+  std::vector<ScanSurvivor> survivors_;
+  bool outOfMemory_ = false;
+  int64_t scanned_ = 0;
+  int64_t scannedValues_ = 0;
+};
+
+// The exact refit: the survivors of every part whose bound does not exceed
+// `bestUpper`, fitted with BuildDomainBlock, CrossSums and Fit in walk order.
+// `best` gets the first candidate with the smallest RMS error; false when
+// none was in bounds or a stop was noticed (`stopped` tells).
+struct RefitResult {
+  bool found = false;
+  bool stopped = false;
+  double rms = -1.0;
+  fractal::DomainCandidate best;
+  int64_t fitted = 0;  // candidates refitted
+};
+RefitResult Refit(const ScanContext& context, const fractal::RangeNode& range, const RangeBlock& block,
+                  std::vector<ScanSurvivor>& survivors, double bestUpper, std::vector<double>& blockBuffer,
+                  std::vector<double>& line, const StopFlags& stop);
+
+}  // namespace vorlan::collage
