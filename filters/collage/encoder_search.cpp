@@ -516,7 +516,7 @@ void EncoderSearch::LeadWholeRanges(Worker& w, const StopFlags& stop) {
   }
   comparisons_ += scanned;
   comparedValues_ += values;
-  rejectedCandidates_ += scanned - refitted;
+  refitted_ += refitted;
   if (parts > 1) {
     job_.finished = true;
     job_.generation.fetch_add(1, std::memory_order_acq_rel);
@@ -537,6 +537,7 @@ Result EncoderSearch::Run(const std::atomic<bool>& encoderStop, const std::funct
   comparedValues_ = 0;
   rejectedCandidates_ = 0;
   rejectedOrientations_ = 0;
+  refitted_ = 0;
   outOfMemory_ = false;
   finished_ = 0;
   job_.range = nullptr;

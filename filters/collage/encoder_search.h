@@ -146,7 +146,11 @@ class EncoderSearch {
   int64_t ComparedValues() const { return comparedValues_.load(); }
   // Candidates of the last Run whose four orientations were all rejected by
   // the lower bound, and orientations rejected in all.
-  int64_t RejectedCandidates() const { return rejectedCandidates_.load(); }
+  // The whole-range scan counts every candidate it settled without an
+  // exact refit as rejected.
+  int64_t RejectedCandidates() const {
+    return wholeRanges_ ? comparisons_.load() - refitted_.load() : rejectedCandidates_.load();
+  }
   // Whether the last Run searched whole ranges.
   bool SearchedWholeRanges() const { return wholeRanges_; }
   int64_t RejectedOrientations() const { return rejectedOrientations_.load(); }
@@ -200,6 +204,7 @@ class EncoderSearch {
   std::atomic<int64_t> comparisons_{0};
   std::atomic<int64_t> comparedValues_{0};
   std::atomic<int64_t> rejectedCandidates_{0};
+  std::atomic<int64_t> refitted_{0};
   std::atomic<int64_t> rejectedOrientations_{0};
 
   std::mutex exitLock_;  // guards finished_

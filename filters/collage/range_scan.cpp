@@ -46,6 +46,25 @@ struct FloatVector<16> {
 // target-specific kernels below and must be compiled for their vectors.
 #define VORLAN_SCAN_LOAD(v, at) std::memcpy(&(v), (at), sizeof(v))
 
+// Six sums of one accumulator set over one run.
+#define VORLAN_SCAN_RUN(dk, pk, t, q, x0, x1, x2, x3)              \
+  for (int32_t c = 0; c < perRun; ++c) {                           \
+    V dv, p0, p1, p2, p3;                                          \
+    VORLAN_SCAN_LOAD(dv, (dk) + c * N);                            \
+    if (c == full) dv *= tailMask;                                 \
+    const float* pp = (pk) + c * N;                                \
+    VORLAN_SCAN_LOAD(p0, pp);                                      \
+    VORLAN_SCAN_LOAD(p1, pp + orientStride);                       \
+    VORLAN_SCAN_LOAD(p2, pp + 2 * orientStride);                   \
+    VORLAN_SCAN_LOAD(p3, pp + 3 * orientStride);                   \
+    t += dv;                                                       \
+    q += dv * dv;                                                  \
+    x0 += dv * p0;                                                 \
+    x1 += dv * p1;                                                 \
+    x2 += dv * p2;                                                 \
+    x3 += dv * p3;                                                 \
+  }
+
 template <int N>
 [[gnu::always_inline]] inline void ScanDotsT(const float* d, int64_t runStride, const float* p, int64_t orientStride,
                                              int32_t lines, int32_t length, int32_t stride, double out[6]) {
@@ -55,11 +74,15 @@ template <int N>
   const int32_t perRun = full + (rest != 0 ? 1 : 0);
   V tailMask{};
   if (rest != 0) VORLAN_SCAN_LOAD(tailMask, kMaskSource + 16 - rest);
-  V t{}, q{}, x0{}, x1{}, x2{}, x3{};
+  // Two accumulator sets, one per run of a pair, so that the additions of
+  // neighbouring runs overlap instead of waiting on each other.
+  V ta{}, qa{}, xa0{}, xa1{}, xa2{}, xa3{};
+  V tb{}, qb{}, xb0{}, xb1{}, xb2{}, xb3{};
   double acc[6] = {0, 0, 0, 0, 0, 0};
   int32_t pending = 0;
-  for (int32_t k = 0; k <= lines; ++k) {
-    if (k == lines || pending >= kFlushChunks) {
+  for (int32_t k = 0;; k += 2) {
+    if (k >= lines || pending >= kFlushChunks) {
+      const V t = ta + tb, q = qa + qb, x0 = xa0 + xb0, x1 = xa1 + xb1, x2 = xa2 + xb2, x3 = xa3 + xb3;
       double a[6] = {0, 0, 0, 0, 0, 0};
       for (int i = 0; i < N; ++i) {
         a[0] += q[i];
@@ -70,33 +93,56 @@ template <int N>
         a[5] += t[i];
       }
       for (int i = 0; i < 6; ++i) acc[i] += a[i];
-      t = q = x0 = x1 = x2 = x3 = V{};
+      ta = qa = xa0 = xa1 = xa2 = xa3 = V{};
+      tb = qb = xb0 = xb1 = xb2 = xb3 = V{};
       pending = 0;
-      if (k == lines) break;
+      if (k >= lines) break;
     }
     const float* dk = d + k * runStride;
     const float* pk = p + static_cast<int64_t>(k) * stride;
-    for (int32_t c = 0; c < perRun; ++c) {
-      V dv, p0, p1, p2, p3;
-      VORLAN_SCAN_LOAD(dv, dk + c * N);
-      if (c == full) dv *= tailMask;
-      const float* pp = pk + c * N;
-      VORLAN_SCAN_LOAD(p0, pp);
-      VORLAN_SCAN_LOAD(p1, pp + orientStride);
-      VORLAN_SCAN_LOAD(p2, pp + 2 * orientStride);
-      VORLAN_SCAN_LOAD(p3, pp + 3 * orientStride);
-      t += dv;
-      q += dv * dv;
-      x0 += dv * p0;
-      x1 += dv * p1;
-      x2 += dv * p2;
-      x3 += dv * p3;
+    if (k + 1 < lines) {
+      const float* dk1 = dk + runStride;
+      const float* pk1 = pk + stride;
+      for (int32_t c = 0; c < perRun; ++c) {
+        V dv, dw, p0, p1, p2, p3, r0, r1, r2, r3;
+        VORLAN_SCAN_LOAD(dv, dk + c * N);
+        VORLAN_SCAN_LOAD(dw, dk1 + c * N);
+        if (c == full) {
+          dv *= tailMask;
+          dw *= tailMask;
+        }
+        const float* pp = pk + c * N;
+        const float* pq = pk1 + c * N;
+        VORLAN_SCAN_LOAD(p0, pp);
+        VORLAN_SCAN_LOAD(p1, pp + orientStride);
+        VORLAN_SCAN_LOAD(p2, pp + 2 * orientStride);
+        VORLAN_SCAN_LOAD(p3, pp + 3 * orientStride);
+        VORLAN_SCAN_LOAD(r0, pq);
+        VORLAN_SCAN_LOAD(r1, pq + orientStride);
+        VORLAN_SCAN_LOAD(r2, pq + 2 * orientStride);
+        VORLAN_SCAN_LOAD(r3, pq + 3 * orientStride);
+        ta += dv;
+        tb += dw;
+        qa += dv * dv;
+        qb += dw * dw;
+        xa0 += dv * p0;
+        xb0 += dw * r0;
+        xa1 += dv * p1;
+        xb1 += dw * r1;
+        xa2 += dv * p2;
+        xb2 += dw * r2;
+        xa3 += dv * p3;
+        xb3 += dw * r3;
+      }
+    } else {
+      VORLAN_SCAN_RUN(dk, pk, ta, qa, xa0, xa1, xa2, xa3)
     }
     pending += perRun;
   }
   for (int i = 0; i < 6; ++i) out[i] = acc[i];
 }
 
+#undef VORLAN_SCAN_RUN
 #undef VORLAN_SCAN_LOAD
 
 using ScanDotsFn = void (*)(const float*, int64_t, const float*, int64_t, int32_t, int32_t, int32_t, double*);
@@ -205,8 +251,16 @@ bool RangeScan::Load(const RangeNode& range, const RangeBlock& block) {
       Pattern& p = patterns_[rotate];
       p.lines = rotate != 0 ? w : h;
       p.length = rotate != 0 ? h : w;
-      const int32_t lanes = p.length > 8 ? kernels.wideWidth : 8;
+      const bool wide = p.length > 8;
+      const int32_t lanes = wide ? kernels.wideWidth : 8;
       p.stride = (p.length + lanes - 1) / lanes * lanes;
+      p.kernel = wide ? kernels.wide : kernels.narrow;
+      // Each lane adds at most kFlushChunks + one run's chunks, then the two
+      // sets, the lanes and the flushes add up in double.
+      const double gamma = (kFlushChunks + p.stride / lanes + 8) * kFloatUnit;
+      p.gammaShifted = (gamma + 2 * kFloatUnit) * 1.01;
+      p.gammaSquares = gamma + 3 * kFloatUnit;
+      p.gammaCross = (gamma + 4 * kFloatUnit) * 1.01;
       p.values.assign(static_cast<size_t>(kOrientations) * p.lines * p.stride, 0.0f);
     }
   } catch (const std::bad_alloc&) {
@@ -237,66 +291,68 @@ bool RangeScan::Load(const RangeNode& range, const RangeBlock& block) {
   return true;
 }
 
-void RangeScan::Candidate(const ScanContext& context, const WalkLimits& limits, int32_t dx, int32_t dy,
+void RangeScan::Candidate(const ScanContext& context, const WalkLimits& limits, int64_t key, int32_t dx, int32_t dy,
                           int32_t entry) {
-  const RangeNode& range = *range_;
+  if (key == limits.skipKey) return;
   const DomainSequence::Entry& e = context.sequence->Entries()[static_cast<size_t>(entry)];
   const Pattern& p = patterns_[e.rotate != 0 ? 1 : 0];
   const AveragedBlocks& averages = *context.averages;
-  const int64_t key = WalkKey(context, dx, dy, entry);
-  if (key == limits.skipKey) return;
-
-  const Kernels& kernels = TheKernels();
-  const bool wide = p.length > 8;
-  const int32_t lanes = wide ? kernels.wideWidth : 8;
   double out[6];
-  const int64_t orientStride = static_cast<int64_t>(p.lines) * p.stride;
-  (wide ? kernels.wide : kernels.narrow)(averages.FloatRow(e.fx, e.fy, dx, dy), e.fy * averages.RowStride(e.fx, e.fy),
-                                         p.values.data(), orientStride, p.lines, p.length, p.stride, out);
+  p.kernel(averages.FloatRow(e.fx, e.fy, dx, dy), e.fy * averages.RowStride(e.fx, e.fy), p.values.data(),
+           static_cast<int64_t>(p.lines) * p.stride, p.lines, p.length, p.stride, out);
   ++scanned_;
   scannedValues_ += static_cast<int64_t>(p.lines) * p.length;
 
-  // Rounding allowance of the single-precision sums, relative to the sum
-  // of the absolute terms: each lane adds at most kFlushChunks + one run's
-  // chunks, then lanes and flushes add up in double.
-  const int32_t chunks = (p.length + lanes - 1) / lanes;
-  const double gamma = (kFlushChunks + chunks + 8) * kFloatUnit;
-  const double n = static_cast<double>(range.width) * range.height;
-  const double q = std::max(out[0], 0.0);            // sum (d - mu)^2
-  const double shifted = out[5];                       // sum (d - mu)
-  const double sumD = n * averages.Center() + shifted;
-  const double meanD = sumD / n;
-  const double dShifted = (gamma + 2 * kFloatUnit) * std::sqrt(n * q) * 1.01;
-  const double sddCentred = q - shifted * shifted / n;  // sum (d - mean)^2
-  const double squareSumD = sddCentred + sumD * sumD / n;
-  const double exactDen = 8 * kDoubleUnit * (n * squareSumD + sumD * sumD) / n;
-  const double dSdd = (gamma + 3 * kFloatUnit) * q + (2 * std::fabs(shifted) * dShifted + dShifted * dShifted) / n +
-                      exactDen;
-  const double dMean = dShifted / n;
-  const double crossScale = (gamma + 4 * kFloatUnit) * std::sqrt(centredSquares_ * q) * 1.01;
-  const double sumR = range.sum;
-  const double rangeCentred = std::max(range.squareSum - sumR * sumR / n, 0.0);
-  const double roundR = 4 * kDoubleUnit * range.squareSum / n;
+  const Constants& k = constants_;
+  const double n = k.n, invN = k.invN;
+  const double q = std::max(out[0], 0.0);  // sum (d - mu)^2
+  const double shifted = out[5];             // sum (d - mu)
+  const double rootQ = std::sqrt(q);
+  const double dShifted = p.gammaShifted * k.rootN * rootQ;
+  const double sddCentred = q - shifted * shifted * invN;  // sum (d - mean)^2
+  const double dSdd = p.gammaSquares * q + (2 * std::fabs(shifted) * dShifted + dShifted * dShifted) * invN +
+                      8 * kDoubleUnit * (2 * q + 2 * k.shiftSquare + 4 * std::fabs(shifted * k.center));
+  const double sumD = n * k.center + shifted;
+  // The cross sums' allowance: single-precision rounding (Cauchy-Schwarz
+  // bounds the sum of absolute terms), the pattern's not quite zero sum and
+  // the exact formula's own rounding of n X - sum R sum D.
+  const double dCross = p.gammaCross * k.rootCentred * rootQ + k.patternSumLargest * dShifted * invN +
+                        16 * kDoubleUnit * std::fabs(k.sumR * sumD) * invN;
+  const int32_t orientations = key == limits.firstOnlyKey ? 1 : kOrientations;
+  double crossC[kOrientations];
+  double largest = 0.0;
+  for (int32_t o = 0; o < orientations; ++o) {
+    crossC[o] = out[1 + o] - patternSum_[o] * shifted * invN;  // sum (r - mean r)(d - mean d)
+    largest = std::max(largest, std::fabs(crossC[o]));
+  }
+  // Least squares over every scale and offset bounds any fit from below;
+  // most candidates end here for all orientations at once.
+  const double spread = sddCentred - dSdd;
+  const double inverseSpread = spread > 0.0 ? 1.0 / spread : 0.0;
+  auto lsLowerFor = [&](double cross) {
+    double explained = k.rangeCentred;
+    if (spread > 0.0) {
+      const double c = std::fabs(cross) + dCross;
+      explained = std::min(k.rangeCentred, c * c * inverseSpread);
+    }
+    return (k.rangeCentred - explained) * invN - k.allowance;
+  };
+  if (lsLowerFor(largest) > bestUpper_) return;
+
+  const RangeNode& range = *range_;
+  const double meanD = sumD * invN;
+  const double dMean = dShifted * invN;
+  const double squareSumD = sddCentred + sumD * sumD * invN;
+  const double rangeCentred = k.rangeCentred;
   const FitContext& fit = context.fit;
   const double flatLine = n * squareSumD * kFlatBlockRatio;
-
+  const double sumR = range.sum;
   ScanSurvivor s;
   bool any = false;
-  const int32_t orientations = key == limits.firstOnlyKey ? 1 : kOrientations;
   for (int32_t o = 0; o < kOrientations; ++o) {
     s.lower[o] = kInfinity;
     if (o >= orientations) continue;
-    const double crossC = out[1 + o] - patternSum_[o] * shifted / n;  // sum (r - mean r)(d - mean d)
-    const double crossUncentred = std::fabs(crossC) + std::fabs(sumR * sumD) / n;
-    const double dCross = crossScale + std::fabs(patternSum_[o]) * dShifted / n +
-                          8 * kDoubleUnit * (n * crossUncentred + std::fabs(sumR * sumD)) / n;
-    // Least squares over every scale and offset: a lower bound of any fit.
-    double explained = rangeCentred;
-    if (sddCentred - dSdd > 0.0) {
-      const double c = std::fabs(crossC) + dCross;
-      explained = std::min(rangeCentred, c * c / (sddCentred - dSdd));
-    }
-    const double lsLower = (rangeCentred - explained) / n - roundR - magnitude_;
+    const double lsLower = lsLowerFor(crossC[o]);
     if (lsLower > bestUpper_) continue;
 
     // The quantised fit, with the interval the exact sums may lie in.
@@ -305,7 +361,7 @@ void RangeScan::Candidate(const ScanContext& context, const WalkLimits& limits, 
     double scale = 0.0;
     const double den = n * sddCentred, dDen = n * dSdd;
     if (den - dDen > flatLine * (1.0 + 1e-9)) {
-      const double raw = crossC / sddCentred;
+      const double raw = crossC[o] / sddCentred;
       const double dRaw = (dCross + std::fabs(raw) * dSdd) / (sddCentred - dSdd);
       double upperLevel;
       const int32_t a = fit.scales->Quantize(raw - dRaw, scale);
@@ -334,9 +390,9 @@ void RangeScan::Candidate(const ScanContext& context, const WalkLimits& limits, 
       continue;
     }
     const double misfit = offset - sumR / n + scale * meanD;
-    const double error = (rangeCentred - 2 * scale * crossC + scale * scale * sddCentred) / n + misfit * misfit;
-    const double dError = (2 * std::fabs(scale) * dCross + scale * scale * dSdd) / n +
-                          2 * std::fabs(misfit * scale) * dMean + scale * scale * dMean * dMean + roundR + magnitude_;
+    const double error = (rangeCentred - 2 * scale * crossC[o] + scale * scale * sddCentred) * invN + misfit * misfit;
+    const double dError = (2 * std::fabs(scale) * dCross + scale * scale * dSdd) * invN +
+                          2 * std::fabs(misfit * scale) * dMean + scale * scale * dMean * dMean + k.allowance;
     const double upper = error + dError;
     const double lower = std::max(error - dError, lsLower);
     if (upper < bestUpper_) bestUpper_ = upper;
@@ -365,13 +421,24 @@ bool RangeScan::Scan(const ScanContext& context, const WalkLimits& limits, int32
   scannedValues_ = 0;
   if (range_ == nullptr) return false;
   const RangeNode& range = *range_;
-  const double n = static_cast<double>(range.width) * range.height;
-  // Every term of the exact error formula is at most about this; its
+  Constants& k = constants_;
+  k.n = static_cast<double>(range.width) * range.height;
+  k.invN = 1.0 / k.n;
+  k.rootN = std::sqrt(k.n);
+  k.center = context.averages->Center();
+  k.shiftSquare = k.n * k.center * k.center;
+  k.sumR = range.sum;
+  k.rangeCentred = std::max(range.squareSum - range.sum * range.sum / k.n, 0.0);
+  k.rootCentred = std::sqrt(centredSquares_);
+  k.patternSumLargest = 0.0;
+  for (double sum : patternSum_) k.patternSumLargest = std::max(k.patternSumLargest, std::fabs(sum));
+  // Every term of the exact error formula is at most about `terms`; its
   // rounding (and that of the bounds here) stays far below 64 units of it.
   const double extreme = context.extreme;
   const double scaleMax = std::max(std::fabs(context.fit.scaleMin), std::fabs(context.fit.scaleMax));
-  const double terms = 2 * (extreme * (1 + scaleMax) + context.largestOffset) * (extreme * (1 + scaleMax) + context.largestOffset);
-  magnitude_ = 64 * kDoubleUnit * (range.squareSum + n * terms) / n;
+  const double reach = extreme * (1 + scaleMax) + context.largestOffset;
+  const double terms = 2 * reach * reach;
+  k.allowance = 64 * kDoubleUnit * (range.squareSum + k.n * terms) / k.n + 4 * kDoubleUnit * range.squareSum / k.n;
 
   const DomainSequence& seq = *context.sequence;
   const int32_t entries = seq.EntriesPerPosition();
@@ -382,11 +449,12 @@ bool RangeScan::Scan(const ScanContext& context, const WalkLimits& limits, int32
     const int32_t dy = row * seq.StepY();
     for (int32_t column = 0; column < columns; ++column) {
       const int32_t dx = column * seq.StepX();
+      const int64_t key = (static_cast<int64_t>(row) * columns + column) * entries;
       bool anyFits = false;
       for (int32_t e = 0; e < entries; ++e) {
         if (!CandidateFits(context, range.width, range.height, dx, dy, e)) continue;
         anyFits = true;
-        Candidate(context, limits, dx, dy, e);
+        Candidate(context, limits, key + e, dx, dy, e);
       }
       if (!anyFits && !CandidateFits(context, 1, 1, dx, dy, 0)) break;
     }

@@ -87,18 +87,31 @@ class RangeScan {
   int64_t ScannedValues() const { return scannedValues_; }
 
  private:
+  using Kernel = void (*)(const float*, int64_t, const float*, int64_t, int32_t, int32_t, int32_t, double*);
   struct Pattern {
     int32_t lines = 0, length = 0, stride = 0;
     std::vector<float> values;  // four orientations, lines x stride each
+    Kernel kernel = nullptr;    // vector width chosen for the run length
+    // Rounding allowances of the kernel's sums relative to their absolute terms.
+    double gammaShifted = 0.0, gammaSquares = 0.0, gammaCross = 0.0;
   };
-  void Candidate(const ScanContext& context, const WalkLimits& limits, int32_t dx, int32_t dy, int32_t entry);
+  // Per-range values every candidate's bounds use.
+  struct Constants {
+    double n = 0, invN = 0, rootN = 0;
+    double center = 0, shiftSquare = 0;  // the tables' mean mu and n mu^2
+    double sumR = 0, rangeCentred = 0, rootCentred = 0;
+    double patternSumLargest = 0;
+    double allowance = 0;  // rounding of the exact error formula and of the range sums
+  };
+  void Candidate(const ScanContext& context, const WalkLimits& limits, int64_t key, int32_t dx, int32_t dy,
+                 int32_t entry);
 
   const fractal::RangeNode* range_ = nullptr;
   Pattern patterns_[2];  // unturned, turned
   double mean_ = 0.0;           // range mean the patterns are taken about
   double patternSum_[kOrientations] = {};  // sum of the single-precision pattern (not quite 0)
   double centredSquares_ = 0.0;  // sum (r - mean)^2
-  double magnitude_ = 0.0;       // rounding allowance of the exact error formula
+  Constants constants_;
   double bestUpper_ = 0.0;
   std::vector<ScanSurvivor> survivors_;
   bool outOfMemory_ = false;
