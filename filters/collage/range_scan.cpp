@@ -42,6 +42,22 @@ struct FloatVector<16> {
   typedef float Type __attribute__((vector_size(64)));
 };
 
+typedef float Quarter __attribute__((vector_size(16)));
+
+// The sum of the lower and upper halves, down to four lanes.
+template <int N>
+[[gnu::always_inline]] inline Quarter Halve(typename FloatVector<N>::Type v);
+template <>
+[[gnu::always_inline]] inline Quarter Halve<8>(FloatVector<8>::Type v) {
+  return __builtin_shufflevector(v, v, 0, 1, 2, 3) + __builtin_shufflevector(v, v, 4, 5, 6, 7);
+}
+template <>
+[[gnu::always_inline]] inline Quarter Halve<16>(FloatVector<16>::Type v) {
+  const FloatVector<8>::Type half = __builtin_shufflevector(v, v, 0, 1, 2, 3, 4, 5, 6, 7) +
+                                    __builtin_shufflevector(v, v, 8, 9, 10, 11, 12, 13, 14, 15);
+  return Halve<8>(half);
+}
+
 // Plain code only (no lambdas): everything here is inlined into the
 // target-specific kernels below and must be compiled for their vectors.
 #define VORLAN_SCAN_LOAD(v, at) std::memcpy(&(v), (at), sizeof(v))
@@ -82,17 +98,12 @@ template <int N>
   int32_t pending = 0;
   for (int32_t k = 0;; k += 2) {
     if (k >= lines || pending >= kFlushChunks) {
-      const V t = ta + tb, q = qa + qb, x0 = xa0 + xb0, x1 = xa1 + xb1, x2 = xa2 + xb2, x3 = xa3 + xb3;
-      double a[6] = {0, 0, 0, 0, 0, 0};
-      for (int i = 0; i < N; ++i) {
-        a[0] += q[i];
-        a[1] += x0[i];
-        a[2] += x1[i];
-        a[3] += x2[i];
-        a[4] += x3[i];
-        a[5] += t[i];
+      const V sums[6] = {qa + qb, xa0 + xb0, xa1 + xb1, xa2 + xb2, xa3 + xb3, ta + tb};
+      for (int i = 0; i < 6; ++i) {
+        // Halved in single precision down to four lanes, then in double.
+        const Quarter four = Halve<N>(sums[i]);
+        acc[i] += (static_cast<double>(four[0]) + four[1]) + (static_cast<double>(four[2]) + four[3]);
       }
-      for (int i = 0; i < 6; ++i) acc[i] += a[i];
       ta = qa = xa0 = xa1 = xa2 = xa3 = V{};
       tb = qb = xb0 = xb1 = xb2 = xb3 = V{};
       pending = 0;
@@ -256,8 +267,8 @@ bool RangeScan::Load(const RangeNode& range, const RangeBlock& block) {
       p.stride = (p.length + lanes - 1) / lanes * lanes;
       p.kernel = wide ? kernels.wide : kernels.narrow;
       // Each lane adds at most kFlushChunks + one run's chunks, then the two
-      // sets, the lanes and the flushes add up in double.
-      const double gamma = (kFlushChunks + p.stride / lanes + 8) * kFloatUnit;
+      // sets and up to three halvings in single precision, the rest in double.
+      const double gamma = (kFlushChunks + p.stride / lanes + 10) * kFloatUnit;
       p.gammaShifted = (gamma + 2 * kFloatUnit) * 1.01;
       p.gammaSquares = gamma + 3 * kFloatUnit;
       p.gammaCross = (gamma + 4 * kFloatUnit) * 1.01;
@@ -307,17 +318,8 @@ void RangeScan::Candidate(const ScanContext& context, const WalkLimits& limits, 
   const double n = k.n, invN = k.invN;
   const double q = std::max(out[0], 0.0);  // sum (d - mu)^2
   const double shifted = out[5];             // sum (d - mu)
-  const double rootQ = std::sqrt(q);
-  const double dShifted = p.gammaShifted * k.rootN * rootQ;
   const double sddCentred = q - shifted * shifted * invN;  // sum (d - mean)^2
-  const double dSdd = p.gammaSquares * q + (2 * std::fabs(shifted) * dShifted + dShifted * dShifted) * invN +
-                      8 * kDoubleUnit * (2 * q + 2 * k.shiftSquare + 4 * std::fabs(shifted * k.center));
   const double sumD = n * k.center + shifted;
-  // The cross sums' allowance: single-precision rounding (Cauchy-Schwarz
-  // bounds the sum of absolute terms), the pattern's not quite zero sum and
-  // the exact formula's own rounding of n X - sum R sum D.
-  const double dCross = p.gammaCross * k.rootCentred * rootQ + k.patternSumLargest * dShifted * invN +
-                        16 * kDoubleUnit * std::fabs(k.sumR * sumD) * invN;
   const int32_t orientations = key == limits.firstOnlyKey ? 1 : kOrientations;
   double crossC[kOrientations];
   double largest = 0.0;
@@ -325,6 +327,30 @@ void RangeScan::Candidate(const ScanContext& context, const WalkLimits& limits, 
     crossC[o] = out[1 + o] - patternSum_[o] * shifted * invN;  // sum (r - mean r)(d - mean d)
     largest = std::max(largest, std::fabs(crossC[o]));
   }
+  const double exactSquares = 8 * kDoubleUnit * (2 * q + 2 * k.shiftSquare + 4 * std::fabs(shifted * k.center));
+  const double sumRD = 16 * kDoubleUnit * std::fabs(k.sumR * sumD) * invN;
+  {
+    // The least-squares bound below with every square root bounded by
+    // Cauchy-Schwarz (|sum (d - mu)| <= sqrt(n q)) and (a + b)^2 <=
+    // (1 + e) a^2 + (1 + 1/e) b^2: a few multiplications settle most
+    // candidates for all orientations at once.
+    const double gs = p.gammaShifted;
+    const double spreadLow = sddCentred - (q * (p.gammaSquares + 2 * gs + gs * gs) + exactSquares);
+    const double needed = k.rangeCentred - n * (bestUpper_ + k.allowance);
+    if (needed > 0.0 && spreadLow > 0.0) {
+      const double slack = 3 * (p.gammaCross * p.gammaCross * k.centredSquares * q +
+                                k.patternSumLargest * k.patternSumLargest * gs * gs * q * invN + sumRD * sumRD);
+      if (largest * largest * (1.0 + 1.0 / 64) + 65 * slack < needed * spreadLow) return;
+    }
+  }
+  const double rootQ = std::sqrt(q);
+  const double dShifted = p.gammaShifted * k.rootN * rootQ;
+  const double dSdd = p.gammaSquares * q + (2 * std::fabs(shifted) * dShifted + dShifted * dShifted) * invN +
+                      exactSquares;
+  // The cross sums' allowance: single-precision rounding (Cauchy-Schwarz
+  // bounds the sum of absolute terms), the pattern's not quite zero sum and
+  // the exact formula's own rounding of n X - sum R sum D.
+  const double dCross = p.gammaCross * k.rootCentred * rootQ + k.patternSumLargest * dShifted * invN + sumRD;
   // Least squares over every scale and offset bounds any fit from below;
   // most candidates end here for all orientations at once.
   const double spread = sddCentred - dSdd;
@@ -430,6 +456,7 @@ bool RangeScan::Scan(const ScanContext& context, const WalkLimits& limits, int32
   k.sumR = range.sum;
   k.rangeCentred = std::max(range.squareSum - range.sum * range.sum / k.n, 0.0);
   k.rootCentred = std::sqrt(centredSquares_);
+  k.centredSquares = centredSquares_;
   k.patternSumLargest = 0.0;
   for (double sum : patternSum_) k.patternSumLargest = std::max(k.patternSumLargest, std::fabs(sum));
   // Every term of the exact error formula is at most about `terms`; its

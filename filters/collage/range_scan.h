@@ -99,7 +99,7 @@ class RangeScan {
   struct Constants {
     double n = 0, invN = 0, rootN = 0;
     double center = 0, shiftSquare = 0;  // the tables' mean mu and n mu^2
-    double sumR = 0, rangeCentred = 0, rootCentred = 0;
+    double sumR = 0, rangeCentred = 0, rootCentred = 0, centredSquares = 0;
     double patternSumLargest = 0;
     double allowance = 0;  // rounding of the exact error formula and of the range sums
   };
