@@ -7,6 +7,7 @@ namespace vorlan::collage {
 bool AveragedBlocks::Build(const IntegralImage& sums, int32_t minFactor, int32_t maxFactor, int64_t byteBudget,
                            const std::atomic<bool>* stop, bool withFloats) {
   tables_.clear();
+  lanes_.clear();
   haveFloats_ = false;
   const int64_t w = sums.Width();
   const int64_t h = sums.Height();
@@ -26,6 +27,8 @@ bool AveragedBlocks::Build(const IntegralImage& sums, int32_t minFactor, int32_t
                            : 0.0;
   minFactor_ = minFactor;
   factors_ = static_cast<int32_t>(factors);
+  width_ = w;
+  height_ = h;
   try {
     tables_.resize(static_cast<size_t>(factors * factors));
   } catch (const std::bad_alloc&) {
@@ -65,6 +68,48 @@ bool AveragedBlocks::Build(const IntegralImage& sums, int32_t minFactor, int32_t
     }
   }
   haveFloats_ = withFloats;
+  return true;
+}
+
+bool AveragedBlocks::BuildLanes(int32_t stepX, int64_t byteBudget) {
+  lanes_.clear();
+  if (tables_.empty() || stepX < 1) return false;
+  const int32_t maxFactor = minFactor_ + factors_ - 1;
+  int64_t bytes = 0;
+  for (int32_t fx = minFactor_; fx <= maxFactor; ++fx) {
+    if (stepX % fx != 0) continue;
+    const int64_t positions = width_ / fx;  // blocks of phase 0 along a row
+    const int64_t step = stepX / fx;
+    bytes += factors_ * 4 * height_ * step * ((positions + step - 1) / step + 2 * kFloatPadding);
+  }
+  if (bytes > byteBudget) return false;
+  try {
+    lanes_.resize(tables_.size());
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  for (int32_t fx = minFactor_; fx <= maxFactor; ++fx) {
+    if (stepX % fx != 0) continue;
+    const int64_t positions = width_ / fx;
+    const int32_t step = stepX / fx;
+    for (int32_t fy = minFactor_; fy <= maxFactor; ++fy) {
+      Lanes& l = lanes_[Index(fx, fy)];
+      l.segment = (positions + step - 1) / step + 2 * kFloatPadding;
+      l.values.reset(new (std::nothrow) float[static_cast<size_t>(height_ * step * l.segment)]());
+      if (!l.values) {
+        lanes_.clear();
+        return false;
+      }
+      l.step = step;
+      for (int64_t y = 0; y + fy <= height_; ++y) {
+        const double* row = Row(fx, fy, 0, static_cast<int32_t>(y));
+        float* out = l.values.get() + y * step * l.segment;
+        for (int64_t u = 0; u < positions; ++u) {
+          out[(u % step) * l.segment + u / step] = static_cast<float>(row[u] - center_);
+        }
+      }
+    }
+  }
   return true;
 }
 

@@ -36,6 +36,25 @@ class AveragedBlocks {
     const Table& t = tables_[Index(fx, fy)];
     return t.floats.get() + static_cast<int64_t>(y) * t.rowStride + static_cast<int64_t>(x % fx) * t.rowPhase + x / fx;
   }
+  // Lane tables for candidates taken sixteen at a time along a row of
+  // domain positions dx = m * stepX (only pairs whose fx divides stepX, L =
+  // stepX / fx): segment b of image row y holds, at index M, the average of
+  // the block at x = (M * L + b) * fx, less Center(), so that value j = a L +
+  // b of the run at m is entry m + a of segment b, neighbouring m side by
+  // side. Segments are padded for loads past the last position. False when
+  // memory or the budget runs out (the scan then takes candidates singly).
+  [[nodiscard]] bool BuildLanes(int32_t stepX, int64_t byteBudget);
+  bool HaveLanes(int32_t fx, int32_t fy) const {
+    return !lanes_.empty() && lanes_[Index(fx, fy)].step > 0;
+  }
+  int32_t LaneStep(int32_t fx, int32_t fy) const { return lanes_[Index(fx, fy)].step; }
+  int64_t LaneSegmentLength(int32_t fx, int32_t fy) const { return lanes_[Index(fx, fy)].segment; }
+  // Segment 0 of image row y; segment b follows b * LaneSegmentLength later.
+  const float* LaneRow(int32_t fx, int32_t fy, int32_t y) const {
+    const Lanes& l = lanes_[Index(fx, fy)];
+    return l.values.get() + static_cast<int64_t>(y) * l.step * l.segment;
+  }
+
   // Distance between rows y and y + 1 of one factor pair's table.
   int64_t RowStride(int32_t fx, int32_t fy) const { return tables_[Index(fx, fy)].rowStride; }
   bool HaveFloats() const { return haveFloats_; }
@@ -58,7 +77,14 @@ class AveragedBlocks {
     return static_cast<size_t>(fx - minFactor_) * static_cast<size_t>(factors_) + static_cast<size_t>(fy - minFactor_);
   }
 
+  struct Lanes {
+    std::unique_ptr<float[]> values;
+    int32_t step = 0;     // L; 0 where fx does not divide the step
+    int64_t segment = 0;  // values per segment
+  };
   std::vector<Table> tables_;
+  std::vector<Lanes> lanes_;
+  int64_t width_ = 0, height_ = 0;
   int32_t minFactor_ = 1;
   int32_t factors_ = 0;
   bool haveFloats_ = false;

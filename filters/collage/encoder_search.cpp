@@ -107,6 +107,8 @@ Result EncoderSearch::Prepare(const FractalEncoderSettings& settings, double* sa
                   averages_.Build(sums_, settings.minRangeFactor, settings.maxRangeFactor, kAverageBudget, stop, wantWhole);
   if (stopped()) return Stopped;
   wholeRanges_ = wantWhole && haveAverages_ && averages_.HaveFloats();
+  // Without lane tables small ranges take their candidates one at a time.
+  if (wholeRanges_) (void)averages_.BuildLanes(settings.stepX, kAverageBudget);
   if (!scales_.Build(bounds_.scaleMin, bounds_.scaleMax, settings.scaleLevels)) {
     reason = "the scale quantiser cannot be built";
     return Failed;

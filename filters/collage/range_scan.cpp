@@ -154,9 +154,59 @@ template <int N>
 }
 
 #undef VORLAN_SCAN_RUN
+
+// Values one lane adds in single precision before they move to double.
+constexpr int32_t kLaneFlush = 32;
+
+// The same six sums for N candidates side by side: lane i reads value j of
+// run k at rowBase + k * lineStride + offsets[j] + i. out[s * N + i] is sum s
+// of candidate i.
+template <int N>
+[[gnu::always_inline]] inline void LaneDotsT(const float* rowBase, int64_t lineStride, const int32_t* offsets,
+                                             const float* p, int64_t orientStride, int32_t lines, int32_t length,
+                                             int32_t stride, double* out) {
+  typedef typename FloatVector<N>::Type V;
+  typedef double D __attribute__((vector_size(8 * N)));
+  D acc[6] = {};
+  V t{}, q{}, x0{}, x1{}, x2{}, x3{};
+  int32_t pending = 0;
+  for (int32_t k = 0; k < lines; ++k) {
+    const float* base = rowBase + k * lineStride;
+    const float* pk = p + static_cast<int64_t>(k) * stride;
+    for (int32_t j = 0; j < length; ++j) {
+      V d;
+      VORLAN_SCAN_LOAD(d, base + offsets[j]);
+      t += d;
+      q += d * d;
+      x0 += pk[j] * d;
+      x1 += pk[j + orientStride] * d;
+      x2 += pk[j + 2 * orientStride] * d;
+      x3 += pk[j + 3 * orientStride] * d;
+      if (++pending == kLaneFlush) {
+        acc[0] += __builtin_convertvector(q, D);
+        acc[1] += __builtin_convertvector(x0, D);
+        acc[2] += __builtin_convertvector(x1, D);
+        acc[3] += __builtin_convertvector(x2, D);
+        acc[4] += __builtin_convertvector(x3, D);
+        acc[5] += __builtin_convertvector(t, D);
+        t = q = x0 = x1 = x2 = x3 = V{};
+        pending = 0;
+      }
+    }
+  }
+  acc[0] += __builtin_convertvector(q, D);
+  acc[1] += __builtin_convertvector(x0, D);
+  acc[2] += __builtin_convertvector(x1, D);
+  acc[3] += __builtin_convertvector(x2, D);
+  acc[4] += __builtin_convertvector(x3, D);
+  acc[5] += __builtin_convertvector(t, D);
+  for (int32_t s = 0; s < 6; ++s) std::memcpy(out + s * N, &acc[s], sizeof acc[s]);
+}
 #undef VORLAN_SCAN_LOAD
 
 using ScanDotsFn = void (*)(const float*, int64_t, const float*, int64_t, int32_t, int32_t, int32_t, double*);
+using LaneDotsFn = void (*)(const float*, int64_t, const int32_t*, const float*, int64_t, int32_t, int32_t, int32_t,
+                            double*);
 
 // ThreadSanitizer builds keep the portable kernel (see transform_fit.cpp).
 #if defined(__SANITIZE_THREAD__)
@@ -171,7 +221,22 @@ void ScanDots8(const float* d, int64_t rs, const float* p, int64_t os, int32_t l
                double* out) {
   ScanDotsT<8>(d, rs, p, os, lines, length, stride, out);
 }
+void LaneDots8(const float* b, int64_t ls, const int32_t* off, const float* p, int64_t os, int32_t lines,
+               int32_t length, int32_t stride, double* out) {
+  LaneDotsT<8>(b, ls, off, p, os, lines, length, stride, out);
+}
 #ifndef VORLAN_SCAN_PORTABLE
+__attribute__((target("avx2,fma"))) void LaneDots8Avx2(const float* b, int64_t ls, const int32_t* off, const float* p,
+                                                       int64_t os, int32_t lines, int32_t length, int32_t stride,
+                                                       double* out) {
+  LaneDotsT<8>(b, ls, off, p, os, lines, length, stride, out);
+}
+__attribute__((target("avx512f,avx512vl,avx2,fma"))) void LaneDots16Avx512(const float* b, int64_t ls,
+                                                                          const int32_t* off, const float* p,
+                                                                          int64_t os, int32_t lines, int32_t length,
+                                                                          int32_t stride, double* out) {
+  LaneDotsT<16>(b, ls, off, p, os, lines, length, stride, out);
+}
 __attribute__((target("avx2,fma"))) void ScanDots8Avx2(const float* d, int64_t rs, const float* p, int64_t os,
                                                        int32_t lines, int32_t length, int32_t stride,
                                                        double* out) {
@@ -188,15 +253,20 @@ struct Kernels {
   ScanDotsFn narrow = ScanDots8;  // runs of up to 8 values
   ScanDotsFn wide = ScanDots8;
   int32_t wideWidth = 8;
+  LaneDotsFn lanes = LaneDots8;
+  int32_t laneWidth = 8;
   Kernels() {
 #ifndef VORLAN_SCAN_PORTABLE
     __builtin_cpu_init();
     if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")) {
       narrow = wide = ScanDots8Avx2;
+      lanes = LaneDots8Avx2;
     }
     if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl")) {
       wide = ScanDots16Avx512;
       wideWidth = 16;
+      lanes = LaneDots16Avx512;
+      laneWidth = 16;
     }
 #endif
   }
@@ -269,11 +339,10 @@ bool RangeScan::Load(const RangeNode& range, const RangeBlock& block) {
       // Each lane adds at most kFlushChunks + one run's chunks, then the two
       // sets and up to three halvings in single precision, the rest in double.
       const double gamma = (kFlushChunks + p.stride / lanes + 10) * kFloatUnit;
-      p.gammaShifted = (gamma + 2 * kFloatUnit) * 1.01;
-      p.gammaSquares = gamma + 3 * kFloatUnit;
-      p.gammaCross = (gamma + 4 * kFloatUnit) * 1.01;
+      p.gammas = GammasFor(gamma);
       p.values.assign(static_cast<size_t>(kOrientations) * p.lines * p.stride, 0.0f);
     }
+    laneOffsets_.resize(static_cast<size_t>(std::max(w, h)));
   } catch (const std::bad_alloc&) {
     outOfMemory_ = true;
     return false;
@@ -313,7 +382,61 @@ void RangeScan::Candidate(const ScanContext& context, const WalkLimits& limits, 
            static_cast<int64_t>(p.lines) * p.stride, p.lines, p.length, p.stride, out);
   ++scanned_;
   scannedValues_ += static_cast<int64_t>(p.lines) * p.length;
+  Settle(context, limits, key, dx, dy, entry, p.gammas, out);
+}
 
+RangeScan::Gammas RangeScan::GammasFor(double gamma) {
+  Gammas g;
+  g.shifted = (gamma + 2 * kFloatUnit) * 1.01;
+  g.squares = gamma + 3 * kFloatUnit;
+  g.cross = (gamma + 4 * kFloatUnit) * 1.01;
+  return g;
+}
+
+void RangeScan::LaneCandidates(const ScanContext& context, const WalkLimits& limits, int32_t row, int32_t columns,
+                               int32_t entry) {
+  const RangeNode& range = *range_;
+  const DomainSequence& seq = *context.sequence;
+  const DomainSequence::Entry& e = seq.Entries()[static_cast<size_t>(entry)];
+  const Pattern& p = patterns_[e.rotate != 0 ? 1 : 0];
+  const AveragedBlocks& averages = *context.averages;
+  const int64_t dw = e.rotate != 0 ? range.height : range.width;
+  const int64_t dh = e.rotate != 0 ? range.width : range.height;
+  const int32_t dy = row * seq.StepY();
+  if (dy + e.fy * dh >= context.height) return;
+  const int64_t room = context.width - e.fx * dw;  // dx must stay below it
+  if (room <= 0) return;
+  const int32_t count = static_cast<int32_t>(std::min<int64_t>(columns, (room - 1) / seq.StepX() + 1));
+  const int32_t step = averages.LaneStep(e.fx, e.fy);
+  const int64_t segment = averages.LaneSegmentLength(e.fx, e.fy);
+  for (int32_t j = 0; j < p.length; ++j) laneOffsets_[static_cast<size_t>(j)] = static_cast<int32_t>((j % step) * segment + j / step);
+  const Kernels& kernels = TheKernels();
+  const int32_t lanes = kernels.laneWidth;
+  const float* row0 = averages.LaneRow(e.fx, e.fy, dy);
+  const int64_t lineStride = static_cast<int64_t>(e.fy) * step * segment;
+  const int64_t values = static_cast<int64_t>(p.lines) * p.length;
+  const int64_t rowKey = static_cast<int64_t>(row) * columns;
+  const int32_t entries = seq.EntriesPerPosition();
+  double out[6 * 16];
+  for (int32_t m0 = 0; m0 < count; m0 += lanes) {
+    kernels.lanes(row0 + m0, lineStride, laneOffsets_.data(), p.values.data(), static_cast<int64_t>(p.lines) * p.stride,
+                  p.lines, p.length, p.stride, out);
+    const int32_t used = std::min(lanes, count - m0);
+    for (int32_t i = 0; i < used; ++i) {
+      const int32_t m = m0 + i;
+      const int64_t key = (rowKey + m) * entries + entry;
+      if (key == limits.skipKey) continue;
+      const double sums[6] = {out[i], out[lanes + i], out[2 * lanes + i], out[3 * lanes + i], out[4 * lanes + i],
+                              out[5 * lanes + i]};
+      ++scanned_;
+      scannedValues_ += values;
+      Settle(context, limits, key, m * seq.StepX(), dy, entry, laneGammas_, sums);
+    }
+  }
+}
+
+void RangeScan::Settle(const ScanContext& context, const WalkLimits& limits, int64_t key, int32_t dx, int32_t dy,
+                       int32_t entry, const Gammas& g, const double out[6]) {
   const Constants& k = constants_;
   const double n = k.n, invN = k.invN;
   const double q = std::max(out[0], 0.0);  // sum (d - mu)^2
@@ -334,23 +457,23 @@ void RangeScan::Candidate(const ScanContext& context, const WalkLimits& limits, 
     // Cauchy-Schwarz (|sum (d - mu)| <= sqrt(n q)) and (a + b)^2 <=
     // (1 + e) a^2 + (1 + 1/e) b^2: a few multiplications settle most
     // candidates for all orientations at once.
-    const double gs = p.gammaShifted;
-    const double spreadLow = sddCentred - (q * (p.gammaSquares + 2 * gs + gs * gs) + exactSquares);
+    const double gs = g.shifted;
+    const double spreadLow = sddCentred - (q * (g.squares + 2 * gs + gs * gs) + exactSquares);
     const double needed = k.rangeCentred - n * (bestUpper_ + k.allowance);
     if (needed > 0.0 && spreadLow > 0.0) {
-      const double slack = 3 * (p.gammaCross * p.gammaCross * k.centredSquares * q +
+      const double slack = 3 * (g.cross * g.cross * k.centredSquares * q +
                                 k.patternSumLargest * k.patternSumLargest * gs * gs * q * invN + sumRD * sumRD);
       if (largest * largest * (1.0 + 1.0 / 64) + 65 * slack < needed * spreadLow) return;
     }
   }
   const double rootQ = std::sqrt(q);
-  const double dShifted = p.gammaShifted * k.rootN * rootQ;
-  const double dSdd = p.gammaSquares * q + (2 * std::fabs(shifted) * dShifted + dShifted * dShifted) * invN +
+  const double dShifted = g.shifted * k.rootN * rootQ;
+  const double dSdd = g.squares * q + (2 * std::fabs(shifted) * dShifted + dShifted * dShifted) * invN +
                       exactSquares;
   // The cross sums' allowance: single-precision rounding (Cauchy-Schwarz
   // bounds the sum of absolute terms), the pattern's not quite zero sum and
   // the exact formula's own rounding of n X - sum R sum D.
-  const double dCross = p.gammaCross * k.rootCentred * rootQ + k.patternSumLargest * dShifted * invN + sumRD;
+  const double dCross = g.cross * k.rootCentred * rootQ + k.patternSumLargest * dShifted * invN + sumRD;
   // Least squares over every scale and offset bounds any fit from below;
   // most candidates end here for all orientations at once.
   const double spread = sddCentred - dSdd;
@@ -469,19 +592,37 @@ bool RangeScan::Scan(const ScanContext& context, const WalkLimits& limits, int32
 
   const DomainSequence& seq = *context.sequence;
   const int32_t entries = seq.EntriesPerPosition();
+  try {
+    laneEntry_.resize(static_cast<size_t>(entries));
+  } catch (const std::bad_alloc&) {
+    outOfMemory_ = true;
+    return false;
+  }
+  laneGammas_ = GammasFor((kLaneFlush + 4) * kFloatUnit);
   const int32_t rows = Positions(context.height, seq.StepY());
   const int32_t columns = Positions(context.width, seq.StepX());
+  // Candidates go sixteen at a time where the lane tables serve their
+  // factor pair (faster for ranges of every size), else one at a time.
+  bool anySingle = false;
+  for (int32_t e = 0; e < entries; ++e) {
+    const DomainSequence::Entry& entry = seq.Entries()[static_cast<size_t>(e)];
+    laneEntry_[static_cast<size_t>(e)] = context.averages->HaveLanes(entry.fx, entry.fy);
+    anySingle = anySingle || !laneEntry_[static_cast<size_t>(e)];
+  }
   for (int32_t row = part; row < rows; row += parts) {
     if (stop.Requested()) return false;
     const int32_t dy = row * seq.StepY();
-    for (int32_t column = 0; column < columns; ++column) {
+    for (int32_t e = 0; e < entries; ++e) {
+      if (laneEntry_[static_cast<size_t>(e)]) LaneCandidates(context, limits, row, columns, e);
+    }
+    for (int32_t column = 0; anySingle && column < columns; ++column) {
       const int32_t dx = column * seq.StepX();
       const int64_t key = (static_cast<int64_t>(row) * columns + column) * entries;
       bool anyFits = false;
       for (int32_t e = 0; e < entries; ++e) {
         if (!CandidateFits(context, range.width, range.height, dx, dy, e)) continue;
         anyFits = true;
-        Candidate(context, limits, key + e, dx, dy, e);
+        if (!laneEntry_[static_cast<size_t>(e)]) Candidate(context, limits, key + e, dx, dy, e);
       }
       if (!anyFits && !CandidateFits(context, 1, 1, dx, dy, 0)) break;
     }

@@ -88,12 +88,17 @@ class RangeScan {
 
  private:
   using Kernel = void (*)(const float*, int64_t, const float*, int64_t, int32_t, int32_t, int32_t, double*);
+  // Rounding allowances of a kernel's sums relative to their absolute
+  // terms: the block sum, its square sum and the cross sums.
+  struct Gammas {
+    double shifted = 0.0, squares = 0.0, cross = 0.0;
+  };
+  static Gammas GammasFor(double gamma);
   struct Pattern {
     int32_t lines = 0, length = 0, stride = 0;
     std::vector<float> values;  // four orientations, lines x stride each
     Kernel kernel = nullptr;    // vector width chosen for the run length
-    // Rounding allowances of the kernel's sums relative to their absolute terms.
-    double gammaShifted = 0.0, gammaSquares = 0.0, gammaCross = 0.0;
+    Gammas gammas;
   };
   // Per-range values every candidate's bounds use.
   struct Constants {
@@ -105,6 +110,13 @@ class RangeScan {
   };
   void Candidate(const ScanContext& context, const WalkLimits& limits, int64_t key, int32_t dx, int32_t dy,
                  int32_t entry);
+  // Up to sixteen candidates of one row and entry at once, from the lane tables.
+  void LaneCandidates(const ScanContext& context, const WalkLimits& limits, int32_t row, int32_t columns,
+                      int32_t entry);
+  // Bounds and, where needed, the quantised fit of one scanned candidate
+  // from its six sums {sum d^2, four cross sums, sum d} (d less the mean).
+  void Settle(const ScanContext& context, const WalkLimits& limits, int64_t key, int32_t dx, int32_t dy,
+              int32_t entry, const Gammas& gammas, const double out[6]);
 
   const fractal::RangeNode* range_ = nullptr;
   Pattern patterns_[2];  // unturned, turned
@@ -112,6 +124,9 @@ class RangeScan {
   double patternSum_[kOrientations] = {};  // sum of the single-precision pattern (not quite 0)
   double centredSquares_ = 0.0;  // sum (r - mean)^2
   Constants constants_;
+  std::vector<int32_t> laneOffsets_;  // where value j of a run lies in the lane tables
+  std::vector<char> laneEntry_;       // per walk entry: taken in lanes
+  Gammas laneGammas_;
   double bestUpper_ = 0.0;
   std::vector<ScanSurvivor> survivors_;
   bool outOfMemory_ = false;
