@@ -41,6 +41,19 @@ template <>
 struct FloatVector<16> {
   typedef float Type __attribute__((vector_size(64)));
 };
+// Doubles and comparison masks of N lanes.
+template <int N>
+struct DoubleVector;
+template <>
+struct DoubleVector<8> {
+  typedef double Type __attribute__((vector_size(64)));
+  typedef int64_t Mask __attribute__((vector_size(64)));
+};
+template <>
+struct DoubleVector<16> {
+  typedef double Type __attribute__((vector_size(128)));
+  typedef int64_t Mask __attribute__((vector_size(128)));
+};
 
 typedef float Quarter __attribute__((vector_size(16)));
 
@@ -158,15 +171,29 @@ template <int N>
 // Values one lane adds in single precision before they move to double.
 constexpr int32_t kLaneFlush = 32;
 
+// The root-free least-squares test of RangeScan::Settle for a lane group,
+// with the group's best upper bound so far (an older, larger bound only
+// rejects less).
+struct LaneTest {
+  double n, invN, center, shiftSquare;
+  double patternSum[4];
+  double squaresGamma;  // squares + 2 shifted + shifted^2
+  double crossSlack;    // cross^2 * centred squares of the range
+  double patternSlack;  // (largest pattern sum * shifted gamma)^2 / n
+  double sumR;
+  double needed;        // rangeCentred - n (bestUpper + allowance); <= 0: test nothing
+};
+
 // The same six sums for N candidates side by side: lane i reads value j of
 // run k at rowBase + k * lineStride + offsets[j] + i. out[s * N + i] is sum s
 // of candidate i.
 template <int N>
 [[gnu::always_inline]] inline void LaneDotsT(const float* rowBase, int64_t lineStride, const int32_t* offsets,
                                              const float* p, int64_t orientStride, int32_t lines, int32_t length,
-                                             int32_t stride, double* out) {
+                                             int32_t stride, const LaneTest& test, double* out,
+                                             uint32_t* open) {
   typedef typename FloatVector<N>::Type V;
-  typedef double D __attribute__((vector_size(8 * N)));
+  typedef typename DoubleVector<N>::Type D;
   D acc[6] = {};
   V t{}, q{}, x0{}, x1{}, x2{}, x3{};
   int32_t pending = 0;
@@ -201,12 +228,39 @@ template <int N>
   acc[4] += __builtin_convertvector(x3, D);
   acc[5] += __builtin_convertvector(t, D);
   for (int32_t s = 0; s < 6; ++s) std::memcpy(out + s * N, &acc[s], sizeof acc[s]);
+  // Lanes the root-free bound cannot settle stay open.
+  if (!(test.needed > 0.0)) {
+    *open = N == 32 ? ~0u : (1u << N) - 1;
+    return;
+  }
+  const D zero = D{} + 0.0;
+  const D sq = acc[0] > zero ? acc[0] : zero;
+  const D sh = acc[5];
+  const D shAbs = sh < zero ? -sh : sh;
+  const D sdd = sq - sh * sh * test.invN;
+  D largest = zero;
+  for (int32_t o = 0; o < 4; ++o) {
+    const D c = acc[1 + o] - test.patternSum[o] * test.invN * sh;
+    const D c2 = c * c;
+    largest = c2 > largest ? c2 : largest;
+  }
+  const D sumD = test.n * test.center + sh;
+  const D sumRD0 = test.sumR * sumD;
+  const D sumRD = (sumRD0 < zero ? -sumRD0 : sumRD0) * (16 * kDoubleUnit * test.invN);
+  const D exactSquares = (8 * kDoubleUnit) * (2.0 * sq + 2.0 * test.shiftSquare + 4.0 * std::fabs(test.center) * shAbs);
+  const D spreadLow = sdd - (sq * test.squaresGamma + exactSquares);
+  const D slack = 3.0 * (test.crossSlack * sq + test.patternSlack * sq + sumRD * sumRD);
+  typedef typename DoubleVector<N>::Mask Mask;
+  const Mask settled = (spreadLow > zero) & (largest * (1.0 + 1.0 / 64) + 65.0 * slack < test.needed * spreadLow);
+  uint32_t bits = 0;
+  for (int32_t i = 0; i < N; ++i) bits |= settled[i] != 0 ? 0u : (1u << i);
+  *open = bits;
 }
 #undef VORLAN_SCAN_LOAD
 
 using ScanDotsFn = void (*)(const float*, int64_t, const float*, int64_t, int32_t, int32_t, int32_t, double*);
 using LaneDotsFn = void (*)(const float*, int64_t, const int32_t*, const float*, int64_t, int32_t, int32_t, int32_t,
-                            double*);
+                            const LaneTest&, double*, uint32_t*);
 
 // ThreadSanitizer builds keep the portable kernel (see transform_fit.cpp).
 #if defined(__SANITIZE_THREAD__)
@@ -222,20 +276,21 @@ void ScanDots8(const float* d, int64_t rs, const float* p, int64_t os, int32_t l
   ScanDotsT<8>(d, rs, p, os, lines, length, stride, out);
 }
 void LaneDots8(const float* b, int64_t ls, const int32_t* off, const float* p, int64_t os, int32_t lines,
-               int32_t length, int32_t stride, double* out) {
-  LaneDotsT<8>(b, ls, off, p, os, lines, length, stride, out);
+               int32_t length, int32_t stride, const LaneTest& test, double* out, uint32_t* open) {
+  LaneDotsT<8>(b, ls, off, p, os, lines, length, stride, test, out, open);
 }
 #ifndef VORLAN_SCAN_PORTABLE
 __attribute__((target("avx2,fma"))) void LaneDots8Avx2(const float* b, int64_t ls, const int32_t* off, const float* p,
                                                        int64_t os, int32_t lines, int32_t length, int32_t stride,
-                                                       double* out) {
-  LaneDotsT<8>(b, ls, off, p, os, lines, length, stride, out);
+                                                       const LaneTest& test, double* out, uint32_t* open) {
+  LaneDotsT<8>(b, ls, off, p, os, lines, length, stride, test, out, open);
 }
 __attribute__((target("avx512f,avx512vl,avx2,fma"))) void LaneDots16Avx512(const float* b, int64_t ls,
                                                                           const int32_t* off, const float* p,
                                                                           int64_t os, int32_t lines, int32_t length,
-                                                                          int32_t stride, double* out) {
-  LaneDotsT<16>(b, ls, off, p, os, lines, length, stride, out);
+                                                                          int32_t stride, const LaneTest& test,
+                                                                          double* out, uint32_t* open) {
+  LaneDotsT<16>(b, ls, off, p, os, lines, length, stride, test, out, open);
 }
 __attribute__((target("avx2,fma"))) void ScanDots8Avx2(const float* d, int64_t rs, const float* p, int64_t os,
                                                        int32_t lines, int32_t length, int32_t stride,
@@ -417,19 +472,36 @@ void RangeScan::LaneCandidates(const ScanContext& context, const WalkLimits& lim
   const int64_t values = static_cast<int64_t>(p.lines) * p.length;
   const int64_t rowKey = static_cast<int64_t>(row) * columns;
   const int32_t entries = seq.EntriesPerPosition();
+  const Constants& k = constants_;
+  const Gammas& g = laneGammas_;
+  LaneTest test;
+  test.n = k.n;
+  test.invN = k.invN;
+  test.center = k.center;
+  test.shiftSquare = k.shiftSquare;
+  for (int32_t o = 0; o < kOrientations; ++o) test.patternSum[o] = patternSum_[o];
+  test.squaresGamma = g.squares + 2 * g.shifted + g.shifted * g.shifted;
+  test.crossSlack = g.cross * g.cross * k.centredSquares;
+  test.patternSlack = k.patternSumLargest * k.patternSumLargest * g.shifted * g.shifted * k.invN;
+  test.sumR = k.sumR;
   double out[6 * 16];
   for (int32_t m0 = 0; m0 < count; m0 += lanes) {
+    test.needed = k.rangeCentred - k.n * (bestUpper_ + k.allowance);
+    uint32_t open = 0;
     kernels.lanes(row0 + m0, lineStride, laneOffsets_.data(), p.values.data(), static_cast<int64_t>(p.lines) * p.stride,
-                  p.lines, p.length, p.stride, out);
+                  p.lines, p.length, p.stride, test, out, &open);
     const int32_t used = std::min(lanes, count - m0);
+    scanned_ += used;
+    scannedValues_ += values * used;
     for (int32_t i = 0; i < used; ++i) {
       const int32_t m = m0 + i;
       const int64_t key = (rowKey + m) * entries + entry;
+      // The walk's last candidate is fitted in orientation 0 only, which
+      // the lane test does not know about: Settle decides it.
+      if ((open & (1u << i)) == 0 && key != limits.firstOnlyKey) continue;
       if (key == limits.skipKey) continue;
       const double sums[6] = {out[i], out[lanes + i], out[2 * lanes + i], out[3 * lanes + i], out[4 * lanes + i],
                               out[5 * lanes + i]};
-      ++scanned_;
-      scannedValues_ += values;
       Settle(context, limits, key, m * seq.StepX(), dy, entry, laneGammas_, sums);
     }
   }
