@@ -251,7 +251,7 @@ template <int N>
   const D spreadLow = sdd - (sq * test.squaresGamma + exactSquares);
   const D slack = 3.0 * (test.crossSlack * sq + test.patternSlack * sq + sumRD * sumRD);
   typedef typename DoubleVector<N>::Mask Mask;
-  const Mask settled = (spreadLow > zero) & (largest * (1.0 + 1.0 / 64) + 65.0 * slack < test.needed * spreadLow);
+  const Mask settled = (spreadLow > zero) & (largest * (1.0 + 1.0 / 4096) + 4097.0 * slack < test.needed * spreadLow);
   uint32_t bits = 0;
   for (int32_t i = 0; i < N; ++i) bits |= settled[i] != 0 ? 0u : (1u << i);
   *open = bits;
@@ -535,7 +535,7 @@ void RangeScan::Settle(const ScanContext& context, const WalkLimits& limits, int
     if (needed > 0.0 && spreadLow > 0.0) {
       const double slack = 3 * (g.cross * g.cross * k.centredSquares * q +
                                 k.patternSumLargest * k.patternSumLargest * gs * gs * q * invN + sumRD * sumRD);
-      if (largest * largest * (1.0 + 1.0 / 64) + 65 * slack < needed * spreadLow) return;
+      if (largest * largest * (1.0 + 1.0 / 4096) + 4097 * slack < needed * spreadLow) return;
     }
   }
   const double rootQ = std::sqrt(q);
