@@ -423,6 +423,7 @@ bool RangeScan::Load(const RangeNode& range, const RangeBlock& block) {
     patternSum_[o] = sum;
   }
   range_ = &range;
+  block_ = &block;
   return true;
 }
 
@@ -701,6 +702,203 @@ bool RangeScan::Scan(const ScanContext& context, const WalkLimits& limits, int32
     if (outOfMemory_) return false;
   }
   return true;
+}
+
+bool RangeScan::CoarseScan(const ScanContext& context, int32_t part, int32_t parts, const StopFlags& stop,
+                           bool& ran) {
+  ran = false;
+  coarseRan_ = false;
+  survivors_.clear();
+  kept_.clear();
+  bestUpper_ = kInfinity;
+  scanned_ = 0;
+  scannedValues_ = 0;
+  if (range_ == nullptr || block_ == nullptr) return false;
+  const RangeNode& range = *range_;
+  const int32_t w = range.width, h = range.height;
+  int32_t level = -1;
+  if (w >= 16 && h >= 16 && context.coarse[1] != nullptr) {
+    level = 1;
+  } else if (w >= 4 && h >= 4 && context.coarse[0] != nullptr) {
+    level = 0;
+  }
+  if (level < 0 || context.coarseKeep < 1) return true;
+  const AveragedBlocks& tables = *context.coarse[level];
+  const int32_t d = level == 0 ? 2 : 4;
+  const DomainSequence& seq = *context.sequence;
+  for (const DomainSequence::Entry& e : seq.Entries()) {
+    if (!tables.HaveLanes(d * e.fx, d * e.fy)) return true;  // scanned exactly instead
+  }
+  // d x d block averages of each orientation, taken from its top left.
+  const int32_t w2 = w / d, h2 = h / d;
+  try {
+    for (int32_t rotate = 0; rotate < 2; ++rotate) {
+      Pattern& p = coarse_[rotate];
+      p.lines = rotate != 0 ? w2 : h2;
+      p.length = rotate != 0 ? h2 : w2;
+      p.stride = p.length;
+      p.values.assign(static_cast<size_t>(kOrientations) * p.lines * p.stride, 0.0f);
+    }
+    kept_.reserve(static_cast<size_t>(context.coarseKeep) + 1);
+  } catch (const std::bad_alloc&) {
+    outOfMemory_ = true;
+    return false;
+  }
+  std::vector<double> cells;
+  try {
+    cells.resize(static_cast<size_t>(w2) * h2);
+  } catch (const std::bad_alloc&) {
+    outOfMemory_ = true;
+    return false;
+  }
+  coarseCentred_ = 0.0;
+  for (int32_t o = 0; o < kOrientations; ++o) {
+    const double* r = block_->Oriented(o);
+    double mean = 0.0;
+    for (int32_t i = 0; i < h2; ++i) {
+      for (int32_t j = 0; j < w2; ++j) {
+        double sum = 0.0;
+        for (int32_t a = 0; a < d; ++a) {
+          for (int32_t b = 0; b < d; ++b) sum += r[static_cast<size_t>(d * i + a) * w + d * j + b];
+        }
+        cells[static_cast<size_t>(i) * w2 + j] = sum / (d * d);
+        mean += sum / (d * d);
+      }
+    }
+    mean /= static_cast<double>(w2) * h2;
+    double patternSum = 0.0;
+    float* unturned = coarse_[0].values.data() + static_cast<size_t>(o) * coarse_[0].lines * coarse_[0].stride;
+    float* turned = coarse_[1].values.data() + static_cast<size_t>(o) * coarse_[1].lines * coarse_[1].stride;
+    for (int32_t i = 0; i < h2; ++i) {
+      for (int32_t j = 0; j < w2; ++j) {
+        const double centred = cells[static_cast<size_t>(i) * w2 + j] - mean;
+        const float v = static_cast<float>(centred);
+        patternSum += v;
+        if (o == 0) coarseCentred_ += centred * centred;
+        unturned[static_cast<size_t>(i) * coarse_[0].stride + j] = v;
+        turned[static_cast<size_t>(w2 - 1 - j) * coarse_[1].stride + i] = v;
+      }
+    }
+    coarsePatternSum_[o] = patternSum;
+  }
+  coarseFactor_ = d;
+  ran = true;
+  coarseRan_ = true;
+  const int32_t entries = seq.EntriesPerPosition();
+  const int32_t rows = Positions(context.height, seq.StepY());
+  const int32_t columns = Positions(context.width, seq.StepX());
+  for (int32_t row = part; row < rows; row += parts) {
+    if (stop.Requested()) return false;
+    for (int32_t e = 0; e < entries; ++e) CoarseCandidates(context, tables, row, columns, e);
+  }
+  try {
+    survivors_.reserve(kept_.size());
+    for (const Kept& k : kept_) {
+      ScanSurvivor s;
+      s.key = k.key;
+      s.dx = k.dx;
+      s.dy = k.dy;
+      s.entry = k.entry;
+      s.score = k.score;
+      s.orientation = k.orientation;
+      for (int32_t o = 0; o < kOrientations; ++o) s.lower[o] = o == k.orientation ? -kInfinity : kInfinity;
+      survivors_.push_back(s);
+    }
+  } catch (const std::bad_alloc&) {
+    outOfMemory_ = true;
+    return false;
+  }
+  return true;
+}
+
+void RangeScan::Keep(double score, int64_t key, int32_t dx, int32_t dy, int32_t entry, int32_t orientation) {
+  const Kept k{score, key, dx, dy, entry, orientation};
+  kept_.push_back(k);  // capacity reserved for keep + 1
+  std::push_heap(kept_.begin(), kept_.end());
+}
+
+void RangeScan::CoarseCandidates(const ScanContext& context, const AveragedBlocks& tables, int32_t row,
+                                 int32_t columns, int32_t entry) {
+  const RangeNode& range = *range_;
+  const DomainSequence& seq = *context.sequence;
+  const DomainSequence::Entry& e = seq.Entries()[static_cast<size_t>(entry)];
+  const Pattern& p = coarse_[e.rotate != 0 ? 1 : 0];
+  const int64_t dw = e.rotate != 0 ? range.height : range.width;
+  const int64_t dh = e.rotate != 0 ? range.width : range.height;
+  const int32_t dy = row * seq.StepY();
+  if (dy + e.fy * dh >= context.height) return;
+  const int64_t room = context.width - e.fx * dw;
+  if (room <= 0) return;
+  const int32_t count = static_cast<int32_t>(std::min<int64_t>(columns, (room - 1) / seq.StepX() + 1));
+  const int32_t fx = coarseFactor_ * e.fx, fy = coarseFactor_ * e.fy;
+  const int32_t step = tables.LaneStep(fx, fy);
+  const int64_t segment = tables.LaneSegmentLength(fx, fy);
+  for (int32_t j = 0; j < p.length; ++j) {
+    laneOffsets_[static_cast<size_t>(j)] = static_cast<int32_t>((j % step) * segment + j / step);
+  }
+  const Kernels& kernels = TheKernels();
+  const int32_t lanes = kernels.laneWidth;
+  const float* row0 = tables.LaneRow(fx, fy, dy);
+  const int64_t lineStride = static_cast<int64_t>(fy) * step * segment;
+  const int64_t values = static_cast<int64_t>(p.lines) * p.length;
+  const double n = static_cast<double>(values);
+  const int64_t rowKey = static_cast<int64_t>(row) * columns;
+  const int32_t entries = seq.EntriesPerPosition();
+  const double scaleMax = context.fit.scaleMax;
+  const size_t keep = static_cast<size_t>(context.coarseKeep);
+  LaneTest test{};
+  test.needed = -1.0;  // every lane comes back open
+  double out[6 * 16];
+  for (int32_t m0 = 0; m0 < count; m0 += lanes) {
+    uint32_t open = 0;
+    kernels.lanes(row0 + m0, lineStride, laneOffsets_.data(), p.values.data(), static_cast<int64_t>(p.lines) * p.stride,
+                  p.lines, p.length, p.stride, test, out, &open);
+    const int32_t used = std::min(lanes, count - m0);
+    scanned_ += used;
+    scannedValues_ += values * used;
+    for (int32_t i = 0; i < used; ++i) {
+      const double q = out[i], shifted = out[5 * lanes + i];
+      const double sdd = q - shifted * shifted / n;
+      for (int32_t o = 0; o < kOrientations; ++o) {
+        const double cross = out[(1 + o) * lanes + i] - coarsePatternSum_[o] * shifted / n;
+        // Least squares with the scale held to its bounds.
+        double s = sdd > 1e-12 * (q + 1e-300) ? cross / sdd : 0.0;
+        s = std::clamp(s, -scaleMax, scaleMax);
+        const double score = coarseCentred_ - 2 * s * cross + s * s * sdd;
+        const int64_t key = (rowKey + m0 + i) * entries + entry;
+        if (kept_.size() < keep) {
+          Keep(score, key, (m0 + i) * seq.StepX(), dy, entry, o);
+        } else if (Kept{score, key, 0, 0, 0, o} < kept_.front()) {
+          std::pop_heap(kept_.begin(), kept_.end());
+          kept_.pop_back();
+          Keep(score, key, (m0 + i) * seq.StepX(), dy, entry, o);
+        }
+      }
+    }
+  }
+}
+
+void SelectCoarse(std::vector<ScanSurvivor>& survivors, int32_t keep) {
+  auto order = [](const ScanSurvivor& a, const ScanSurvivor& b) {
+    if (a.score != b.score) return a.score < b.score;
+    if (a.key != b.key) return a.key < b.key;
+    return a.orientation < b.orientation;
+  };
+  std::sort(survivors.begin(), survivors.end(), order);
+  if (survivors.size() > static_cast<size_t>(keep)) survivors.resize(static_cast<size_t>(keep));
+  std::sort(survivors.begin(), survivors.end(),
+            [](const ScanSurvivor& a, const ScanSurvivor& b) { return a.key < b.key; });
+  size_t out = 0;
+  for (size_t k = 0; k < survivors.size(); ++k) {
+    if (out > 0 && survivors[out - 1].key == survivors[k].key) {
+      for (int32_t o = 0; o < kOrientations; ++o) {
+        survivors[out - 1].lower[o] = std::min(survivors[out - 1].lower[o], survivors[k].lower[o]);
+      }
+    } else {
+      survivors[out++] = survivors[k];
+    }
+  }
+  survivors.resize(out);
 }
 
 RefitResult Refit(const ScanContext& context, const RangeNode& range, const RangeBlock& block,
