@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <limits>
 #include <cmath>
 #include <new>
 
@@ -28,8 +27,6 @@ constexpr auto kWaitSlice = std::chrono::milliseconds(15);
 // Each factor pair is two entries of the domain walk at every grid position;
 // 1024 factors already make two million of them.
 constexpr int64_t kMaxFactorCount = 1024;
-// Candidate orientations the coarse search fits exactly per range.
-constexpr int32_t kCoarseKeep = 24;
 // Walk entries skipped under the lock between two looks at the stop flag.
 constexpr int32_t kWalkStopInterval = 4096;
 }  // namespace
@@ -112,24 +109,6 @@ Result EncoderSearch::Prepare(const FractalEncoderSettings& settings, double* sa
   wholeRanges_ = wantWhole && haveAverages_ && averages_.HaveFloats();
   // Without lane tables small ranges take their candidates one at a time.
   if (wholeRanges_) (void)averages_.BuildLanes(settings.stepX, kAverageBudget);
-  scanContext_.coarse[0] = scanContext_.coarse[1] = nullptr;
-  scanContext_.coarseSearch = false;
-  if (wholeRanges_ && settings.searchMode == kCoarseSearch) {
-    // Where a level's tables do not fit, ranges of that size are scanned exactly.
-    for (int32_t level = 0; level < 2; ++level) {
-      const int32_t d = level == 0 ? 2 : 4;
-      const int64_t lo = int64_t{d} * settings.minRangeFactor, hi = int64_t{d} * settings.maxRangeFactor;
-      if (hi > std::max(width, height)) continue;
-      if (coarseAverages_[level].Build(sums_, static_cast<int32_t>(lo), static_cast<int32_t>(hi), kAverageBudget, stop,
-                                       true) &&
-          coarseAverages_[level].BuildLanes(settings.stepX, kAverageBudget)) {
-        scanContext_.coarse[level] = &coarseAverages_[level];
-      }
-      if (stopped()) return Stopped;
-    }
-    scanContext_.coarseSearch = true;
-    scanContext_.coarseKeep = kCoarseKeep;
-  }
   if (!scales_.Build(bounds_.scaleMin, bounds_.scaleMax, settings.scaleLevels)) {
     reason = "the scale quantiser cannot be built";
     return Failed;
@@ -436,14 +415,6 @@ bool EncoderSearch::LoadScan(Worker& w, RangeNode& range) {
   return true;
 }
 
-bool EncoderSearch::ScanPart(Worker& w, RangeNode& range, const WalkLimits& limits, int32_t part, int32_t parts,
-                             const StopFlags& stop) {
-  if (!LoadScan(w, range)) return false;
-  bool coarse = false;
-  if (scanContext_.coarseSearch && !w.scan.CoarseScan(scanContext_, part, parts, stop, coarse)) return false;
-  return coarse || w.scan.Scan(scanContext_, limits, part, parts, stop);
-}
-
 void EncoderSearch::WholeRangeBody(Worker& w) {
   if (settings_.threadPriority == 1) {
     sched_param param{};
@@ -460,7 +431,7 @@ void EncoderSearch::WholeRangeBody(Worker& w) {
       WaitFor(job_.generation, [seen](int32_t g) { return g != seen; });
       seen = job_.generation.load(std::memory_order_acquire);
       if (job_.finished) break;
-      (void)ScanPart(w, *job_.range, job_.limits, w.index, parts, stop);
+      if (LoadScan(w, *job_.range)) (void)w.scan.Scan(scanContext_, job_.limits, w.index, parts, stop);
       scanned += w.scan.Scanned();
       values += w.scan.ScannedValues();
       job_.done.fetch_add(1, std::memory_order_acq_rel);
@@ -513,7 +484,7 @@ void EncoderSearch::LeadWholeRanges(Worker& w, const StopFlags& stop) {
       job_.generation.fetch_add(1, std::memory_order_acq_rel);
       job_.generation.notify_all();
     }
-    bool scannedOk = ScanPart(w, *range, limits, 0, parts, stop);
+    bool scannedOk = LoadScan(w, *range) && w.scan.Scan(scanContext_, limits, 0, parts, stop);
     if (parts > 1) WaitFor(job_.done, [parts](int32_t d) { return d >= parts - 1; });
     double bestUpper = w.scan.BestUpper();
     try {
@@ -530,10 +501,6 @@ void EncoderSearch::LeadWholeRanges(Worker& w, const StopFlags& stop) {
     scanned += w.scan.Scanned();
     values += w.scan.ScannedValues();
     if (!scannedOk || outOfMemory_ || stop.Requested()) break;
-    if (w.scan.CoarseRan()) {
-      SelectCoarse(survivors, scanContext_.coarseKeep);
-      bestUpper = std::numeric_limits<double>::infinity();
-    }
     const RefitResult result = Refit(scanContext_, *range, w.rangeBlock, survivors, bestUpper, w.block, w.line, stop);
     refitted += result.fitted;
     if (result.stopped) break;

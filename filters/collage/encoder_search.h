@@ -170,9 +170,6 @@ class EncoderSearch {
   void WholeRangeBody(Worker& worker);
   void LeadWholeRanges(Worker& worker, const StopFlags& stop);
   bool LoadScan(Worker& worker, fractal::RangeNode& range);
-  // Loads the range and runs this worker's part of its scan.
-  bool ScanPart(Worker& worker, fractal::RangeNode& range, const WalkLimits& limits, int32_t part, int32_t parts,
-                const StopFlags& stop);
   void WorkerFinished();
 
   FractalEncoderSettings settings_;
@@ -181,7 +178,6 @@ class EncoderSearch {
   int32_t width_ = 0, height_ = 0;
   IntegralImage sums_;
   AveragedBlocks averages_;
-  AveragedBlocks coarseAverages_[2];  // coarse search: factors times 2 and 4
   bool haveAverages_ = false;
   bool wholeRanges_ = false;
   ScanContext scanContext_;

@@ -23,7 +23,7 @@ struct FractalEncoderSettings {
   float maxScale = 1.0f;      // largest absolute scale
   int32_t offsetLevels = 256;
   int32_t scaleLevels = 256;
-  int32_t searchMode = 0;     // 0 grid search, 1 coarse search (range-count modes)
+  int32_t searchMode = 0;     // 0 grid search, the only mode
   int32_t stepX = 32;         // domain grid steps, pixels
   int32_t stepY = 32;
   int32_t coverMode = 1;      // 0 best cover, 1 cover in tolerance
@@ -41,9 +41,6 @@ inline constexpr int32_t kSettingsFieldCount = 20;
 // meets the tolerance.
 inline bool GrowsToRangeCount(int32_t mode) { return mode == 1 || mode == 2; }
 inline constexpr int32_t kMaxThreadCount = 64;
-// searchMode 1: candidates ranked on block averages, the best few fitted
-// exactly (Size and Least error); any other value is the exact grid search.
-inline constexpr int32_t kCoarseSearch = 1;
 static_assert(sizeof(FractalEncoderSettings) == 4 * kSettingsFieldCount);
 static_assert(offsetof(FractalEncoderSettings, quality) == 64 &&
               offsetof(FractalEncoderSettings, feedback) == 76);

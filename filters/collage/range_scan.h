@@ -31,11 +31,6 @@ namespace vorlan::collage {
 struct ScanContext {
   const IntegralImage* sums = nullptr;
   const AveragedBlocks* averages = nullptr;  // with single-precision tables
-  // Coarse search only: tables of the factors times 2 and times 4 (with
-  // lane tables), and how many candidates the coarse pass hands on.
-  const AveragedBlocks* coarse[2] = {nullptr, nullptr};
-  bool coarseSearch = false;
-  int32_t coarseKeep = 0;
   const DomainSequence* sequence = nullptr;
   int32_t width = 0, height = 0;
   FitContext fit;
@@ -55,8 +50,6 @@ struct WalkLimits {
 // can never win).
 struct ScanSurvivor {
   int64_t key = 0;  // position in the walk
-  double score = 0.0;     // coarse search: the coarse error that selected it
-  int32_t orientation = -1;  // coarse search: the orientation it was kept for
   int32_t dx = 0, dy = 0;
   int32_t entry = 0;
   double lower[kOrientations] = {0.0, 0.0, 0.0, 0.0};
@@ -84,15 +77,6 @@ class RangeScan {
   // noticed or memory ran out (OutOfMemory tells).
   bool Scan(const ScanContext& context, const WalkLimits& limits, int32_t part, int32_t parts,
             const StopFlags& stop);
-
-  // The coarse search: on ranges of at least 4 x 4 values, the scan runs on
-  // 2 x 2 (from 16 x 16, 4 x 4) block averages of range and candidates, and
-  // keeps the context's coarseKeep candidate orientations of least
-  // least-squares error (by error, then walk order) as survivors with
-  // lower bound -infinity. Smaller ranges are scanned exactly. True when
-  // the coarse pass ran (Load must have come first).
-  bool CoarseScan(const ScanContext& context, int32_t part, int32_t parts, const StopFlags& stop, bool& ran);
-  bool CoarseRan() const { return coarseRan_; }
 
   // Smallest upper bound of the squared error of a scanned fit (+infinity
   // when none was in bounds).
@@ -129,9 +113,6 @@ class RangeScan {
   // Up to sixteen candidates of one row and entry at once, from the lane tables.
   void LaneCandidates(const ScanContext& context, const WalkLimits& limits, int32_t row, int32_t columns,
                       int32_t entry);
-  void CoarseCandidates(const ScanContext& context, const AveragedBlocks& tables, int32_t row, int32_t columns,
-                        int32_t entry);
-  void Keep(double score, int64_t key, int32_t dx, int32_t dy, int32_t entry, int32_t orientation);
   // Bounds and, where needed, the quantised fit of one scanned candidate
   // from its six sums {sum d^2, four cross sums, sum d} (d less the mean).
   void Settle(const ScanContext& context, const WalkLimits& limits, int64_t key, int32_t dx, int32_t dy,
@@ -146,25 +127,6 @@ class RangeScan {
   std::vector<int32_t> laneOffsets_;  // where value j of a run lies in the lane tables
   std::vector<char> laneEntry_;       // per walk entry: taken in lanes
   Gammas laneGammas_;
-  // The coarse search's patterns (unturned, turned), their side, and the
-  // kept candidates as a max-heap on (score, key, orientation).
-  Pattern coarse_[2];
-  int32_t coarseFactor_ = 1;
-  double coarseCentred_ = 0.0;  // sum of squares of the coarse pattern
-  struct Kept {
-    double score;
-    int64_t key;
-    int32_t dx, dy, entry, orientation;
-    bool operator<(const Kept& o) const {
-      if (score != o.score) return score < o.score;
-      if (key != o.key) return key < o.key;
-      return orientation < o.orientation;
-    }
-  };
-  std::vector<Kept> kept_;
-  bool coarseRan_ = false;
-  double coarsePatternSum_[kOrientations] = {};
-  const RangeBlock* block_ = nullptr;
   double bestUpper_ = 0.0;
   std::vector<ScanSurvivor> survivors_;
   bool outOfMemory_ = false;
@@ -183,11 +145,6 @@ struct RefitResult {
   fractal::DomainCandidate best;
   int64_t fitted = 0;  // candidates refitted
 };
-// Coarse search: of every worker's kept candidate orientations, the
-// `keep` first by (score, walk key, orientation), merged per candidate so
-// that Refit sees each candidate once.
-void SelectCoarse(std::vector<ScanSurvivor>& survivors, int32_t keep);
-
 RefitResult Refit(const ScanContext& context, const fractal::RangeNode& range, const RangeBlock& block,
                   std::vector<ScanSurvivor>& survivors, double bestUpper, std::vector<double>& blockBuffer,
                   std::vector<double>& line, const StopFlags& stop);
