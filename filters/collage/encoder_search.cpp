@@ -108,7 +108,7 @@ Result EncoderSearch::Prepare(const FractalEncoderSettings& settings, double* sa
   if (stopped()) return Stopped;
   wholeRanges_ = wantWhole && haveAverages_ && averages_.HaveFloats();
   // Without lane tables small ranges take their candidates one at a time.
-  if (wholeRanges_) (void)averages_.BuildLanes(settings.stepX, kAverageBudget);
+  if (wholeRanges_ && accelerations_.laneTables) (void)averages_.BuildLanes(settings.stepX, kAverageBudget);
   if (!scales_.Build(bounds_.scaleMin, bounds_.scaleMax, settings.scaleLevels)) {
     reason = "the scale quantiser cannot be built";
     return Failed;

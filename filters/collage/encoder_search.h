@@ -66,6 +66,7 @@ struct SearchAccelerations {
   bool bounds = false;         // coarse lower bound rejects hopeless candidates
   bool boundsAlways = false;   // keep the bound on every range even where it does not pay
   bool wholeRanges = true;     // range-count modes: scan whole ranges, refit the survivors
+  bool laneTables = true;      // whole ranges: candidates sixteen at a time where the step allows
 };
 
 // A rectangle for drawing the search state.

@@ -310,7 +310,8 @@ struct Kernels {
   int32_t wideWidth = 8;
   LaneDotsFn lanes = LaneDots8;
   int32_t laneWidth = 8;
-  Kernels() {
+  explicit Kernels(bool portable) {
+    if (portable) return;
 #ifndef VORLAN_SCAN_PORTABLE
     __builtin_cpu_init();
     if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")) {
@@ -327,14 +328,19 @@ struct Kernels {
   }
 };
 
+std::atomic<bool> usePortable{false};
+
 const Kernels& TheKernels() {
-  static const Kernels kernels;
-  return kernels;
+  static const Kernels widest(false);
+  static const Kernels portable(true);
+  return usePortable.load(std::memory_order_relaxed) ? portable : widest;
 }
 
 int32_t Positions(int32_t extent, int32_t step) { return extent <= 0 ? 0 : (extent - 1) / step + 1; }
 
 }  // namespace
+
+void UsePortableScanKernels(bool portable) { usePortable = portable; }
 
 int64_t WalkKey(const ScanContext& context, int32_t dx, int32_t dy, int32_t entry) {
   const DomainSequence& s = *context.sequence;

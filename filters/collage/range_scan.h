@@ -55,6 +55,10 @@ struct ScanSurvivor {
   double lower[kOrientations] = {0.0, 0.0, 0.0, 0.0};
 };
 
+// For tests: the portable kernels instead of the widest the processor has
+// (set between runs, not during one).
+void UsePortableScanKernels(bool portable);
+
 // The walk position of a candidate: rows of domain positions, positions,
 // then the factor/rotation entries in sequence order.
 int64_t WalkKey(const ScanContext& context, int32_t dx, int32_t dy, int32_t entry);

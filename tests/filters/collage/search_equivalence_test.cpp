@@ -75,6 +75,37 @@ TEST(SearchEquivalence, FidelityAndSizeModesKeepTheirCodeOnCamera) {
   }
 }
 
+Code Search(const FractalEncoderSettings& s, std::vector<double> image, int32_t w, int32_t h,
+            const SearchAccelerations& acc, int64_t* rejected);
+
+TEST(SearchEquivalence, WholeRangeScanKeepsTheLeastErrorCodeOnCamera) {
+  // The example graph's settings on a quarter of camera.bmp: ranges from
+  // the whole picture down to 2 x 2, so the single-precision scan meets
+  // long sums as well as short ones.
+  const int32_t n = 256;
+  const auto full = test::Camera(512, 512);
+  std::vector<double> image(static_cast<size_t>(n) * n);
+  for (int32_t y = 0; y < n; ++y) {
+    for (int32_t x = 0; x < n; ++x) image[static_cast<size_t>(y) * n + x] = 255.0 * full[static_cast<size_t>(y + 128) * 512 + x + 128];
+  }
+  FractalEncoderSettings s;
+  s.mode = 2;
+  s.maxRanges = 700;
+  s.minRangeSize = 2;
+  s.minRangeFactor = s.maxRangeFactor = 2;
+  s.scaleLevels = 32;
+  s.offsetLevels = 128;
+  s.stepX = s.stepY = 8;
+  s.feedback = 0;
+  SearchAccelerations plain;
+  plain.wholeRanges = false;
+  const Code reference = Search(s, image, n, n, plain, nullptr);
+  ASSERT_EQ(reference.SI().size(), 700u);
+  EXPECT_TRUE(Search(s, image, n, n, SearchAccelerations{}, nullptr) == reference);
+  s.threadCount = 2;
+  EXPECT_TRUE(Search(s, image, n, n, SearchAccelerations{}, nullptr) == reference) << "two workers";
+}
+
 // The code one search gives, as the test's Code record; the counters of the
 // search in `rejected`.
 Code Search(const FractalEncoderSettings& s, std::vector<double> image, int32_t w, int32_t h,
@@ -144,6 +175,8 @@ TEST(SearchEquivalence, EveryAccelerationGivesThePlainSearchsCode) {
   SearchAccelerations adaptive = tables;
   adaptive.bounds = true;
   const SearchAccelerations whole;  // the default: range-count modes scan whole ranges
+  SearchAccelerations single = whole;
+  single.laneTables = false;
 
   int64_t rejected = 0;
   for (int trial = 0; trial < 36; ++trial) {
@@ -176,10 +209,16 @@ TEST(SearchEquivalence, EveryAccelerationGivesThePlainSearchsCode) {
     EXPECT_TRUE(Search(s, image, w, h, adaptive, nullptr) == reference) << where << ": adaptive lower bound";
     EXPECT_TRUE(Search(s, image, w, h, whole, nullptr) == reference) << where << ": whole-range scan";
     if (GrowsToRangeCount(s.mode)) {
-      // The scan's split between workers must not change the choice.
+      // Neither the scan's split between workers, nor taking candidates
+      // singly, nor the narrower kernels may change the choice.
       FractalEncoderSettings threaded = s;
       threaded.threadCount = 3;
       EXPECT_TRUE(Search(threaded, image, w, h, whole, nullptr) == reference) << where << ": whole-range scan, 3 workers";
+      EXPECT_TRUE(Search(s, image, w, h, single, nullptr) == reference) << where << ": whole-range scan, no lanes";
+      UsePortableScanKernels(true);
+      EXPECT_TRUE(Search(s, image, w, h, whole, nullptr) == reference) << where << ": portable kernels";
+      EXPECT_TRUE(Search(s, image, w, h, single, nullptr) == reference) << where << ": portable kernels, no lanes";
+      UsePortableScanKernels(false);
     }
   }
   EXPECT_GT(rejected, 1000) << "the bound must have rejected something for the comparison to mean anything";
