@@ -175,13 +175,13 @@ constexpr int32_t kLaneFlush = 32;
 // with the group's best upper bound so far (an older, larger bound only
 // rejects less).
 struct LaneTest {
-  double n, invN, center, shiftSquare;
-  double patternSum[4];
-  double squaresGamma;  // squares + 2 shifted + shifted^2
-  double crossSlack;    // cross^2 * centred squares of the range
-  double patternSlack;  // (largest pattern sum * shifted gamma)^2 / n
-  double sumR;
-  double needed;        // rangeCentred - n (bestUpper + allowance); <= 0: test nothing
+  double n, invN, center, centerDeviation;
+  double squaresGamma;     // single-precision allowance of sum (d - mean)^2 per unit of q
+  double exactSquares;     // the exact square sum's allowance per unit of sum d^2
+  double crossSlackQ;      // squared single-precision cross allowance per unit of q
+  double crossSquareSlack, deviationSlack, sumRA, sumRB, shiftedSquare, exactSumSquare;
+  double allowancePerSquare;  // n times the error formula's allowance per unit of sum d^2
+  double needed;           // rangeCentred - n (bestUpper + allowanceBase); <= 0: test nothing
 };
 
 // The same six sums for N candidates side by side: lane i reads value j of
@@ -236,22 +236,22 @@ template <int N>
   const D zero = D{} + 0.0;
   const D sq = acc[0] > zero ? acc[0] : zero;
   const D sh = acc[5];
-  const D shAbs = sh < zero ? -sh : sh;
   const D sdd = sq - sh * sh * test.invN;
+  const D sumD = test.n * test.center + sh;
+  const D sddWhole = (sdd > zero ? sdd : zero) * 1.01 + sumD * sumD * (test.invN * 1.01) + sq * 1e-3;
   D largest = zero;
   for (int32_t o = 0; o < 4; ++o) {
-    const D c = acc[1 + o] - test.patternSum[o] * test.invN * sh;
+    const D c = acc[1 + o] + test.centerDeviation;
     const D c2 = c * c;
     largest = c2 > largest ? c2 : largest;
   }
-  const D sumD = test.n * test.center + sh;
-  const D sumRD0 = test.sumR * sumD;
-  const D sumRD = (sumRD0 < zero ? -sumRD0 : sumRD0) * (16 * kDoubleUnit * test.invN);
-  const D exactSquares = (8 * kDoubleUnit) * (2.0 * sq + 2.0 * test.shiftSquare + 4.0 * std::fabs(test.center) * shAbs);
-  const D spreadLow = sdd - (sq * test.squaresGamma + exactSquares);
-  const D slack = 3.0 * (test.crossSlack * sq + test.patternSlack * sq + sumRD * sumRD);
+  const D spreadLow = sdd - (sq * test.squaresGamma + test.exactSquares * sddWhole);
+  const D needed = test.needed - test.allowancePerSquare * sddWhole;
+  const D slack = 6.0 * (test.crossSlackQ * sq + test.crossSquareSlack * sddWhole + test.deviationSlack +
+                         test.sumRA * sumD * sumD + test.sumRB * (test.shiftedSquare * sq + test.exactSumSquare * sddWhole));
   typedef typename DoubleVector<N>::Mask Mask;
-  const Mask settled = (spreadLow > zero) & (largest * (1.0 + 1.0 / 4096) + 4097.0 * slack < test.needed * spreadLow);
+  const Mask settled = (needed > zero) & (spreadLow > zero) &
+                       (largest * (1.0 + 1.0 / 4096) + 4097.0 * slack < needed * spreadLow);
   uint32_t bits = 0;
   for (int32_t i = 0; i < N; ++i) bits |= settled[i] != 0 ? 0u : (1u << i);
   *open = bits;
@@ -411,14 +411,14 @@ bool RangeScan::Load(const RangeNode& range, const RangeBlock& block) {
   centredSquares_ = 0.0;
   for (int32_t o = 0; o < kOrientations; ++o) {
     const double* r = block.Oriented(o);
-    double sum = 0.0;
+    double deviation = 0.0;
     float* unturned = patterns_[0].values.data() + static_cast<size_t>(o) * patterns_[0].lines * patterns_[0].stride;
     float* turned = patterns_[1].values.data() + static_cast<size_t>(o) * patterns_[1].lines * patterns_[1].stride;
     for (int32_t i = 0; i < h; ++i) {
       for (int32_t j = 0; j < w; ++j) {
         const double centred = r[static_cast<size_t>(i) * w + j] - mean_;
         const float v = static_cast<float>(centred);
-        sum += v;
+        deviation += centred;
         if (o == 0) centredSquares_ += centred * centred;
         // Unturned: row i of the block is run i. Turned: column j of the
         // block is run w - 1 - j, read top to bottom.
@@ -426,7 +426,7 @@ bool RangeScan::Load(const RangeNode& range, const RangeBlock& block) {
         turned[static_cast<size_t>(w - 1 - j) * patterns_[1].stride + i] = v;
       }
     }
-    patternSum_[o] = sum;
+    if (o == 0) deviationSum_ = deviation;
   }
   range_ = &range;
   return true;
@@ -484,15 +484,20 @@ void RangeScan::LaneCandidates(const ScanContext& context, const WalkLimits& lim
   test.n = k.n;
   test.invN = k.invN;
   test.center = k.center;
-  test.shiftSquare = k.shiftSquare;
-  for (int32_t o = 0; o < kOrientations; ++o) test.patternSum[o] = patternSum_[o];
+  test.centerDeviation = k.centerDeviation;
   test.squaresGamma = g.squares + 2 * g.shifted + g.shifted * g.shifted;
-  test.crossSlack = g.cross * g.cross * k.centredSquares;
-  test.patternSlack = k.patternSumLargest * k.patternSumLargest * g.shifted * g.shifted * k.invN;
-  test.sumR = k.sumR;
+  test.exactSquares = k.exactSquares;
+  test.crossSlackQ = g.cross * g.cross * k.centredSquares;
+  test.crossSquareSlack = k.crossSquareSlack;
+  test.deviationSlack = k.deviationSlack;
+  test.sumRA = k.sumRA;
+  test.sumRB = k.sumRB;
+  test.shiftedSquare = g.shifted * g.shifted;
+  test.exactSumSquare = k.exactSum * k.exactSum;
+  test.allowancePerSquare = k.n * k.allowancePerSquare;
   double out[6 * 16];
   for (int32_t m0 = 0; m0 < count; m0 += lanes) {
-    test.needed = k.rangeCentred - k.n * (bestUpper_ + k.allowance);
+    test.needed = k.rangeCentred - k.n * (bestUpper_ + k.allowanceBase);
     uint32_t open = 0;
     kernels.lanes(row0 + m0, lineStride, laneOffsets_.data(), p.values.data(), static_cast<int64_t>(p.lines) * p.stride,
                   p.lines, p.length, p.stride, test, out, &open);
@@ -521,65 +526,74 @@ void RangeScan::Settle(const ScanContext& context, const WalkLimits& limits, int
   const double shifted = out[5];             // sum (d - mu)
   const double sddCentred = q - shifted * shifted * invN;  // sum (d - mean)^2
   const double sumD = n * k.center + shifted;
+  // Sum of d^2, for allowances only (so generously rounded up).
+  const double sddWhole = std::max(sddCentred, 0.0) * 1.01 + sumD * sumD * invN * 1.01 + q * 1e-3;
   const int32_t orientations = key == limits.firstOnlyKey ? 1 : kOrientations;
-  double crossC[kOrientations];
+  // The exact fit's cross term, n X - sum R sum D over n, is sum (r - mean_) d:
+  // the pattern's sums plus mu times the deviations' own (not quite zero) sum.
+  double cross[kOrientations];
   double largest = 0.0;
   for (int32_t o = 0; o < orientations; ++o) {
-    crossC[o] = out[1 + o] - patternSum_[o] * shifted * invN;  // sum (r - mean r)(d - mean d)
-    largest = std::max(largest, std::fabs(crossC[o]));
+    cross[o] = out[1 + o] + k.centerDeviation;
+    largest = std::max(largest, std::fabs(cross[o]));
   }
-  const double exactSquares = 8 * kDoubleUnit * (2 * q + 2 * k.shiftSquare + 4 * std::fabs(shifted * k.center));
-  const double sumRD = 16 * kDoubleUnit * std::fabs(k.sumR * sumD) * invN;
+  // What the exact sums (four-lane double sums of n terms) and formulas may
+  // be off by, from the whole (not centred) magnitudes.
+  const double dSddExact = k.exactSquares * sddWhole;
+  // The exact error formula's rounding with any bounded scale and offset.
+  const double allowance = k.allowancePerSquare * sddWhole + k.allowanceBase;
   {
     // The least-squares bound below with every square root bounded by
-    // Cauchy-Schwarz (|sum (d - mu)| <= sqrt(n q)) and (a + b)^2 <=
-    // (1 + e) a^2 + (1 + 1/e) b^2: a few multiplications settle most
-    // candidates for all orientations at once.
+    // Cauchy-Schwarz (|sum (d - mu)| <= sqrt(n q)), 2ab <= a^2 + b^2 and
+    // (a + b)^2 <= (1 + e) a^2 + (1 + 1/e) b^2: a few multiplications
+    // settle most candidates for all orientations at once.
     const double gs = g.shifted;
-    const double spreadLow = sddCentred - (q * (g.squares + 2 * gs + gs * gs) + exactSquares);
-    const double needed = k.rangeCentred - n * (bestUpper_ + k.allowance);
+    const double spreadLow = sddCentred - (q * (g.squares + 2 * gs + gs * gs) + dSddExact);
+    const double needed = k.rangeCentred - n * (bestUpper_ + allowance);
     if (needed > 0.0 && spreadLow > 0.0) {
-      const double slack = 3 * (g.cross * g.cross * k.centredSquares * q +
-                                k.patternSumLargest * k.patternSumLargest * gs * gs * q * invN + sumRD * sumRD);
+      const double slack = 6 * (g.cross * g.cross * k.centredSquares * q + k.crossSquareSlack * sddWhole +
+                                 k.deviationSlack + k.sumRA * sumD * sumD +
+                                 k.sumRB * (g.shifted * g.shifted * q + k.exactSum * k.exactSum * sddWhole));
       if (largest * largest * (1.0 + 1.0 / 4096) + 4097 * slack < needed * spreadLow) return;
     }
   }
   const double rootQ = std::sqrt(q);
-  const double dShifted = g.shifted * k.rootN * rootQ;
-  const double dSdd = g.squares * q + (2 * std::fabs(shifted) * dShifted + dShifted * dShifted) * invN +
-                      exactSquares;
-  // The cross sums' allowance: single-precision rounding (Cauchy-Schwarz
-  // bounds the sum of absolute terms), the pattern's not quite zero sum and
-  // the exact formula's own rounding of n X - sum R sum D.
-  const double dCross = g.cross * k.rootCentred * rootQ + k.patternSumLargest * dShifted * invN + sumRD;
-  // Least squares over every scale and offset bounds any fit from below;
-  // most candidates end here for all orientations at once.
+  const double rootWhole = std::sqrt(sddWhole);
+  const double dShifted = g.shifted * k.rootN * rootQ + k.exactSum * k.rootN * rootWhole;  // sum D
+  const double dSdd = g.squares * q + (2 * std::fabs(shifted) * dShifted + dShifted * dShifted) * invN + dSddExact;
+  const double dCross = g.cross * k.rootCentred * rootQ + k.crossExact * rootWhole + k.deviationError +
+                        2 * kDoubleUnit * std::fabs(k.sumR * sumD) * invN + std::fabs(k.sumR) * invN * dShifted;
+  // Least squares over every scale and offset bounds any fit from below.
   const double spread = sddCentred - dSdd;
   const double inverseSpread = spread > 0.0 ? 1.0 / spread : 0.0;
-  auto lsLowerFor = [&](double cross) {
+  auto lsLowerFor = [&](double c0) {
     double explained = k.rangeCentred;
     if (spread > 0.0) {
-      const double c = std::fabs(cross) + dCross;
+      const double c = std::fabs(c0) + dCross;
       explained = std::min(k.rangeCentred, c * c * inverseSpread);
     }
-    return (k.rangeCentred - explained) * invN - k.allowance;
+    return (k.rangeCentred - explained) * invN - allowance;
   };
   if (lsLowerFor(largest) > bestUpper_) return;
 
   const RangeNode& range = *range_;
   const double meanD = sumD * invN;
   const double dMean = dShifted * invN;
-  const double squareSumD = sddCentred + sumD * sumD * invN;
   const double rangeCentred = k.rangeCentred;
   const FitContext& fit = context.fit;
+  // Fit calls a block flat when den <= n sum D^2 1e-12; sum D^2 is known to
+  // within dSdd plus what mu adds to it.
+  const double squareSumD = sddCentred + sumD * sumD * invN;
   const double flatLine = n * squareSumD * kFlatBlockRatio;
+  const double dFlat = n * kFlatBlockRatio * (dSdd + 2 * std::fabs(sumD) * invN * dShifted + dShifted * dShifted * invN) +
+                       flatLine * 1e-9;
   const double sumR = range.sum;
   ScanSurvivor s;
   bool any = false;
   for (int32_t o = 0; o < kOrientations; ++o) {
     s.lower[o] = kInfinity;
     if (o >= orientations) continue;
-    const double lsLower = lsLowerFor(crossC[o]);
+    const double lsLower = lsLowerFor(cross[o]);
     if (lsLower > bestUpper_) continue;
 
     // The quantised fit, with the interval the exact sums may lie in.
@@ -587,14 +601,14 @@ void RangeScan::Settle(const ScanContext& context, const WalkLimits& limits, int
     bool flat = false;
     double scale = 0.0;
     const double den = n * sddCentred, dDen = n * dSdd;
-    if (den - dDen > flatLine * (1.0 + 1e-9)) {
-      const double raw = crossC[o] / sddCentred;
+    if (den - dDen > flatLine + dFlat) {
+      const double raw = cross[o] / sddCentred;
       const double dRaw = (dCross + std::fabs(raw) * dSdd) / (sddCentred - dSdd);
       double upperLevel;
       const int32_t a = fit.scales->Quantize(raw - dRaw, scale);
       const int32_t b = fit.scales->Quantize(raw + dRaw, upperLevel);
       stable = a == b && std::isfinite(dRaw);
-    } else if (den + dDen < flatLine * (1.0 - 1e-9)) {
+    } else if (den + dDen < flatLine - dFlat) {
       flat = true;
       fit.scales->Quantize(0.0, scale);
     } else {
@@ -605,7 +619,8 @@ void RangeScan::Settle(const ScanContext& context, const WalkLimits& limits, int
     if (stable) {
       const double meanR = sumR / n;
       const double raw = flat ? meanR : meanR - scale * meanD;
-      const double dRaw = (flat ? 0.0 : std::fabs(scale) * dMean) + 8 * kDoubleUnit * (std::fabs(meanR) + std::fabs(scale * meanD));
+      const double dRaw =
+          (flat ? 0.0 : std::fabs(scale) * dMean) + 8 * kDoubleUnit * (std::fabs(meanR) + std::fabs(scale * meanD));
       double upperLevel;
       const int32_t a = fit.offsets->Quantize(raw - dRaw, offset);
       const int32_t b = fit.offsets->Quantize(raw + dRaw, upperLevel);
@@ -617,9 +632,9 @@ void RangeScan::Settle(const ScanContext& context, const WalkLimits& limits, int
       continue;
     }
     const double misfit = offset - sumR / n + scale * meanD;
-    const double error = (rangeCentred - 2 * scale * crossC[o] + scale * scale * sddCentred) * invN + misfit * misfit;
+    const double error = (rangeCentred - 2 * scale * cross[o] + scale * scale * sddCentred) * invN + misfit * misfit;
     const double dError = (2 * std::fabs(scale) * dCross + scale * scale * dSdd) * invN +
-                          2 * std::fabs(misfit * scale) * dMean + scale * scale * dMean * dMean + k.allowance;
+                          2 * std::fabs(misfit * scale) * dMean + scale * scale * dMean * dMean + allowance;
     const double upper = error + dError;
     const double lower = std::max(error - dError, lsLower);
     if (upper < bestUpper_) bestUpper_ = upper;
@@ -658,15 +673,34 @@ bool RangeScan::Scan(const ScanContext& context, const WalkLimits& limits, int32
   k.rangeCentred = std::max(range.squareSum - range.sum * range.sum / k.n, 0.0);
   k.rootCentred = std::sqrt(centredSquares_);
   k.centredSquares = centredSquares_;
-  k.patternSumLargest = 0.0;
-  for (double sum : patternSum_) k.patternSumLargest = std::max(k.patternSumLargest, std::fabs(sum));
-  // Every term of the exact error formula is at most about `terms`; its
-  // rounding (and that of the bounds here) stays far below 64 units of it.
-  const double extreme = context.extreme;
+  // The exact sums add n terms in four double lanes.
+  const double exactGamma = (k.n / 4 + 16) * kDoubleUnit * 1.01;
   const double scaleMax = std::max(std::fabs(context.fit.scaleMin), std::fabs(context.fit.scaleMax));
-  const double reach = extreme * (1 + scaleMax) + context.largestOffset;
-  const double terms = 2 * reach * reach;
-  k.allowance = 64 * kDoubleUnit * (range.squareSum + k.n * terms) / k.n + 4 * kDoubleUnit * range.squareSum / k.n;
+  const double offsetMax = context.largestOffset;
+  const double squareSumR = std::max(range.squareSum, 0.0) * 1.01;
+  k.exactSum = exactGamma;
+  k.exactSquares = 3 * exactGamma + 4 * kDoubleUnit;
+  // Exact cross sum: |sum r d| <= sqrt(sum r^2 sum d^2), then n X - R D.
+  k.crossExact = 2 * (exactGamma + 2 * kDoubleUnit) * std::sqrt(squareSumR);
+  k.crossSquareSlack = k.crossExact * k.crossExact;
+  k.centerDeviation = k.center * deviationSum_;
+  // The deviations' sum is rounded too (n additions of at most sqrt(n sum
+  // p^2) in all), and so is the mean they are taken from.
+  k.deviationError = 4 * kDoubleUnit * std::fabs(k.centerDeviation) +
+                     2 * std::fabs(k.center) * kDoubleUnit *
+                         ((k.n + 2) * std::sqrt(k.n * centredSquares_) + k.n * std::fabs(mean_));
+  k.deviationSlack = k.deviationError * k.deviationError;
+  // The cross term's share of sum R sum D / n: (2u |R| / n)^2 sum D^2, and
+  // (|R| / n)^2 times the squared error of sum D (n times the per-unit
+  // allowances squared, twice for the two parts).
+  k.sumRA = (2 * kDoubleUnit * k.sumR * k.invN) * (2 * kDoubleUnit * k.sumR * k.invN);
+  k.sumRB = 2 * (k.sumR * k.invN) * (k.sumR * k.invN) * k.n;
+  // The radicand of Fit, s (s sum d^2 - 2 X + 2 o sum D) + o (o n - 2 R) + sum r^2,
+  // and its inputs' errors stay within these multiples of its terms
+  // (cross products bounded by 2ab <= a^2 + b^2).
+  const double kappa = (24 * kDoubleUnit + 4 * exactGamma) * (1 + scaleMax) * (1 + scaleMax);
+  k.allowancePerSquare = kappa * k.invN;
+  k.allowanceBase = kappa * (offsetMax * offsetMax * k.n + squareSumR) * k.invN;
 
   const DomainSequence& seq = *context.sequence;
   const int32_t entries = seq.EntriesPerPosition();

@@ -109,8 +109,15 @@ class RangeScan {
     double n = 0, invN = 0, rootN = 0;
     double center = 0, shiftSquare = 0;  // the tables' mean mu and n mu^2
     double sumR = 0, rangeCentred = 0, rootCentred = 0, centredSquares = 0;
-    double patternSumLargest = 0;
-    double allowance = 0;  // rounding of the exact error formula and of the range sums
+    // mu times the sum of the range's deviations from its mean, and bounds
+    // of its rounding (plain and squared).
+    double centerDeviation = 0, deviationError = 0, deviationSlack = 0;
+    // What the exact double-precision sums may be off by, per unit of the
+    // candidate's magnitudes: its sum, square sum and cross sum (the last
+    // also squared, and the term from sum R sum D / n).
+    double exactSum = 0, exactSquares = 0, crossExact = 0, crossSquareSlack = 0, sumRA = 0, sumRB = 0;
+    // The exact error formula's rounding: allowancePerSquare * sum d^2 + allowanceBase.
+    double allowancePerSquare = 0, allowanceBase = 0;
   };
   void Candidate(const ScanContext& context, const WalkLimits& limits, int64_t key, int32_t dx, int32_t dy,
                  int32_t entry);
@@ -125,7 +132,7 @@ class RangeScan {
   const fractal::RangeNode* range_ = nullptr;
   Pattern patterns_[2];  // unturned, turned
   double mean_ = 0.0;           // range mean the patterns are taken about
-  double patternSum_[kOrientations] = {};  // sum of the single-precision pattern (not quite 0)
+  double deviationSum_ = 0.0;  // sum (r - mean_) in double: the range sum's rounding
   double centredSquares_ = 0.0;  // sum (r - mean)^2
   Constants constants_;
   std::vector<int32_t> laneOffsets_;  // where value j of a run lies in the lane tables

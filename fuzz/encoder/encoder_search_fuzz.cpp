@@ -1,0 +1,98 @@
+// Differential harness for the encoder's search: a small picture and
+// settings from the input, searched once candidate by candidate and once
+// with the whole-range scan. The scan's bounds must never drop the winner,
+// so both codes must agree array for array; a difference aborts.
+//
+// Input: 8 setting bytes, then samples (one byte each, row by row).
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "code_builder.h"
+#include "encoder_search.h"
+#include "fractal/code_layout.h"
+
+namespace {
+
+using namespace vorlan::collage;
+
+struct Outcome {
+  bool ok = false;
+  std::vector<std::vector<int32_t>> arrays;
+};
+
+Outcome Search(const FractalEncoderSettings& s, std::vector<double> image, int32_t w, int32_t h, double lo,
+               double hi, bool whole) {
+  Outcome out;
+  EncoderSearch search;
+  SearchAccelerations acc;
+  acc.wholeRanges = whole;
+  search.SetAccelerations(acc);
+  std::string reason;
+  std::atomic<bool> stop{false};
+  if (search.Prepare(s, image.data(), w, h, lo, hi, reason, &stop) != vorlan::Ok ||
+      search.Run(stop, nullptr, reason) != vorlan::Ok) {
+    return out;
+  }
+  FractalCode code;
+  HvPartition& p = search.Partition();
+  if (!BuildCode(p.Root(), p.RangeCounter(), p.Pool(), s, w, h, lo, hi, code, reason)) return out;
+  for (auto& a : code.arrays) out.arrays.emplace_back(a.Record().values, a.Record().values + a.Record().count);
+  code.Release();
+  out.ok = true;
+  return out;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size < 8 + 16) return 0;
+  const uint8_t* b = data;
+  FractalEncoderSettings s;
+  s.mode = 1 + (b[0] & 1);
+  const int32_t w = 4 + (b[0] >> 1) % 29;  // 4 ... 32
+  s.minRangeFactor = 1 + b[1] % 3;
+  s.maxRangeFactor = s.minRangeFactor + (b[1] >> 2) % 2;
+  s.stepX = 1 + b[2] % 8;
+  s.stepY = 1 + (b[2] >> 3) % 8;
+  s.scaleLevels = 2 + b[3] % 63;
+  s.offsetLevels = 2 + b[4];
+  s.maxScale = 0.25f + 0.25f * static_cast<float>(b[5] % 8);
+  s.maxRanges = 1 + b[6] % 40;
+  s.minRangeSize = 1 + (b[6] >> 6);
+  s.maxRangeSize = (b[7] & 1) != 0 ? 4 + (b[7] >> 1) % 16 : 0;
+  s.feedback = 0;
+  s.threadCount = 1;
+  // Value ranges from unit to large, and pictures of few levels (ties).
+  static const double kScales[4][2] = {{0.0, 1.0}, {0.0, 255.0}, {-1e6, 1e6}, {1000.0, 1000.001}};
+  const double lo = kScales[(b[7] >> 5) & 3][0], hi = kScales[(b[7] >> 5) & 3][1];
+  const size_t samples = size - 8;
+  const int32_t h = static_cast<int32_t>(std::min<size_t>(32, samples / static_cast<size_t>(w)));
+  if (h < 4) return 0;
+  std::vector<double> image(static_cast<size_t>(w) * h);
+  for (size_t k = 0; k < image.size(); ++k) image[k] = lo + (hi - lo) * (b[8 + k] / 255.0);
+  if (!ValidateSettings(s).empty()) return 0;
+  const Outcome plain = Search(s, image, w, h, lo, hi, false);
+  const Outcome whole = Search(s, image, w, h, lo, hi, true);
+  if (plain.ok != whole.ok || plain.arrays != whole.arrays) {
+    std::fprintf(stderr, "%d x %d, mode %d, factors %d..%d, steps %d/%d, levels %d/%d, maxScale %g, ranges %d, "
+                 "min size %d, max size %d, values %g..%g\n", w, h, s.mode, s.minRangeFactor, s.maxRangeFactor,
+                 s.stepX, s.stepY, s.scaleLevels, s.offsetLevels, s.maxScale, s.maxRanges, s.minRangeSize,
+                 s.maxRangeSize, lo, hi);
+    std::fprintf(stderr, "plain %s, whole-range scan %s\n", plain.ok ? "ok" : "failed", whole.ok ? "ok" : "failed");
+    for (size_t a = 0; a < plain.arrays.size() && a < whole.arrays.size(); ++a) {
+      for (size_t k = 0; k < plain.arrays[a].size() && k < whole.arrays[a].size(); ++k) {
+        if (plain.arrays[a][k] != whole.arrays[a][k]) {
+          std::fprintf(stderr, "array %zu differs first at %zu: %d against %d\n", a, k, plain.arrays[a][k],
+                       whole.arrays[a][k]);
+          break;
+        }
+      }
+    }
+    std::abort();
+  }
+  return 0;
+}
