@@ -129,7 +129,6 @@ Result EncoderSearch::Prepare(const FractalEncoderSettings& settings, double* sa
   scanContext_.width = width;
   scanContext_.height = height;
   scanContext_.fit = FitContext{&scales_, &offsets_, bounds_.scaleMin, bounds_.scaleMax};
-  scanContext_.extreme = std::max(std::fabs(lo), std::fabs(hi));
   scanContext_.largestOffset = std::max(std::fabs(bounds_.offsetMin), std::fabs(bounds_.offsetMax));
   HvPartition::Config config;
   config.mode = settings.mode;

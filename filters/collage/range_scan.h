@@ -34,7 +34,6 @@ struct ScanContext {
   const DomainSequence* sequence = nullptr;
   int32_t width = 0, height = 0;
   FitContext fit;
-  double extreme = 0.0;        // largest |value| of the image's declared range
   double largestOffset = 0.0;  // largest |offset| the quantiser holds
 };
 
