@@ -7,7 +7,9 @@
 // multiply-adds per processor second, the estimated rate and the PSNR of
 // the decoded code, so that no speed-up can hide a loss.
 //
-//   build/release/bench/search_bench [--size N] [--step S] [--threads T] [--bpp B] [--skip-plain]
+//   build/release/bench/search_bench [--size N] [--step S] [--threads T] [--bpp B] [--skip-plain] [--repeat R]
+//
+// --repeat R keeps the fastest of R encodes of each configuration.
 //
 // The rate is estimated from the order-0 entropy of each array (what the
 // Huffman coder gets close to) plus the 48-byte header; the range count for
@@ -208,6 +210,7 @@ int main(int argc, char** argv) {
   int32_t size = 512, step = 8, onlyThreads = 0;
   double onlyBpp = 0.0;
   bool skipPlain = false;
+  int32_t repeat = 1;
   for (int k = 1; k < argc; ++k) {
     const std::string a = argv[k];
     auto next = [&] { return k + 1 < argc ? std::atof(argv[++k]) : 0.0; };
@@ -216,8 +219,9 @@ int main(int argc, char** argv) {
     else if (a == "--threads") onlyThreads = static_cast<int32_t>(next());
     else if (a == "--bpp") onlyBpp = next();
     else if (a == "--exact-only" || a == "--skip-plain") skipPlain = true;
+    else if (a == "--repeat") repeat = std::max(1, static_cast<int32_t>(next()));
     else {
-      std::fprintf(stderr, "usage: %s [--size N] [--step S] [--threads T] [--bpp B] [--skip-plain]\n", argv[0]);
+      std::fprintf(stderr, "usage: %s [--size N] [--step S] [--threads T] [--bpp B] [--skip-plain] [--repeat R]\n", argv[0]);
       return 2;
     }
   }
@@ -267,7 +271,13 @@ int main(int argc, char** argv) {
         for (const int32_t threads : {1, 2}) {
           if (onlyThreads != 0 && threads != onlyThreads) continue;
           s.threadCount = threads;
-          const Outcome r = Encode(img, s, acc);
+          // The fastest of `repeat` encodes: a shared machine only ever adds time.
+          Outcome r = Encode(img, s, acc);
+          for (int32_t k = 1; k < repeat; ++k) {
+            const Outcome again = Encode(img, s, acc);
+            r.wall = std::min(r.wall, again.wall);
+            r.cpu = std::min(r.cpu, again.cpu);
+          }
           cpu[{which, threads}] = r.cpu;
           char vsPlain[32] = "", vsOne[32] = "";
           if (which > 0 && cpu.count({0, threads}) != 0) {
