@@ -31,6 +31,13 @@ constexpr int64_t kMaxFactorCount = 1024;
 constexpr int32_t kWalkStopInterval = 4096;
 }  // namespace
 
+bool SearchesWholeWalks(const FractalEncoderSettings& s) {
+  // Fidelity with "Best cover" and no largest-difference check keeps a
+  // range's first smallest error over its whole walk, as the range-count
+  // modes do; "Cover in tolerance" stops at the first fit within it.
+  return GrowsToRangeCount(s.mode) || (s.mode == 0 && s.coverMode == 0 && s.maxDiffCheck == 0);
+}
+
 DerivedBounds DeriveBounds(const FractalEncoderSettings& s, double lo, double hi) {
   DerivedBounds b;
   const double maxScale = s.maxScale;
@@ -102,7 +109,7 @@ Result EncoderSearch::Prepare(const FractalEncoderSettings& settings, double* sa
     reason = "out of memory for the integral images";
     return Failed;
   }
-  const bool wantWhole = accelerations_.wholeRanges && GrowsToRangeCount(settings.mode);
+  const bool wantWhole = accelerations_.wholeRanges && SearchesWholeWalks(settings);
   haveAverages_ = (accelerations_.averagedTables || wantWhole) &&
                   averages_.Build(sums_, settings.minRangeFactor, settings.maxRangeFactor, kAverageBudget, stop, wantWhole);
   if (stopped()) return Stopped;

@@ -46,6 +46,11 @@ struct DerivedBounds {
 };
 DerivedBounds DeriveBounds(const FractalEncoderSettings& s, double lo, double hi);
 
+// Whether every range of a run is fitted against its whole walk, keeping
+// the first smallest error: the range-count modes, and Fidelity with "Best
+// cover" and no largest-difference check. Such runs search whole ranges.
+bool SearchesWholeWalks(const FractalEncoderSettings& s);
+
 // Checks the settings against the image they are to encode: factors beyond
 // the image can never fit and would only make the domain walk grow without
 // bound. "" when the search can run, else a reason naming the setting.
@@ -57,7 +62,7 @@ std::string CheckSettingsForImage(const FractalEncoderSettings& s, int32_t width
 // The lower bound rejects too few candidates on natural images to pay for
 // itself (a few percent slower on camera.bmp), so it is off unless asked for.
 //
-// In the range-count modes a range is searched whole: a single-precision
+// Where a range's whole walk is searched (SearchesWholeWalks) it is searched whole: a single-precision
 // scan of every candidate with rounding bounds, then an exact refit of the
 // few that may still win, in walk order (see range_scan.h). Several workers
 // share each range's scan.

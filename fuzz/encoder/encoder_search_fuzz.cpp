@@ -3,7 +3,9 @@
 // with the whole-range scan. The scan's bounds must never drop the winner,
 // so both codes must agree array for array; a difference aborts.
 //
-// Input: 8 setting bytes, then samples (one byte each, row by row).
+// Input: 9 setting bytes, then samples (one byte each, row by row). The
+// modes that search whole walks: Size, Least error and Fidelity with "Best
+// cover" (its tolerance from the ninth byte).
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -49,10 +51,15 @@ Outcome Search(const FractalEncoderSettings& s, std::vector<double> image, int32
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  if (size < 8 + 16) return 0;
+  constexpr size_t kHeader = 9;
+  if (size < kHeader + 16) return 0;
   const uint8_t* b = data;
   FractalEncoderSettings s;
-  s.mode = 1 + (b[0] & 1);
+  s.mode = (b[8] & 3) == 0 ? 0 : 1 + (b[0] & 1);
+  s.coverMode = 0;
+  s.maxDiffCheck = 0;
+  s.errorMode = 1;
+  s.quality = 1.0f - static_cast<float>(b[8] >> 2) / 256.0f;
   const int32_t w = 4 + (b[0] >> 1) % 29;  // 4 ... 32
   s.minRangeFactor = 1 + b[1] % 3;
   s.maxRangeFactor = s.minRangeFactor + (b[1] >> 2) % 2;
@@ -69,12 +76,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Value ranges from unit to large, and pictures of few levels (ties).
   static const double kScales[4][2] = {{0.0, 1.0}, {0.0, 255.0}, {-1e6, 1e6}, {1000.0, 1000.001}};
   const double lo = kScales[(b[7] >> 5) & 3][0], hi = kScales[(b[7] >> 5) & 3][1];
-  const size_t samples = size - 8;
+  const size_t samples = size - kHeader;
   const int32_t h = static_cast<int32_t>(std::min<size_t>(32, samples / static_cast<size_t>(w)));
   if (h < 4) return 0;
   std::vector<double> image(static_cast<size_t>(w) * h);
-  for (size_t k = 0; k < image.size(); ++k) image[k] = lo + (hi - lo) * (b[8 + k] / 255.0);
-  if (!ValidateSettings(s).empty()) return 0;
+  for (size_t k = 0; k < image.size(); ++k) image[k] = lo + (hi - lo) * (b[kHeader + k] / 255.0);
+  if (!ValidateSettings(s).empty() || !SearchesWholeWalks(s)) return 0;
   const Outcome plain = Search(s, image, w, h, lo, hi, false);
   const Outcome whole = Search(s, image, w, h, lo, hi, true);
   if (plain.ok != whole.ok || plain.arrays != whole.arrays) {

@@ -121,7 +121,7 @@ Code Search(const FractalEncoderSettings& s, std::vector<double> image, int32_t 
     return code;
   }
   if (rejected != nullptr) *rejected += search.RejectedOrientations();
-  EXPECT_EQ(search.SearchedWholeRanges(), acc.wholeRanges && GrowsToRangeCount(s.mode));
+  EXPECT_EQ(search.SearchedWholeRanges(), acc.wholeRanges && SearchesWholeWalks(s));
   FractalCode built;
   HvPartition& p = search.Partition();
   if (!BuildCode(p.Root(), p.RangeCounter(), p.Pool(), s, w, h, 0.0, 255.0, built, reason)) {
@@ -208,7 +208,7 @@ TEST(SearchEquivalence, EveryAccelerationGivesThePlainSearchsCode) {
     EXPECT_TRUE(Search(s, image, w, h, bounds, &rejected) == reference) << where << ": lower bound";
     EXPECT_TRUE(Search(s, image, w, h, adaptive, nullptr) == reference) << where << ": adaptive lower bound";
     EXPECT_TRUE(Search(s, image, w, h, whole, nullptr) == reference) << where << ": whole-range scan";
-    if (GrowsToRangeCount(s.mode)) {
+    if (SearchesWholeWalks(s)) {
       // Neither the scan's split between workers, nor taking candidates
       // singly, nor the narrower kernels may change the choice.
       FractalEncoderSettings threaded = s;
