@@ -436,7 +436,7 @@ void EncoderSearch::WholeRangeBody(Worker& w) {
     for (;;) {
       WaitFor(job_.generation, [seen](int32_t g) { return g != seen; });
       seen = job_.generation.load(std::memory_order_acquire);
-      if (job_.finished) break;
+      if (job_.finished.load(std::memory_order_acquire)) break;
       if (LoadScan(w, *job_.range)) (void)w.scan.Scan(scanContext_, job_.limits, w.index, parts, stop);
       scanned += w.scan.Scanned();
       values += w.scan.ScannedValues();
@@ -491,7 +491,12 @@ void EncoderSearch::LeadWholeRanges(Worker& w, const StopFlags& stop) {
       job_.generation.notify_all();
     }
     bool scannedOk = LoadScan(w, *range) && w.scan.Scan(scanContext_, limits, 0, parts, stop);
-    if (parts > 1) WaitFor(job_.done, [parts](int32_t d) { return d >= parts - 1; });
+    if (parts > 1) {
+      WaitFor(job_.done, [this, parts](int32_t d) {
+        return d >= parts - 1 || job_.abandoned.load(std::memory_order_acquire);
+      });
+      if (job_.abandoned.load(std::memory_order_acquire)) break;
+    }
     double bestUpper = w.scan.BestUpper();
     try {
       survivors.assign(w.scan.Survivors().begin(), w.scan.Survivors().end());
@@ -526,7 +531,7 @@ void EncoderSearch::LeadWholeRanges(Worker& w, const StopFlags& stop) {
   comparedValues_ += values;
   refitted_ += refitted;
   if (parts > 1) {
-    job_.finished = true;
+    job_.finished.store(true, std::memory_order_release);
     job_.generation.fetch_add(1, std::memory_order_acq_rel);
     job_.generation.notify_all();
   }
@@ -550,6 +555,7 @@ Result EncoderSearch::Run(const std::atomic<bool>& encoderStop, const std::funct
   finished_ = 0;
   job_.range = nullptr;
   job_.finished = false;
+  job_.abandoned = false;
   job_.done.store(0);
   const int32_t count = settings_.threadCount;
   try {
@@ -579,6 +585,15 @@ Result EncoderSearch::Run(const std::atomic<bool>& encoderStop, const std::funct
     } catch (...) {
       startFailed = true;
       for (auto& other : workers_) other->stop = true;
+      // Whole-range workers wait for each other: release them all.
+      // (The count moves too, so a waiter that just read it cannot sleep
+      // through the notification.)
+      job_.abandoned.store(true, std::memory_order_release);
+      job_.done.fetch_add(kMaxThreadCount, std::memory_order_acq_rel);
+      job_.done.notify_all();
+      job_.finished.store(true, std::memory_order_release);
+      job_.generation.fetch_add(1, std::memory_order_acq_rel);
+      job_.generation.notify_all();
       WorkerFinished();
     }
   }

@@ -194,7 +194,9 @@ class EncoderSearch {
     std::atomic<int32_t> done{0};
     fractal::RangeNode* range = nullptr;
     WalkLimits limits;
-    bool finished = false;
+    std::atomic<bool> finished{false};
+    // A worker never started: nobody waits for all of them any more.
+    std::atomic<bool> abandoned{false};
   };
   ScanJob job_;
   fractal::UniformQuantizer scales_;
