@@ -1,7 +1,9 @@
-// The whole-range search of the range-count modes. Every fitting candidate
+// The whole-range search of the modes that fit every range against its whole
+// walk (see SearchesWholeWalks in encoder_search.h). Every fitting candidate
 // of one range is first scanned in single precision against the mean-free
 // block-average tables: four cross sums, the block sum and square sum in
-// one pass over the block, wide vectors where the processor has them. Each
+// one pass over the block, sixteen candidates side by side where the lane
+// tables serve the factor pair, wide vectors where the processor has them. Each
 // result carries a bound on how far it can lie from what the exact
 // arithmetic gives, both for the unquantised least-squares error (a lower
 // bound that drops most candidates after a few operations) and for the
