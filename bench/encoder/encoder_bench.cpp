@@ -11,13 +11,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "camera_image.h"
 #include "fractal_encoder_filter.h"
 #include "vorlan/config_stream.h"
 
@@ -26,37 +25,8 @@ namespace {
 using vorlan::collage::FractalEncoderFilter;
 using vorlan::collage::FractalEncoderSettings;
 
-// camera.bmp as the grayscale filter would give it: one plane in [0, 1].
-struct Image {
-  int32_t width = 0, height = 0;
-  std::vector<double> samples;
-};
-
-Image LoadCamera() {
-  std::ifstream in(std::string(VORLAN_SHARED_DATA_DIR) + "/camera.bmp", std::ios::binary);
-  std::vector<uint8_t> bmp((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (bmp.size() < 54) throw std::runtime_error("camera.bmp not found");
-  auto i32 = [&](size_t at) {
-    int32_t v;
-    std::memcpy(&v, bmp.data() + at, 4);
-    return v;
-  };
-  Image img;
-  const int32_t offset = i32(10);
-  img.width = i32(18);
-  img.height = i32(22);
-  const size_t stride = (static_cast<size_t>(img.width) * 3 + 3) / 4 * 4;
-  if (bmp.size() < offset + stride * img.height) throw std::runtime_error("camera.bmp truncated");
-  img.samples.resize(static_cast<size_t>(img.width) * img.height);
-  for (int32_t y = 0; y < img.height; ++y) {
-    const uint8_t* row = bmp.data() + offset + stride * static_cast<size_t>(img.height - 1 - y);
-    for (int32_t x = 0; x < img.width; ++x) {
-      const uint8_t* p = row + 3 * x;
-      img.samples[static_cast<size_t>(y) * img.width + x] = (0.299 * p[2] + 0.587 * p[1] + 0.114 * p[0]) / 255.0;
-    }
-  }
-  return img;
-}
+using vorlan::bench::Image;
+using vorlan::bench::LoadCamera;
 
 const Image& Camera() {
   static const Image image = LoadCamera();

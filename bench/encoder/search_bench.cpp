@@ -8,8 +8,11 @@
 // the decoded code, so that no speed-up can hide a loss.
 //
 //   build/release/bench/search_bench [--size N] [--step S] [--threads T] [--bpp B] [--skip-plain] [--repeat R]
+//                                    [--work-by-size]
 //
-// --repeat R keeps the fastest of R encodes of each configuration.
+// --repeat R keeps the fastest of R encodes of each configuration;
+// --work-by-size prints, after each encode, where the candidates and block
+// values lay by range size.
 //
 // The rate is estimated from the order-0 entropy of each array (what the
 // Huffman coder gets close to) plus the 48-byte header; the range count for
@@ -23,13 +26,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "camera_image.h"
 #include "code_builder.h"
 #include "encoder_search.h"
 #include "fractal/code_layout.h"
@@ -39,36 +41,8 @@ namespace {
 
 using namespace vorlan::collage;
 
-struct Image {
-  int32_t width = 0, height = 0;
-  std::vector<double> samples;
-};
-
-Image LoadCamera(int32_t size) {
-  std::ifstream in(std::string(VORLAN_SHARED_DATA_DIR) + "/camera.bmp", std::ios::binary);
-  std::vector<uint8_t> bmp((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (bmp.size() < 54) throw std::runtime_error("camera.bmp not found");
-  auto i32 = [&](size_t at) {
-    int32_t v;
-    std::memcpy(&v, bmp.data() + at, 4);
-    return v;
-  };
-  const int32_t offset = i32(10), width = i32(18), height = i32(22);
-  const size_t stride = (static_cast<size_t>(width) * 3 + 3) / 4 * 4;
-  if (bmp.size() < offset + stride * height) throw std::runtime_error("camera.bmp truncated");
-  Image img;
-  img.width = std::min(size, width);
-  img.height = std::min(size, height);
-  img.samples.resize(static_cast<size_t>(img.width) * img.height);
-  for (int32_t y = 0; y < img.height; ++y) {
-    const uint8_t* row = bmp.data() + offset + stride * static_cast<size_t>(height - 1 - y);
-    for (int32_t x = 0; x < img.width; ++x) {
-      const uint8_t* p = row + 3 * x;
-      img.samples[static_cast<size_t>(y) * img.width + x] = (0.114 * p[0] + 0.587 * p[1] + 0.299 * p[2]) / 255.0;
-    }
-  }
-  return img;
-}
+using vorlan::bench::Image;
+using vorlan::bench::LoadCamera;
 
 double CpuSeconds() {
   timespec t{};
@@ -147,10 +121,7 @@ void PrintWorkBySize(vorlan::fractal::RangeNode* root, const FractalEncoderSetti
       for (int32_t dx = 0; dx < W; dx += s.stepX)
         for (int32_t f = s.minRangeFactor; f <= s.maxRangeFactor; ++f)
           for (int32_t g = s.minRangeFactor; g <= s.maxRangeFactor; ++g)
-            for (int32_t r = 0; r < 2; ++r) {
-              const int32_t w = r ? n->height : n->width, h = r ? n->width : n->height;
-              fitting += (dx + f * w < W && dy + g * h < H) ? 1 : 0;
-            }
+            for (int32_t r = 0; r < 2; ++r) fitting += DomainFits(n->width, n->height, dx, dy, f, g, r, W, H) ? 1 : 0;
     const int64_t count = int64_t{n->width} * n->height;
     int32_t cls = 0;
     while ((int64_t{16} << (2 * cls)) <= count) ++cls;
@@ -171,7 +142,8 @@ struct Outcome {
   int32_t ranges = 0;
 };
 
-Outcome Encode(const Image& img, const FractalEncoderSettings& s, const SearchAccelerations& acc) {
+Outcome Encode(const Image& img, const FractalEncoderSettings& s, const SearchAccelerations& acc,
+               bool workBySize = false) {
   Outcome out;
   std::vector<double> samples = img.samples;
   EncoderSearch search;
@@ -195,7 +167,7 @@ Outcome Encode(const Image& img, const FractalEncoderSettings& s, const SearchAc
     throw std::runtime_error(reason);
   }
   out.ranges = code.SI().Record().count;
-  if (std::getenv("SEARCH_BENCH_WORK") != nullptr) PrintWorkBySize(p.Root(), s, img.width, img.height);
+  if (workBySize) PrintWorkBySize(p.Root(), s, img.width, img.height);
   double bits = 8.0 * vorlan::fractal::kCodeHeaderSize;
   for (auto& a : code.arrays) bits += EntropyBits(a.Record().values, a.Record().count);
   out.bpp = bits / (static_cast<double>(img.width) * img.height);
@@ -211,6 +183,7 @@ int main(int argc, char** argv) {
   double onlyBpp = 0.0;
   bool skipPlain = false;
   int32_t repeat = 1;
+  bool workBySize = false;
   for (int k = 1; k < argc; ++k) {
     const std::string a = argv[k];
     auto next = [&] { return k + 1 < argc ? std::atof(argv[++k]) : 0.0; };
@@ -220,8 +193,9 @@ int main(int argc, char** argv) {
     else if (a == "--bpp") onlyBpp = next();
     else if (a == "--exact-only" || a == "--skip-plain") skipPlain = true;
     else if (a == "--repeat") repeat = std::max(1, static_cast<int32_t>(next()));
+    else if (a == "--work-by-size") workBySize = true;
     else {
-      std::fprintf(stderr, "usage: %s [--size N] [--step S] [--threads T] [--bpp B] [--skip-plain] [--repeat R]\n", argv[0]);
+      std::fprintf(stderr, "usage: %s [--size N] [--step S] [--threads T] [--bpp B] [--skip-plain] [--repeat R] [--work-by-size]\n", argv[0]);
       return 2;
     }
   }
@@ -272,7 +246,7 @@ int main(int argc, char** argv) {
           if (onlyThreads != 0 && threads != onlyThreads) continue;
           s.threadCount = threads;
           // The fastest of `repeat` encodes: a shared machine only ever adds time.
-          Outcome r = Encode(img, s, acc);
+          Outcome r = Encode(img, s, acc, workBySize);
           for (int32_t k = 1; k < repeat; ++k) {
             const Outcome again = Encode(img, s, acc);
             r.wall = std::min(r.wall, again.wall);

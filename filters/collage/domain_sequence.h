@@ -12,6 +12,15 @@
 
 namespace vorlan::collage {
 
+// Whether the domain at (dx, dy) with factors fx, fy, turned or not, lies
+// inside a width x height image for a w x h range.
+inline bool DomainFits(int64_t w, int64_t h, int64_t dx, int64_t dy, int64_t fx, int64_t fy, int32_t rotate,
+                       int64_t width, int64_t height) {
+  const int64_t dw = rotate != 0 ? h : w;
+  const int64_t dh = rotate != 0 ? w : h;
+  return dx + fx * dw < width && dy + fy * dh < height;
+}
+
 class DomainSequence {
  public:
   // False when memory runs out or `stop` (polled once per factor) is set.

@@ -153,9 +153,7 @@ Result EncoderSearch::Prepare(const FractalEncoderSettings& settings, double* sa
 bool EncoderSearch::FitsCurrent(const DomainCandidate& c) const {
   const RangeNode* range = partition_->Current();
   if (range == nullptr) return false;
-  const int64_t w = c.rotate != 0 ? range->height : range->width;
-  const int64_t h = c.rotate != 0 ? range->width : range->height;
-  return c.dx + c.fx * w < width_ && c.dy + c.fy * h < height_;
+  return DomainFits(range->width, range->height, c.dx, c.dy, c.fx, c.fy, c.rotate, width_, height_);
 }
 
 SearchResult EncoderSearch::RequestLocked(DomainCandidate& c) {

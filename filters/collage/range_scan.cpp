@@ -351,9 +351,7 @@ int64_t WalkKey(const ScanContext& context, int32_t dx, int32_t dy, int32_t entr
 
 bool CandidateFits(const ScanContext& context, int32_t w, int32_t h, int32_t dx, int32_t dy, int32_t entry) {
   const DomainSequence::Entry& e = context.sequence->Entries()[static_cast<size_t>(entry)];
-  const int64_t dw = e.rotate != 0 ? h : w;
-  const int64_t dh = e.rotate != 0 ? w : h;
-  return dx + e.fx * dw < context.width && dy + e.fy * dh < context.height;
+  return DomainFits(w, h, dx, dy, e.fx, e.fy, e.rotate, context.width, context.height);
 }
 
 int64_t FirstFittingKey(const ScanContext& context, int32_t w, int32_t h) {
