@@ -32,8 +32,8 @@
 #include <vector>
 
 #include "camera_image.h"
-#include "code_builder.h"
-#include "encoder_search.h"
+#include "code/code_builder.h"
+#include "search/encoder_search.h"
 #include "fractal/code_layout.h"
 #include "fractal/uniform_quantizer.h"
 

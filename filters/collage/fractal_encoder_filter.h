@@ -6,8 +6,8 @@
 #include <memory>
 #include <mutex>
 
-#include "code_builder.h"
-#include "encoder_search.h"
+#include "code/code_builder.h"
+#include "search/encoder_search.h"
 #include "encoder_settings.h"
 #include "vorlan/filter_base.h"
 

@@ -3,8 +3,8 @@
 #include <QDialog>
 #include <cstring>
 
-#include "collage_dialog.h"
-#include "feedback_encoder_window.h"
+#include "gui/collage_dialog.h"
+#include "gui/feedback_encoder_window.h"
 #include "fractal_encoder_filter.h"
 #include "vorlan/config_stream.h"
 #include "vorlan/export.h"

@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "code_builder.h"
-#include "encoder_search.h"
+#include "code/code_builder.h"
+#include "search/encoder_search.h"
 #include "fractal/code_layout.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <QLineEdit>
 #include <QRadioButton>
 
-#include "collage_dialog.h"
+#include "gui/collage_dialog.h"
 
 namespace vorlan::collage {
 namespace {

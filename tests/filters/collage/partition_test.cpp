@@ -2,8 +2,8 @@
 
 #include <vector>
 
-#include "cut_rules.h"
-#include "hv_partition.h"
+#include "partition/cut_rules.h"
+#include "partition/hv_partition.h"
 
 namespace vorlan::collage {
 namespace {

@@ -13,7 +13,7 @@
 #include <random>
 #include <string>
 
-#include "code_builder.h"
+#include "code/code_builder.h"
 #include "encoder_test_support.h"
 #include "vorlan/config_stream.h"
 

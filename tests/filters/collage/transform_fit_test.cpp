@@ -4,9 +4,9 @@
 #include <random>
 #include <vector>
 
-#include "domain_sequence.h"
-#include "encoder_search.h"
-#include "transform_fit.h"
+#include "search/domain_sequence.h"
+#include "search/encoder_search.h"
+#include "search/transform_fit.h"
 
 namespace vorlan::collage {
 namespace {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "feedback_bitmap.h"
-#include "feedback_encoder_window.h"
+#include "gui/feedback_encoder_window.h"
 #include "encoder_test_support.h"
 #include "support/filter_harness.h"
 #include "feedback_decoder_window.h"

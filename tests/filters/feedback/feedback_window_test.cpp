@@ -16,7 +16,7 @@
 #include "encoder_test_support.h"
 #include "feedback_bitmap.h"
 #include "feedback_decoder_window.h"
-#include "feedback_encoder_window.h"
+#include "gui/feedback_encoder_window.h"
 #include "support/filter_harness.h"
 
 // Under ThreadSanitizer: Qt is not instrumented, so the allocations and

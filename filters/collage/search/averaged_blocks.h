@@ -15,7 +15,7 @@
 #include <memory>
 #include <vector>
 
-#include "integral_image.h"
+#include "search/integral_image.h"
 
 namespace vorlan::collage {
 

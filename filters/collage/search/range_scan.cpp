@@ -1,4 +1,4 @@
-#include "range_scan.h"
+#include "search/range_scan.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "cut_rules.h"
+#include "partition/cut_rules.h"
 
 #include <cmath>
 #include <limits>

@@ -14,8 +14,8 @@
 #include "fractal/domain_candidate.h"
 #include "fractal/range_node.h"
 #include "fractal/uniform_quantizer.h"
-#include "averaged_blocks.h"
-#include "integral_image.h"
+#include "search/averaged_blocks.h"
+#include "search/integral_image.h"
 
 namespace vorlan::collage {
 

@@ -1,4 +1,4 @@
-#include "split_choice.h"
+#include "partition/split_choice.h"
 
 namespace vorlan::collage {
 

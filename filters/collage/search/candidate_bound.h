@@ -18,7 +18,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "transform_fit.h"
+#include "search/transform_fit.h"
 
 namespace vorlan::collage {
 

@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "fractal/range_tree.h"
-#include "integral_image.h"
+#include "search/integral_image.h"
 
 namespace vorlan::collage {
 

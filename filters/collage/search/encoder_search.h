@@ -18,14 +18,14 @@
 #include <thread>
 #include <vector>
 
-#include "candidate_bound.h"
-#include "range_scan.h"
-#include "domain_sequence.h"
+#include "search/candidate_bound.h"
+#include "search/range_scan.h"
+#include "search/domain_sequence.h"
 #include "encoder_settings.h"
 #include "fractal/uniform_quantizer.h"
-#include "hv_partition.h"
-#include "integral_image.h"
-#include "transform_fit.h"
+#include "partition/hv_partition.h"
+#include "search/integral_image.h"
+#include "search/transform_fit.h"
 #include "vorlan/contract.h"
 
 namespace vorlan::collage {

@@ -1,4 +1,4 @@
-#include "hv_partition.h"
+#include "partition/hv_partition.h"
 
 #include <new>
 

@@ -1,4 +1,4 @@
-#include "feedback_encoder_window.h"
+#include "gui/feedback_encoder_window.h"
 
 #include <QImage>
 #include <QPainter>

@@ -20,12 +20,12 @@
 #include <cstdint>
 #include <vector>
 
-#include "averaged_blocks.h"
-#include "domain_sequence.h"
+#include "search/averaged_blocks.h"
+#include "search/domain_sequence.h"
 #include "fractal/domain_candidate.h"
 #include "fractal/range_node.h"
-#include "integral_image.h"
-#include "transform_fit.h"
+#include "search/integral_image.h"
+#include "search/transform_fit.h"
 
 namespace vorlan::collage {
 

@@ -1,4 +1,4 @@
-#include "integral_image.h"
+#include "search/integral_image.h"
 
 #include <new>
 

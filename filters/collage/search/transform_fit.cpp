@@ -1,4 +1,4 @@
-#include "transform_fit.h"
+#include "search/transform_fit.h"
 
 #include <cmath>
 #include <cstring>

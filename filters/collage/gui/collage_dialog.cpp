@@ -1,4 +1,4 @@
-#include "collage_dialog.h"
+#include "gui/collage_dialog.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>

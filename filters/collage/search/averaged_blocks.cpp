@@ -1,4 +1,4 @@
-#include "averaged_blocks.h"
+#include "search/averaged_blocks.h"
 
 #include <new>
 

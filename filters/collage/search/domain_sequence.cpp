@@ -1,4 +1,4 @@
-#include "domain_sequence.h"
+#include "search/domain_sequence.h"
 
 #include <new>
 

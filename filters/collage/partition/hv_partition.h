@@ -11,11 +11,11 @@
 #include <memory>
 #include <vector>
 
-#include "cut_rules.h"
-#include "domain_sequence.h"
+#include "partition/cut_rules.h"
+#include "search/domain_sequence.h"
 #include "fractal/range_tree.h"
-#include "integral_image.h"
-#include "split_choice.h"
+#include "search/integral_image.h"
+#include "partition/split_choice.h"
 
 namespace vorlan::collage {
 

@@ -1,4 +1,4 @@
-#include "candidate_bound.h"
+#include "search/candidate_bound.h"
 
 #include <cmath>
 #include <new>

@@ -1,4 +1,4 @@
-#include "encoder_search.h"
+#include "search/encoder_search.h"
 
 #include <pthread.h>
 #include <sched.h>

@@ -1,4 +1,4 @@
-#include "code_builder.h"
+#include "code/code_builder.h"
 
 #include "fractal/range_tree.h"
 
