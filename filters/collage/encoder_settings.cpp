@@ -7,6 +7,68 @@
 
 namespace vorlan::collage {
 
+namespace {
+
+constexpr SettingChoice kModes[] = {{0, "fidelity", "Fidelity"}, {1, "size", "Size"}, {2, "least_error", "Least error"}};
+constexpr SettingChoice kSearchModes[] = {{0, "grid", "Grid search"}};
+constexpr SettingChoice kCoverModes[] = {{0, "best", "Best cover"}, {1, "in_tolerance", "Cover in tolerance"}};
+constexpr SettingChoice kErrorModes[] = {{0, "absolute", "Absolute :"}, {1, "quality", "Quality :"}};
+constexpr SettingChoice kPriorities[] = {{0, "normal", "Normal"}, {1, "idle", "Idle"}};
+
+constexpr int32_t kInt = static_cast<int32_t>(SettingType::Int32);
+constexpr int32_t kFloat = static_cast<int32_t>(SettingType::Float32);
+constexpr int32_t kChoice = static_cast<int32_t>(SettingType::Choice);
+constexpr double kNone = HUGE_VAL;
+
+constexpr SettingField kFields[kSettingsFieldCount] = {
+    {"mode", "Compression mode", kChoice, 0, 0, nullptr, 0, 0, 3, kModes, "",
+     "Fidelity cuts until every range meets the tolerance; Size and Least error grow to maxRanges ranges"},
+    {"maxError", "Max error", kFloat, 0, 30.0, nullptr, -kNone, kNone, 0, nullptr, "grey levels",
+     "tolerance of a range's RMS error when errorMode is absolute (Fidelity)"},
+    {"maxDiffCheck", "Maximal diference checking", kInt, kSettingSwitch, 0, nullptr, 0, 1, 0, nullptr, "",
+     "also keep every single pixel's difference within the tolerance (Fidelity)"},
+    {"maxRanges", "Max number of ranges", kInt, 0, 100, nullptr, 1, kNone, 0, nullptr, "ranges",
+     "number of ranges Size and Least error grow to: the rate knob"},
+    {"minRangeSize", "Min range size", kInt, 0, 4, nullptr, 1, kNone, 0, nullptr, "pixels",
+     "no cut leaves a range side shorter than this"},
+    {"maxRangeSize", "Max range size", kInt, 0, 0, nullptr, -kNone, kNone, 0, nullptr, "pixels",
+     "larger ranges are cut without a search; 0 or less for no limit"},
+    {"minRangeFactor", "Min range factor", kInt, 0, 2, nullptr, 1, kNone, 0, nullptr, "",
+     "smallest domain shrink factor per axis (a domain is this many times the range's side)"},
+    {"maxRangeFactor", "Max range factor", kInt, 0, 3, nullptr, 1, kNone, 0, nullptr, "",
+     "largest domain shrink factor per axis; not below minRangeFactor"},
+    {"maxScale", "Max scale factor", kFloat, kSettingMinimumExclusive, 1.0, nullptr, 0, kNone, 0, nullptr, "",
+     "largest absolute grey-level scale of a transform"},
+    {"offsetLevels", "Offset levels", kInt, 0, 256, nullptr, 2, kNone, 0, nullptr, "levels",
+     "number of quantiser levels of the grey-level offset"},
+    {"scaleLevels", "Scale levels", kInt, 0, 256, nullptr, 2, kNone, 0, nullptr, "levels",
+     "number of quantiser levels of the grey-level scale"},
+    {"searchMode", "Search mode", kChoice, 0, 0, nullptr, 0, 0, 1, kSearchModes, "",
+     "how domains are searched: every position of a grid"},
+    {"stepX", "X step", kInt, 0, 32, nullptr, 1, kNone, 0, nullptr, "pixels",
+     "horizontal step of the domain position grid"},
+    {"stepY", "Y step", kInt, 0, 32, nullptr, 1, kNone, 0, nullptr, "pixels",
+     "vertical step of the domain position grid"},
+    {"coverMode", "Covering mode", kChoice, 0, 1, nullptr, 0, 0, 2, kCoverModes, "",
+     "Fidelity: search every domain for the best, or take the first within the tolerance"},
+    {"errorMode", "Error mode", kChoice, 0, 0, nullptr, 0, 0, 2, kErrorModes, "",
+     "tolerance from maxError, or from quality and the picture's value range"},
+    {"quality", "Quality", kFloat, 0, 0.95, nullptr, -kNone, kNone, 0, nullptr, "",
+     "tolerance = (1 - quality) x value range, when errorMode is quality"},
+    {"threadCount", "Number of threads", kInt, 0, 1, nullptr, 1, kMaxThreadCount, 0, nullptr, "threads",
+     "domain search workers; with one the code is deterministic"},
+    {"threadPriority", "Thread priority", kChoice, 0, 0, nullptr, 0, 0, 2, kPriorities, "",
+     "scheduling priority of the search workers"},
+    {"feedback", "Feedback window", kInt, kSettingSwitch, 1, nullptr, 0, 1, 0, nullptr, "",
+     "show the partition growing in a window while encoding (editor only)"},
+};
+
+constexpr SettingsDescription kDescription{kSettingsDescriptionVersion, kSettingsFieldCount, kFields};
+
+}  // namespace
+
+const SettingsDescription& EncoderSettingsDescription() { return kDescription; }
+
 std::vector<SettingProblem> SettingProblems(const FractalEncoderSettings& s) {
   std::vector<SettingProblem> problems;
   auto check = [&problems](bool ok, const char* field, const char* rule) {
@@ -34,7 +96,11 @@ std::vector<SettingProblem> SettingProblems(const FractalEncoderSettings& s) {
 std::string ValidateSettings(const FractalEncoderSettings& s) {
   const std::vector<SettingProblem> problems = SettingProblems(s);
   if (problems.empty()) return "";
-  return "\"" + std::string(problems.front().field) + "\" " + problems.front().rule;
+  std::string reason(1, '"');
+  reason += problems.front().field;
+  reason += "\" ";
+  reason += problems.front().rule;
+  return reason;
 }
 
 Packet SerializeSettings(const FractalEncoderSettings& s) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "vorlan/contract.h"
+#include "vorlan/settings_description.h"
 
 namespace vorlan::collage {
 
@@ -59,6 +60,9 @@ std::vector<SettingProblem> SettingProblems(const FractalEncoderSettings& s);
 // reason naming the setting. Stored graphs load whatever they hold; this is
 // applied when a run starts.
 std::string ValidateSettings(const FractalEncoderSettings& s);
+
+// The twenty fields by name, in stream order, for settings by name.
+const SettingsDescription& EncoderSettingsDescription();
 
 // The twenty fields as raw 4-byte values, in order.
 Packet SerializeSettings(const FractalEncoderSettings& s);

@@ -32,6 +32,8 @@ class FractalEncoderFilter : public FilterBase {
   Packet GetConfig(ConfigForm form) override;
 
   const FractalEncoderSettings& Settings() const { return settings_; }
+  static const SettingsDescription& DescribeSettings() { return EncoderSettingsDescription(); }
+  std::string SettingsProblem() const override { return ValidateSettings(settings_); }
 
   // [any thread] A copy of the running search's state; false when no search
   // is running.

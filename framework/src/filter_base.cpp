@@ -24,6 +24,11 @@ Result FilterBase::ApplyConfig(Packet, ConfigForm) { return Ok; }
 
 Packet FilterBase::GetConfig(ConfigForm) { return MakePacket(0, PacketType::Config, nullptr); }
 
+const char* FilterBase::SettingsCheckText() {
+  settingsProblem_ = SettingsProblem();
+  return settingsProblem_.empty() ? nullptr : settingsProblem_.c_str();
+}
+
 Result FilterBase::Initialize() {
   if (state == FilterState::Error) return Fail("the filter could not build its pins");
   state = FilterState::Ready;

@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <set>
 
+#include "vorlan/settings_values.h"
+
 namespace vorlan::host {
 namespace {
 
@@ -97,6 +99,8 @@ void Registry::Scan(const PluginFolder& folder) {
     entry.failureReason = Lookup<GetFailureReasonFn>(module, kGetFailureReasonName);
     entry.releaseConfig = Lookup<ReleaseConfigFn>(module, kReleaseConfigName);
     entry.setDocumentFolder = Lookup<SetDocumentFolderFn>(module, kSetDocumentFolderName);
+    entry.getSettingsDescription = Lookup<GetSettingsDescriptionFn>(module, kGetSettingsDescriptionName);
+    entry.checkSettings = Lookup<CheckSettingsFn>(module, kCheckSettingsName);
     std::string reason;
     if (!AddLibrary(name, module, entry, &reason)) {
       ::dlclose(module);
@@ -143,6 +147,13 @@ bool Registry::AddLibrary(const std::string& fileName, void* module, const Libra
     if (const FilterPrototype* taken = FindPrototypeByFilterId(prototype.info.id)) {
       return refuse("filter id " + std::to_string(prototype.info.id) + " is already taken by " +
                     taken->library->fileName);
+    }
+    if (entry.getSettingsDescription != nullptr) {
+      const SettingsDescription* settings = entry.getSettingsDescription(i);
+      if (settings != nullptr) {
+        prototype.settingsProblem = DescriptionProblem(settings);
+        if (prototype.settingsProblem.empty()) prototype.settings = settings;
+      }
     }
     offered.push_back(prototype);
   }

@@ -15,6 +15,7 @@
 #include "core/plugin_search.h"
 #include "vorlan/contract.h"
 #include "vorlan/file_names.h"
+#include "vorlan/settings_description.h"
 
 namespace vorlan::host {
 
@@ -28,6 +29,8 @@ struct LibraryEntryPoints {
   GetFailureReasonFn failureReason = nullptr;  // optional
   ReleaseConfigFn releaseConfig = nullptr;     // optional
   SetDocumentFolderFn setDocumentFolder = nullptr;  // optional
+  GetSettingsDescriptionFn getSettingsDescription = nullptr;  // optional
+  CheckSettingsFn checkSettings = nullptr;                    // optional
 };
 
 struct FilterLibrary {
@@ -43,6 +46,11 @@ struct FilterPrototype {
   const FilterLibrary* library = nullptr;
   int32_t index = 0;  // prototype index inside the library
   FilterInfo info{};
+  // The library's description of the settings, checked when the library was
+  // registered; null when it gives none or one that cannot be used (then
+  // `settingsProblem` says why), and the settings are opaque bytes.
+  const SettingsDescription* settings = nullptr;
+  std::string settingsProblem;
 };
 
 // Prototypes a library may offer at most; a larger count is taken as broken.

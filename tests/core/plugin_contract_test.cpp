@@ -99,7 +99,7 @@ TEST(PluginContract, OutOfRangeCallsAreAnsweredAsTheContractSays) {
 TEST(PluginContract, LibrariesExportOnlyTheirEntryPoints) {
   const std::set<std::string> allowed = {"GetFilterLibraryInfo", "GetFilterInfo", "CreateFilter",
                                          "DestroyFilter",        "GetFailureReason", "ReleaseConfig",
-                                         "SetDocumentFolder"};
+                                         "SetDocumentFolder", "GetSettingsDescription", "CheckSettings"};
   for (const std::string& path : BuiltLibraries()) {
     SCOPED_TRACE(path);
     const std::set<std::string> symbols = DefinedDynamicSymbols(path);

@@ -5,6 +5,16 @@
 // placed once in the library. MyFilter derives from FilterBase and has a
 // `static constexpr FilterInfo kInfo`. Every other symbol of the library
 // stays hidden.
+//
+// A filter whose settings can be set by name also declares
+//
+//   static const vorlan::SettingsDescription& DescribeSettings();
+//
+// (see settings_description.h) and overrides FilterBase::SettingsProblem
+// with the check its run makes at the start; GetSettingsDescription then
+// returns that description and CheckSettings that check. Without it
+// GetSettingsDescription returns null and the host treats the settings as
+// opaque bytes.
 #pragma once
 
 #include <new>
@@ -12,6 +22,7 @@
 #include "vorlan/contract.h"
 #include "vorlan/file_names.h"
 #include "vorlan/filter_base.h"
+#include "vorlan/settings_description.h"
 
 #define VORLAN_EXPORT __attribute__((visibility("default")))
 
@@ -41,6 +52,31 @@ void Destroy(Filter* filter, int32_t index) {
   if (filter == nullptr || (index != 0 && index != -1)) return;
   ForgetDocumentFolderOf(filter);
   delete static_cast<F*>(filter);
+}
+
+template <class F>
+const SettingsDescription* Description(int32_t index) {
+  if constexpr (requires { F::DescribeSettings(); }) {
+    if (index != 0) return nullptr;
+    try {
+      return &F::DescribeSettings();
+    } catch (...) {
+      return nullptr;
+    }
+  } else {
+    (void)index;
+    return nullptr;
+  }
+}
+
+// Null when the settings can run; the text stays the filter's.
+inline const char* Check(Filter* filter) {
+  if (filter == nullptr) return nullptr;
+  try {
+    return static_cast<FilterBase*>(filter)->SettingsCheckText();
+  } catch (...) {
+    return "out of memory while checking the settings";
+  }
 }
 
 // Out of memory leaves the previous folder; nothing is thrown to the host.
@@ -73,5 +109,11 @@ inline void SetFolder(Filter* filter, const char* folder) {
   VORLAN_EXPORT void ReleaseConfig(::vorlan::Packet packet) { std::free(packet.data); }           \
   VORLAN_EXPORT void SetDocumentFolder(::vorlan::Filter* filter, const char* folder) {            \
     ::vorlan::glue::SetFolder(filter, folder);                                                    \
+  }                                                                                             \
+  VORLAN_EXPORT const ::vorlan::SettingsDescription* GetSettingsDescription(int32_t index) {      \
+    return ::vorlan::glue::Description<FilterClass>(index);                                       \
+  }                                                                                             \
+  VORLAN_EXPORT const char* CheckSettings(::vorlan::Filter* filter) {                             \
+    return ::vorlan::glue::Check(filter);                                                         \
   }                                                                                             \
   }

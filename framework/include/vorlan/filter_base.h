@@ -38,6 +38,10 @@ class FilterBase : public Filter {
   // Safe from any thread while Process runs.
   Result Stop() final;
 
+  // Null when the current settings can run, else why not (SettingsProblem),
+  // kept until the next call. [ui thread, no run active]
+  const char* SettingsCheckText();
+
   // Why the last operation failed, "" when nothing failed.
   const char* FailureReason() const { return failure_.c_str(); }
 
@@ -52,6 +56,12 @@ class FilterBase : public Filter {
   // published), Stopped (after noticing StopRequested) or Failed (with a
   // reason set through Fail). [worker thread]
   virtual Result Work() = 0;
+
+  // Why the current settings cannot run, naming the field ("\"maxRanges\"
+  // must be at least 1"); "" when they can. The check a run makes before it
+  // touches any input; filters with settings override it and call it from
+  // Work. [ui or worker thread, no concurrent ApplyConfig]
+  virtual std::string SettingsProblem() const { return {}; }
 
   // A packet that arrived on "Cfg in" during Process. The default applies it
   // in Serialized form and ignores a rejection; returning anything but Ok
@@ -104,6 +114,7 @@ class FilterBase : public Filter {
 
   std::atomic<bool> stopRequested_{false};
   std::string failure_;
+  std::string settingsProblem_;  // the text CheckSettings returned last
   int64_t decodedReserved_ = 0;  // bytes of the decoded-memory budget held
 };
 
