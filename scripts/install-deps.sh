@@ -10,7 +10,8 @@ packages=(
   fonts-liberation xvfb xauth
   libjpeg-turbo-progs python3
   qt6-image-formats-plugins
-  python3-matplotlib
+  python3-matplotlib python3-numpy python3-scipy python3-pytest
+  libopenjp2-tools webp libavif-bin libjxl-tools
   dpkg-dev file pkgconf
 )
 
