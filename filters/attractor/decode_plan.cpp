@@ -96,6 +96,53 @@ std::vector<double> QuantizerLevels(double lo, double hi, int32_t levels, const 
   return values;
 }
 
+int64_t FirstNonConverging(const DecodePlan& plan) {
+  const auto copies = [](const DecoderRange& r) { return r.hasTransform && NonContracting(r.fx, r.fy, r.scale); };
+  std::vector<size_t> open;
+  for (size_t k = 0; k < plan.ranges.size(); ++k) {
+    if (copies(plan.ranges[k])) open.push_back(k);
+  }
+  if (open.empty()) return -1;
+  // Which range writes each output pixel; a copy settles once every pixel
+  // of its domain belongs to a settled range.
+  std::vector<int32_t> owner(static_cast<size_t>(plan.width) * static_cast<size_t>(plan.height), -1);
+  for (size_t k = 0; k < plan.ranges.size(); ++k) {
+    const DecoderRange& r = plan.ranges[k];
+    for (int32_t i = 0; i < r.height; ++i) {
+      int32_t* row = owner.data() + static_cast<size_t>(r.y + i) * plan.width + r.x;
+      std::fill(row, row + r.width, static_cast<int32_t>(k));
+    }
+  }
+  std::vector<char> settled(plan.ranges.size(), 1);
+  for (size_t k : open) settled[k] = 0;
+  for (bool changed = true; changed;) {
+    changed = false;
+    for (size_t k : open) {
+      if (settled[k]) continue;
+      const DecoderRange& r = plan.ranges[k];
+      bool ready = true;
+      for (int32_t i = 0; i < r.domainHeight && ready; ++i) {
+        const int32_t* row = owner.data() + static_cast<size_t>(r.dy + i) * plan.width + r.dx;
+        for (int32_t j = 0; j < r.domainWidth; ++j) {
+          // A pixel no range writes stays black: settled.
+          if (row[j] >= 0 && !settled[static_cast<size_t>(row[j])]) {
+            ready = false;
+            break;
+          }
+        }
+      }
+      if (ready) {
+        settled[k] = 1;
+        changed = true;
+      }
+    }
+  }
+  for (size_t k : open) {
+    if (!settled[k]) return static_cast<int64_t>(k);
+  }
+  return -1;
+}
+
 std::string BuildDecodePlan(const fractal::CodeHeader& header, const CodeArrays& code, int32_t resolutionX,
                             int32_t resolutionY, DecodePlan& plan) {
   plan = DecodePlan{};
@@ -231,6 +278,7 @@ std::string BuildDecodePlan(const fractal::CodeHeader& header, const CodeArrays&
       plan.maxAbsScale = std::max(plan.maxAbsScale, std::fabs(d.scale));
     }
   }
+  plan.firstNonContracting = FirstNonConverging(plan);
   return "";
 }
 

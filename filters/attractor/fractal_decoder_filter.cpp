@@ -139,6 +139,15 @@ Result FractalDecoderFilter::Work() {
     return Fail("out of memory while rebuilding the code's ranges");
   }
   if (!reason.empty()) return Fail(reason);
+  // One pass or none is a defined picture (black, or the offsets) whatever
+  // the code; more passes claim to approach an attractor this code lacks.
+  const bool iterates = settings_.mode != 0 || settings_.maxIterations > 1;
+  if (plan.firstNonContracting >= 0 && iterates) {
+    const DecoderRange& r = plan.ranges[static_cast<size_t>(plan.firstNonContracting)];
+    return Failf("the code cannot contract, so its decoding does not converge: range %lld (%d x %d at %d, %d) "
+                 "copies a domain of its own size (shrink factors 1 x 1) at scale %+g",
+                 static_cast<long long>(plan.firstNonContracting), r.width, r.height, r.x, r.y, r.scale);
+  }
 
   // The output plane is one of the two working images, so the result needs
   // no copy when the last pass (or the smoothing) wrote into it.
@@ -209,14 +218,23 @@ Result FractalDecoderFilter::Iterate(const DecodePlan& plan, double*& current, d
                                  : (1.0 - static_cast<double>(settings_.quality)) * (plan.header.hi - plan.header.lo);
     const double sStar = plan.maxAbsScale;
     const double factor = sStar == 1.0 ? 1.0 : 1.0 / (1.0 - sStar);
+    bool converged = false;
     while (passCount_ < kMaxConvergencePasses && !StopRequested()) {
-      if (passCount_ >= 2 && lastRms_ * factor <= tolerance) break;
+      if (passCount_ >= 2 && lastRms_ * factor <= tolerance) {
+        converged = true;
+        break;
+      }
       if (!pass()) return Stopped;
       lastRms_ = RmsDifference(current, other, count);
       ++passCount_;
       progress = lastRms_ > 0.0 ? tolerance / lastRms_ : 1.0;
       progress = std::isnan(progress) ? 0.0 : std::clamp(progress, 0.0, 1.0);
       ReportProgress(progress);
+    }
+    if (!converged && !StopRequested() && !(lastRms_ * factor <= tolerance)) {
+      return Failf("the decoding did not converge within %d passes: the last pass still changed the picture by "
+                   "%g (RMS), the stop rule allows %g",
+                   kMaxConvergencePasses, lastRms_ * factor, tolerance);
     }
   }
   if (StopRequested()) return Stopped;

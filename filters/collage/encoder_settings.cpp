@@ -80,7 +80,10 @@ std::vector<SettingProblem> SettingProblems(const FractalEncoderSettings& s) {
   check(s.threadPriority == 0 || s.threadPriority == 1, "threadPriority", "must be 0 (Normal) or 1 (Idle)");
   check(s.maxRanges >= 1, "maxRanges", "must be at least 1");
   check(s.minRangeSize >= 1, "minRangeSize", "must be at least 1");
-  check(s.minRangeFactor >= 1, "minRangeFactor", "must be at least 1");
+  // A factor of 1 on both axes lets a range copy itself (scale 1, error 0):
+  // the code then has no unique attractor and its decoding diverges.
+  check(s.minRangeFactor >= 2, "minRangeFactor",
+        "must be at least 2: with factor 1 a domain is no larger than its range, so the code cannot contract");
   check(s.maxRangeFactor >= s.minRangeFactor, "maxRangeFactor", "must not be below \"minRangeFactor\"");
   check(s.stepX >= 1, "stepX", "must be at least 1");
   check(s.stepY >= 1, "stepY", "must be at least 1");

@@ -199,7 +199,8 @@ TEST(FractalDecoderFilter, ConvergenceModesStopWithinTheirTolerance) {
     EXPECT_LE(f.LastRms() * 2, run.tolerance);
   }
 
-  // A rule that never holds ends at the pass limit.
+  // A rule that never holds ends at the pass limit, and the result says the
+  // decoding did not converge.
   FractalDecoderFilter endless;
   FractalDecoderSettings s;
   s.mode = 1;
@@ -208,8 +209,61 @@ TEST(FractalDecoderFilter, ConvergenceModesStopWithinTheirTolerance) {
   CodeFeed feed(code, CodeFeed::kRectangles);
   feed.ConnectTo(endless);
   feed.PublishAll();
-  ASSERT_EQ(endless.Process(), Ok);
+  ASSERT_EQ(endless.Process(), Failed);
   EXPECT_EQ(endless.PassCount(), FractalDecoderFilter::kMaxConvergencePasses);
+  EXPECT_NE(std::string(endless.FailureReason()).find("did not converge within 1000 passes"), std::string::npos)
+      << endless.FailureReason();
+}
+
+TEST(FractalDecoderFilter, ACodeThatCannotContractIsReportedAsNotConverging) {
+  // Two ranges copying each other's pixels at scale +1 and -1 (factors
+  // 1 x 1): the picture never settles on one attractor.
+  SyntheticCode c;
+  c.header = fractal::CodeHeader{16, 8, 0.0, 255.0, 1.0, 3, 256, 8, 8};
+  c.si = {2, 0};  // levels -1, 0, 1 (the last one by repeated addition)
+  c.oi = {100, 100};
+  c.trn = {0, 0};
+  c.dp = {1, 0, 0, 0};
+  c.df = {1, 1, 1, 1};
+  c.rp = {0, 0, 8, 0};
+  c.rs = {8, 8, 8, 8};
+  for (const int32_t mode : {0, 1}) {
+    FractalDecoderFilter f;
+    FractalDecoderSettings s;
+    s.mode = mode;
+    s.postProcessing = 0;
+    Configure(f, s);
+    CodeFeed feed(c, CodeFeed::kRectangles);
+    feed.ConnectTo(f);
+    feed.PublishAll();
+    ASSERT_EQ(f.Process(), Failed) << "mode " << mode;
+    const std::string reason = f.FailureReason();
+    EXPECT_NE(reason.find("cannot contract, so its decoding does not converge: range 0"), std::string::npos) << reason;
+  }
+  // One pass is the offsets, defined for any code.
+  {
+    FractalDecoderFilter once;
+    FractalDecoderSettings s;
+    s.maxIterations = 1;
+    Configure(once, s);
+    CodeFeed feed(c, CodeFeed::kRectangles);
+    feed.ConnectTo(once);
+    feed.PublishAll();
+    EXPECT_EQ(once.Process(), Ok) << once.FailureReason();
+  }
+  // A copy of a range that contracts (the second now maps the whole picture
+  // at scale 0) settles with it.
+  c.si[1] = 1;
+  c.df = {1, 1, 2, 1};
+  FractalDecoderFilter f;
+  FractalDecoderSettings s;
+  s.postProcessing = 0;
+  Configure(f, s);
+  CodeFeed feed(c, CodeFeed::kRectangles);
+  feed.ConnectTo(f);
+  feed.PublishAll();
+  ASSERT_EQ(f.Process(), Ok) << f.FailureReason();
+  EXPECT_DOUBLE_EQ(OutputPlane(f).samples[0], 2 * OutputPlane(f).samples[8]) << "offset plus the copied constant";
 }
 
 // Stops the run from the feedback hook of a given pass, which the decoder

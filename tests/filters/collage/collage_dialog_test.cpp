@@ -79,7 +79,7 @@ TEST(CollageDialog, OkParsesEveryControl) {
   Edit(d, "maxRanges")->setText("2000");
   Edit(d, "minRangeSize")->setText("2");
   Edit(d, "maxRangeSize")->setText("");  // empty text is 0: no limit
-  Edit(d, "minRangeFactor")->setText("1");
+  Edit(d, "minRangeFactor")->setText("3");
   Edit(d, "maxRangeFactor")->setText("4.9");  // integers stop at the point
   Edit(d, "offsetLevels")->setText("128");
   Edit(d, "scaleLevels")->setText("64");
@@ -101,7 +101,7 @@ TEST(CollageDialog, OkParsesEveryControl) {
   EXPECT_EQ(e.maxRanges, 2000);
   EXPECT_EQ(e.minRangeSize, 2);
   EXPECT_EQ(e.maxRangeSize, 0);
-  EXPECT_EQ(e.minRangeFactor, 1);
+  EXPECT_EQ(e.minRangeFactor, 3);
   EXPECT_EQ(e.maxRangeFactor, 4);
   EXPECT_EQ(e.offsetLevels, 128);
   EXPECT_EQ(e.scaleLevels, 64);
@@ -120,7 +120,8 @@ TEST(CollageDialog, RefusalListsEveryProblemAtOnce) {
   d.accept();
   ASSERT_NE(d.result(), QDialog::Accepted);
   EXPECT_EQ(d.Refusal(), QStringLiteral("These settings cannot run:\n"
-                                        "Min range factor must be at least 1.\n"
+                                        "Min range factor must be at least 2: with factor 1 a domain is no larger "
+                                        "than its range, so the code cannot contract.\n"
                                         "Y step must be at least 1.\n"
                                         "Offset levels must be at least 2."));
 }
@@ -138,7 +139,9 @@ TEST(CollageDialog, TextARunWouldRefuseKeepsTheDialogOpen) {
                {"maxScale", "-1", "Max scale factor must be a finite value above 0."},
                {"maxScale", "nan", "Max scale factor must be a finite value above 0."},
                {"minRangeSize", "0", "Min range size must be at least 1."},
-               {"maxRangeFactor", "1", "Max range factor must not be below Min range factor."}};
+               {"maxRangeFactor", "1", "Max range factor must not be below Min range factor."},
+               {"minRangeFactor", "1", "Min range factor must be at least 2: with factor 1 a domain is no larger "
+                                       "than its range, so the code cannot contract."}};
   for (const Case& c : cases) {
     CollageDialog d(s);
     Edit(d, c.field)->setText(c.text);

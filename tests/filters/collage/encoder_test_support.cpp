@@ -1,12 +1,17 @@
 #include "encoder_test_support.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <stdexcept>
 
+#include "code/code_builder.h"
 #include "fractal/code_layout.h"
 #include "fractal/uniform_quantizer.h"
+#include "search/encoder_search.h"
 #include "vorlan/config_stream.h"
 
 namespace vorlan::collage::test {
@@ -75,6 +80,31 @@ Result Encode(FractalEncoderFilter& filter, std::vector<double> samples, int32_t
   const Result r = filter.Process();
   DisconnectPin(filter.pins[kInPin]);
   return r;
+}
+
+Code SearchCode(const FractalEncoderSettings& settings, std::vector<double> samples, int32_t w, int32_t h,
+                double lo, double hi) {
+  EncoderSearch search;
+  std::string reason;
+  std::atomic<bool> stop{false};
+  Code code;
+  if (search.Prepare(settings, samples.data(), w, h, lo, hi, reason, &stop) != Ok ||
+      search.Run(stop, nullptr, reason) != Ok) {
+    ADD_FAILURE() << reason;
+    return code;
+  }
+  FractalCode built;
+  HvPartition& p = search.Partition();
+  if (!BuildCode(p.Root(), p.RangeCounter(), p.Pool(), settings, w, h, lo, hi, built, reason)) {
+    ADD_FAILURE() << reason;
+    return code;
+  }
+  code.header = built.header;
+  for (int k = 0; k < fractal::kCodeArrayCount; ++k) {
+    const IntArray& a = built.arrays[k].Record();
+    code.arrays[k].assign(a.values, a.values + a.count);
+  }
+  return code;
 }
 
 std::string ValidateCode(const Code& c) {

@@ -49,6 +49,11 @@ uint64_t CodeChecksum(const Code& code, size_t countBytes);
 Result Encode(FractalEncoderFilter& filter, std::vector<double> samples, int32_t w, int32_t h, double lo,
               double hi);
 
+// The code of the search itself (no filter, so no run-start check of the
+// settings), built as the filter builds it. Failures are reported to the test.
+Code SearchCode(const FractalEncoderSettings& settings, std::vector<double> samples, int32_t w, int32_t h,
+                double lo, double hi);
+
 // Checks that the ranges tile the image, agree with RTD/RTT and carry
 // transforms whose domains lie inside the image. "" when valid.
 std::string ValidateCode(const Code& code);

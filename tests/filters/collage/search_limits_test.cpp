@@ -31,7 +31,7 @@ TEST(SearchLimits, FactorsBeyondTheImageAreRefusedWithAReason) {
   } refused[] = {
       {2, 1 << 30, 64, 48, "64 x 48"},
       {70, 70, 64, 48, "must not exceed"},
-      {1, 1500, 2000, 2, "spans 1500 factors"},
+      {2, 1501, 2000, 2, "spans 1500 factors"},
   };
   for (const Case& c : refused) {
     Encoder f;
@@ -63,8 +63,8 @@ TEST(SearchLimits, StopEndsPreparationAndAFruitlessWalk) {
   const int32_t n = 512;
   std::vector<double> image = test::Pattern(n, n);
   FractalEncoderSettings s;
-  s.minRangeFactor = 1;
-  s.maxRangeFactor = 500;
+  s.minRangeFactor = 2;
+  s.maxRangeFactor = 501;
   s.stepX = s.stepY = 1;
   s.feedback = 0;
 
