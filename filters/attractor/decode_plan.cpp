@@ -113,32 +113,42 @@ int64_t FirstNonConverging(const DecodePlan& plan) {
       std::fill(row, row + r.width, static_cast<int32_t>(k));
     }
   }
-  std::vector<char> settled(plan.ranges.size(), 1);
-  for (size_t k : open) settled[k] = 0;
-  for (bool changed = true; changed;) {
-    changed = false;
-    for (size_t k : open) {
-      if (settled[k]) continue;
-      const DecoderRange& r = plan.ranges[k];
-      bool ready = true;
-      for (int32_t i = 0; i < r.domainHeight && ready; ++i) {
-        const int32_t* row = owner.data() + static_cast<size_t>(r.dy + i) * plan.width + r.dx;
-        for (int32_t j = 0; j < r.domainWidth; ++j) {
-          // A pixel no range writes stays black: settled.
-          if (row[j] >= 0 && !settled[static_cast<size_t>(row[j])]) {
-            ready = false;
-            break;
-          }
-        }
-      }
-      if (ready) {
-        settled[k] = 1;
-        changed = true;
+  // A copy waits for every other copy its domain reaches; copies whose
+  // waits all end settle (a topological order), the rest lie on or behind
+  // a cycle of copies. Each domain is as large as its range, so the scan
+  // below reads each pixel at most once per copy that covers it.
+  std::vector<int32_t> slot(plan.ranges.size(), -1);
+  for (size_t i = 0; i < open.size(); ++i) slot[open[i]] = static_cast<int32_t>(i);
+  std::vector<int32_t> waits(open.size(), 0);
+  std::vector<std::vector<int32_t>> waiters(open.size());
+  std::vector<int32_t> seen(open.size(), -1);
+  for (size_t i = 0; i < open.size(); ++i) {
+    const DecoderRange& r = plan.ranges[open[i]];
+    for (int32_t y = 0; y < r.domainHeight; ++y) {
+      const int32_t* row = owner.data() + static_cast<size_t>(r.dy + y) * plan.width + r.dx;
+      for (int32_t x = 0; x < r.domainWidth; ++x) {
+        // A pixel no range writes stays black: it settles at once.
+        const int32_t o = row[x] >= 0 ? slot[static_cast<size_t>(row[x])] : -1;
+        if (o < 0 || seen[static_cast<size_t>(o)] == static_cast<int32_t>(i)) continue;
+        seen[static_cast<size_t>(o)] = static_cast<int32_t>(i);
+        ++waits[i];
+        waiters[static_cast<size_t>(o)].push_back(static_cast<int32_t>(i));
       }
     }
   }
-  for (size_t k : open) {
-    if (!settled[k]) return static_cast<int64_t>(k);
+  std::vector<int32_t> ready;
+  for (size_t i = 0; i < open.size(); ++i) {
+    if (waits[i] == 0) ready.push_back(static_cast<int32_t>(i));
+  }
+  while (!ready.empty()) {
+    const int32_t i = ready.back();
+    ready.pop_back();
+    for (int32_t w : waiters[static_cast<size_t>(i)]) {
+      if (--waits[static_cast<size_t>(w)] == 0) ready.push_back(w);
+    }
+  }
+  for (size_t i = 0; i < open.size(); ++i) {
+    if (waits[i] > 0) return static_cast<int64_t>(open[i]);
   }
   return -1;
 }
@@ -278,7 +288,6 @@ std::string BuildDecodePlan(const fractal::CodeHeader& header, const CodeArrays&
       plan.maxAbsScale = std::max(plan.maxAbsScale, std::fabs(d.scale));
     }
   }
-  plan.firstNonContracting = FirstNonConverging(plan);
   return "";
 }
 

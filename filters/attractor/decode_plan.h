@@ -43,12 +43,6 @@ struct DecodePlan {
   int32_t height = 0;
   std::vector<DecoderRange> ranges;
   double maxAbsScale = 0.0;  // largest |scale| over the transforms
-  // The first range whose pixels need not converge (-1 when none): its
-  // transform copies a domain of its own size (shrink factors 1 x 1) at
-  // scale +1 or -1, and that domain reaches, directly or through other such
-  // copies, a range that is itself such a copy. A copy of ranges that do
-  // contract settles when they do.
-  int64_t firstNonContracting = -1;
 };
 
 // Whether a transform with these shrink factors and scale can never pull
@@ -57,9 +51,12 @@ inline bool NonContracting(int32_t fx, int32_t fy, double scale) {
   return fx == 1 && fy == 1 && !(std::fabs(scale) < 1.0 - 1e-9);
 }
 
-// The first range of `plan` whose pixels need not converge (see
-// DecodePlan::firstNonContracting), -1 when every range does. May throw
-// std::bad_alloc.
+// The first range of `plan` whose pixels need not converge, -1 when every
+// range does: its transform copies a domain of its own size (shrink factors
+// 1 x 1) at scale +1 or -1, and that domain reaches, directly or through
+// other such copies, a range that is itself such a copy (a copy of ranges
+// that contract settles when they do). Takes 4 bytes per output pixel for
+// a while when the plan holds such copies. May throw std::bad_alloc.
 int64_t FirstNonConverging(const DecodePlan& plan);
 
 // Reads the 48-byte header; "" or the reason it cannot be used.

@@ -139,22 +139,28 @@ Result FractalDecoderFilter::Work() {
     return Fail("out of memory while rebuilding the code's ranges");
   }
   if (!reason.empty()) return Fail(reason);
-  // One pass or none is a defined picture (black, or the offsets) whatever
-  // the code; more passes claim to approach an attractor this code lacks.
-  const bool iterates = settings_.mode != 0 || settings_.maxIterations > 1;
-  if (plan.firstNonContracting >= 0 && iterates) {
-    const DecoderRange& r = plan.ranges[static_cast<size_t>(plan.firstNonContracting)];
-    return Failf("the code cannot contract, so its decoding does not converge: range %lld (%d x %d at %d, %d) "
-                 "copies a domain of its own size (shrink factors 1 x 1) at scale %+g",
-                 static_cast<long long>(plan.firstNonContracting), r.width, r.height, r.x, r.y, r.scale);
-  }
-
   // The output plane is one of the two working images, so the result needs
   // no copy when the last pass (or the smoothing) wrote into it.
   const int64_t count = int64_t{plan.width} * plan.height;
   // The output and the second working image, 8 bytes a pixel each: the
   // header's size is a claim a few bytes can make.
   if (ReserveDecoded(2 * count * int64_t{sizeof(double)}, "the output and working images") != Ok) return Failed;
+  // One pass or none is a defined picture (black, or the offsets) whatever
+  // the code; more passes claim to approach an attractor this code lacks.
+  if (settings_.mode != 0 || settings_.maxIterations > 1) {
+    int64_t diverging = -1;
+    try {
+      diverging = FirstNonConverging(plan);  // within the reservation just made
+    } catch (const std::bad_alloc&) {
+      return Fail("out of memory while checking that the code contracts");
+    }
+    if (diverging >= 0) {
+      const DecoderRange& r = plan.ranges[static_cast<size_t>(diverging)];
+      return Failf("the code cannot contract, so its decoding does not converge: range %lld (%d x %d at %d, %d) "
+                   "copies a domain of its own size (shrink factors 1 x 1) at scale %+g",
+                   static_cast<long long>(diverging), r.width, r.height, r.x, r.y, r.scale);
+    }
+  }
   if (!output_.Allocate(plan.width, plan.height, header.lo, header.hi)) {
     return Failf("out of memory for the output plane of %d x %d pixels", plan.width, plan.height);
   }

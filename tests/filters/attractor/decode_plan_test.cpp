@@ -223,5 +223,44 @@ TEST(DecodePlan, HeaderIsCheckedBeforeUse) {
   EXPECT_EQ(refused(0, 255, 3e38), "") << "the largest float32 setting still decodes";
 }
 
+TEST(DecodePlan, CopiesSettleUnlessTheyReachACycleOfCopies) {
+  // A row of 1 x 1 ranges; range k copies range k + 1 at scale 1. The last
+  // one maps the whole row at scale 0.5 (it contracts), so the chain settles
+  // back to front however long it is.
+  const int32_t n = 4096;
+  DecodePlan plan;
+  plan.width = n;
+  plan.height = 1;
+  for (int32_t k = 0; k < n; ++k) {
+    DecoderRange r;
+    r.x = k;
+    r.width = r.height = 1;
+    r.hasTransform = true;
+    r.scale = 1.0;
+    r.dx = k + 1;
+    r.domainWidth = r.domainHeight = 1;
+    plan.ranges.push_back(r);
+  }
+  DecoderRange& last = plan.ranges.back();
+  last.scale = 0.5;
+  last.dx = 0;
+  last.fx = 2;
+  last.domainWidth = 2;
+  EXPECT_EQ(FirstNonConverging(plan), -1);
+  // Two copies of each other at scale -1 and +1 in the middle: they, and
+  // every copy before them, never settle; the first one is named.
+  plan.ranges[2000].dx = 2001;
+  plan.ranges[2001].dx = 2000;
+  plan.ranges[2001].scale = -1.0;
+  EXPECT_EQ(FirstNonConverging(plan), 0);
+  // A copy of itself is a cycle too; a scale just inside 1 contracts.
+  plan.ranges[2001].dx = 2002;
+  plan.ranges[2001].scale = 1.0;
+  plan.ranges[3000].dx = 3000;
+  EXPECT_EQ(FirstNonConverging(plan), 0);
+  plan.ranges[3000].scale = 0.999;
+  EXPECT_EQ(FirstNonConverging(plan), -1);
+}
+
 }  // namespace
 }  // namespace vorlan::attractor
