@@ -25,7 +25,7 @@ const std::map<int32_t, FieldTexts> kPrerequisites = {};
 // Fields whose allowed values depend on another field: their edge values are
 // tried with the other field set so that the combination is possible.
 const std::map<std::pair<int32_t, std::string>, FieldTexts> kCompanions = {
-    {{130, "maxRangeFactor"}, {{"minRangeFactor", "1"}}},  // not below minRangeFactor
+    {{130, "maxRangeFactor"}, {{"minRangeFactor", "2"}}},  // not below minRangeFactor
 };
 
 void SetTexts(const SettingsDescription& d, const FieldTexts& texts, std::vector<SettingValue>& values) {
