@@ -2,6 +2,7 @@
 // each plane's declared [min, max] range scaled onto 0..255.
 #pragma once
 
+#include "nearest_level.h"
 #include "vorlan/filter_base.h"
 #include "vorlan/payloads.h"
 
@@ -32,13 +33,10 @@ class BmpEncoderFilter : public FilterBase {
   OwnedBytes bmp_;
 };
 
-// One sample scaled from [min, max] onto a byte: at or below 0 gives 0, at or
-// above 255 gives 255, anything between is truncated. NaN gives 0.
+// One sample scaled from [min, max] onto a byte, rounded to the nearest
+// level (nearest_level.h).
 inline uint8_t ScaleToByte(double sample, double min, double max) {
-  const double value = 255.0 * (sample - min) / (max - min);
-  if (!(value > 0.0)) return 0;  // also NaN
-  if (value >= 255.0) return 255;
-  return static_cast<uint8_t>(value);
+  return static_cast<uint8_t>(NearestLevel(sample, min, max, 255));
 }
 
 }  // namespace vorlan

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+#include "nearest_level.h"
 #include "vorlan/filter_base.h"
 #include "vorlan/payloads.h"
 
@@ -20,13 +21,10 @@ struct PictureEncoderSettings {
 };
 static_assert(sizeof(PictureEncoderSettings) == 12);
 
-// One sample scaled from [min, max] onto 0..top: at or below 0 gives 0, at
-// or above top gives top, anything between is truncated. NaN gives 0.
+// One sample scaled from [min, max] onto 0..top (255 or 65535), rounded to
+// the nearest level (nearest_level.h).
 inline int32_t ScaleToLevel(double sample, double min, double max, double top) {
-  const double value = top * (sample - min) / (max - min);
-  if (!(value > 0.0)) return 0;
-  if (value >= top) return static_cast<int32_t>(top);
-  return static_cast<int32_t>(value);
+  return NearestLevel(sample, min, max, static_cast<int32_t>(top));
 }
 
 class PictureEncoderFilter : public FilterBase {

@@ -105,9 +105,29 @@ TEST(BmpEncoder, ScalesTheDeclaredRangeOntoBytes) {
     green.push_back(f[54 + 3 * j + 1]);
     red.push_back(f[54 + 3 * j + 2]);
   }
-  EXPECT_EQ(red, (std::vector<uint8_t>{127, 255, 0, 255, 0, 0, 255, 0})) << "NaN writes 0, infinities clamp";
-  EXPECT_EQ(green, (std::vector<uint8_t>{127, 0, 255, 254, 0, 255, 0, 0}));
+  EXPECT_EQ(red, (std::vector<uint8_t>{128, 255, 0, 255, 0, 0, 255, 0})) << "NaN writes 0, infinities clamp";
+  EXPECT_EQ(green, (std::vector<uint8_t>{128, 0, 255, 255, 0, 255, 0, 0}));
   EXPECT_EQ(blue, (std::vector<uint8_t>{255, 0, 155, 127, 254, 1, 0, 255}));
+}
+
+// Samples a hair below and exactly at half a level: the byte is the nearest
+// level, halves going up, so a written picture is not darker than its plane.
+TEST(BmpEncoder, RoundsToTheNearestLevel) {
+  const std::vector<double> samples = {0.4999, 0.5, 99.4999, 99.5, 99.9999, 127.5, 254.4999, 254.5};
+  const std::vector<uint8_t> expected = {0, 1, 99, 100, 100, 128, 254, 255};
+  test::TestPlane p(8, 1, 0, 255, samples);
+  // The same levels from another declared range: [0, 510] maps x onto x / 2.
+  std::vector<double> shifted;
+  for (const double v : samples) shifted.push_back(2 * v);
+  test::TestPlane q(8, 1, 0, 510, shifted);
+  Encoding e;
+  e.Feed(p, q, p);
+  ASSERT_EQ(e.encoder.Process(), Ok) << e.encoder.FailureReason();
+  const auto f = e.Bytes();
+  for (int j = 0; j < 8; ++j) {
+    EXPECT_EQ(f[54 + 3 * j], expected[j]) << "sample " << samples[j];
+    EXPECT_EQ(f[54 + 3 * j + 1], expected[j]) << "sample " << shifted[j] << " of [0, 510]";
+  }
 }
 
 TEST(BmpEncoder, RefusesUnusablePlanesWithAReason) {

@@ -122,17 +122,28 @@ TEST(PictureEncoder, ScalesLikeTheBmpEncoder) {
   ASSERT_GE(pgm.size(), 5u);
   EXPECT_EQ(std::string(pgm.begin(), pgm.begin() + 2), "P5");
   const std::vector<uint8_t> pixels(pgm.end() - 5, pgm.end());
-  EXPECT_EQ(pixels, (std::vector<uint8_t>{127, 255, 0, 0, 254}));
+  EXPECT_EQ(pixels, (std::vector<uint8_t>{128, 255, 0, 0, 255}));
 
-  // A plane with its own range: [-1, 1] puts 0 at 127.
+  // A plane with its own range: [-1, 1] puts 0 at 127.5, written as 128.
   test::TestPlane q(5, 1, -1.0, 1.0, {0.0, 0.0, 0.0, 0.0, 0.0});
   Encode colour(p.record, q.record, p.record, PictureEncoderFilter::kRPin);
   Apply(colour.filter, {2, 90, 8});
   ASSERT_EQ(colour.filter.Process(), Ok);
   const auto ppm = colour.Output(PictureEncoderFilter::kOutPin);
   EXPECT_EQ(std::string(ppm.begin(), ppm.begin() + 2), "P6");
-  EXPECT_EQ(ppm[ppm.size() - 15], 127);
-  EXPECT_EQ(ppm[ppm.size() - 14], 127);
+  EXPECT_EQ(ppm[ppm.size() - 15], 128);
+  EXPECT_EQ(ppm[ppm.size() - 14], 128);
+
+  // Nearest levels, halves up, at 8 and 16 bits.
+  test::TestPlane halves(4, 1, 0.0, 255.0, {99.4999, 99.5, 254.4999, 254.5});
+  Encode levels(halves.record, halves.record, halves.record, PictureEncoderFilter::kRPin);
+  Apply(levels.filter, {2, 90, 8});
+  ASSERT_EQ(levels.filter.Process(), Ok);
+  const auto rounded = levels.Output(PictureEncoderFilter::kOutPin);
+  EXPECT_EQ(std::vector<uint8_t>(rounded.end() - 4, rounded.end()), (std::vector<uint8_t>{99, 100, 254, 255}));
+  EXPECT_EQ(ScaleToLevel(1000.4999, 0.0, 65535.0, 65535.0), 1000);
+  EXPECT_EQ(ScaleToLevel(1000.5, 0.0, 65535.0, 65535.0), 1001);
+  EXPECT_EQ(ScaleToLevel(65534.5, 0.0, 65535.0, 65535.0), 65535);
 }
 
 TEST(PictureEncoder, RefusesBadSettingsAndPlanesWithAReason) {
