@@ -3,6 +3,7 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QDialogButtonBox>
+#include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -12,6 +13,7 @@
 #include <QStringList>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QVBoxLayout>
 #include <cmath>
 
@@ -77,6 +79,14 @@ AttractorDialog::AttractorDialog(const FractalDecoderSettings& settings, QWidget
   feedback_->setChecked(settings_.feedback != 0);
   drawRanges_->setChecked(settings_.drawRanges != 0);
 
+  largestPicture_ = new QSpinBox(this);
+  largestPicture_->setRange(1, kLargestDecodedMegapixels);
+  largestPicture_->setSuffix(QStringLiteral(" megapixels"));
+  // A stored value out of range shows clamped; OK stores the shown value.
+  largestPicture_->setValue(settings_.maxMegapixels);
+  auto* limits = new QFormLayout;
+  limits->addRow(QStringLiteral("Largest picture:"), largestPicture_);
+
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
   buttons->button(QDialogButtonBox::Ok)->setDefault(true);
   connect(buttons, &QDialogButtonBox::accepted, this, &AttractorDialog::accept);
@@ -88,6 +98,7 @@ AttractorDialog::AttractorDialog(const FractalDecoderSettings& settings, QWidget
   layout->addWidget(postProcessing_);
   layout->addWidget(feedback_);
   layout->addWidget(drawRanges_);
+  layout->addLayout(limits);
   layout->addWidget(buttons);
 }
 
@@ -137,6 +148,7 @@ void AttractorDialog::accept() {
   settings_.postProcessing = postProcessing_->isChecked() ? 1 : 0;
   settings_.feedback = feedback_->isChecked() ? 1 : 0;
   settings_.drawRanges = drawRanges_->isChecked() ? 1 : 0;
+  settings_.maxMegapixels = largestPicture_->value();
   QDialog::accept();
 }
 

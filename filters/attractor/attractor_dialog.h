@@ -1,5 +1,5 @@
 // "HV decoder settings": the stop rule with its three values, the
-// resolution factors and the three check boxes. The dialog edits a copy;
+// resolution factors, the three check boxes and the largest picture. The dialog edits a copy;
 // the caller applies Settings() when exec() returns Accepted.
 #pragma once
 
@@ -12,6 +12,7 @@ class QButtonGroup;
 class QCheckBox;
 class QLineEdit;
 class QRadioButton;
+class QSpinBox;
 
 namespace vorlan::attractor {
 
@@ -41,6 +42,7 @@ class AttractorDialog : public QDialog {
   QCheckBox* PostProcessingBox() const { return postProcessing_; }
   QCheckBox* FeedbackBox() const { return feedback_; }
   QCheckBox* DrawRangesBox() const { return drawRanges_; }
+  QSpinBox* LargestPictureBox() const { return largestPicture_; }
 
  public slots:
   // Stores the checked mode (unchanged when none is checked), the parsed
@@ -62,6 +64,7 @@ class AttractorDialog : public QDialog {
   QCheckBox* postProcessing_ = nullptr;
   QCheckBox* feedback_ = nullptr;
   QCheckBox* drawRanges_ = nullptr;
+  QSpinBox* largestPicture_ = nullptr;
 };
 
 }  // namespace vorlan::attractor

@@ -9,7 +9,7 @@ namespace vorlan::attractor {
 namespace {
 
 // Each field travels as its raw 4 bytes, floats as their IEEE bit pattern.
-constexpr int kFieldCount = 9;
+constexpr int kFieldCount = 10;
 
 void* FieldAddress(FractalDecoderSettings& s, int index) {
   switch (index) {
@@ -21,7 +21,8 @@ void* FieldAddress(FractalDecoderSettings& s, int index) {
     case 5: return &s.quality;
     case 6: return &s.postProcessing;
     case 7: return &s.feedback;
-    default: return &s.drawRanges;
+    case 8: return &s.drawRanges;
+    default: return &s.maxMegapixels;
   }
 }
 
@@ -56,6 +57,10 @@ std::string CheckSettings(const FractalDecoderSettings& settings) {
   }
   if (settings.resolutionY < 1) {
     return "setting \"resolutionY\" is " + std::to_string(settings.resolutionY) + "; it must be at least 1";
+  }
+  if (settings.maxMegapixels < 1 || settings.maxMegapixels > kLargestDecodedMegapixels) {
+    return "setting \"maxMegapixels\" is " + std::to_string(settings.maxMegapixels) + "; it must be 1 to " +
+           std::to_string(kLargestDecodedMegapixels);
   }
   return "";
 }

@@ -1,5 +1,7 @@
 // Settings of the HV decoder: the record copied whole in Native form and
-// written field by field (nine raw 4-byte values) in Serialized form.
+// written field by field (raw 4-byte values) in Serialized form: the nine
+// described fields, then the largest decoded picture, which older graphs
+// lack (they get the default).
 #pragma once
 
 #include <cstdint>
@@ -26,11 +28,19 @@ struct FractalDecoderSettings {
   int32_t postProcessing = 1;
   int32_t feedback = 1;
   int32_t drawRanges = 1;
+  // Largest output accepted, in megapixels (2^20 pixels), 1 to
+  // kLargestDecodedMegapixels: a header claims its size in a few bytes.
+  int32_t maxMegapixels = 64;
 };
 
-static_assert(sizeof(FractalDecoderSettings) == 36, "the Native record is nine 4-byte fields");
+// The described record: the fields up to drawRanges.
+inline constexpr int32_t kDescribedSettingsBytes = 36;
+static_assert(sizeof(FractalDecoderSettings) == 40, "the Native record is ten 4-byte fields");
 
-// Reads up to nine fields in order; when the stream runs short the
+// Two float64 images of this many megapixels fill the largest plane.
+inline constexpr int32_t kLargestDecodedMegapixels = 255;
+
+// Reads up to ten fields in order; when the stream runs short the
 // remaining fields keep their values.
 void ReadSerialized(const Packet& packet, FractalDecoderSettings& settings);
 Packet WriteSerialized(const FractalDecoderSettings& settings);

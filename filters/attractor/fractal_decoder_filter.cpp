@@ -21,6 +21,13 @@ std::span<const int32_t> View(const IntArray* array) {
   return {array->values, static_cast<size_t>(array->count)};
 }
 
+// Bytes of the arrays the ranges are built from.
+int64_t CodeBytes(const CodeArrays& code) {
+  size_t values = code.si.size() + code.oi.size() + code.trn.size() + code.dp.size() + code.df.size();
+  values += code.useRectangles ? code.rp.size() + code.rs.size() : code.rtd.size() + code.rtt.size();
+  return static_cast<int64_t>(values * sizeof(int32_t));
+}
+
 }  // namespace
 
 FractalDecoderFilter::FractalDecoderFilter() : FilterBase(kInfo) {
@@ -35,10 +42,11 @@ FractalDecoderFilter::~FractalDecoderFilter() {
 Result FractalDecoderFilter::ApplyConfig(Packet packet, ConfigForm form) {
   if (packet.data == nullptr) return Fail("the decoder settings packet is empty");
   if (form == ConfigForm::Native) {
-    if (packet.length < static_cast<int32_t>(sizeof settings_)) {
-      return Failf("the decoder settings record holds %d bytes; it needs %zu", packet.length, sizeof settings_);
+    // A record of the nine described fields keeps the current picture limit.
+    if (packet.length < kDescribedSettingsBytes) {
+      return Failf("the decoder settings record holds %d bytes; it needs %d", packet.length, kDescribedSettingsBytes);
     }
-    std::memcpy(&settings_, packet.data, sizeof settings_);
+    std::memcpy(&settings_, packet.data, std::min<size_t>(static_cast<size_t>(packet.length), sizeof settings_));
   } else if (form == ConfigForm::Serialized) {
     ReadSerialized(packet, settings_);
   }
@@ -142,9 +150,22 @@ Result FractalDecoderFilter::Work() {
   // The output plane is one of the two working images, so the result needs
   // no copy when the last pass (or the smoothing) wrote into it.
   const int64_t count = int64_t{plan.width} * plan.height;
-  // The output and the second working image, 8 bytes a pixel each: the
-  // header's size is a claim a few bytes can make.
-  if (ReserveDecoded(2 * count * int64_t{sizeof(double)}, "the output and working images") != Ok) return Failed;
+  // The header's size is a claim a few bytes can make: the picture must be
+  // within the setting, and the output and the second working image (8
+  // bytes a pixel each) within the budget, as decoded from the code's
+  // arrays. The resolution factors are this graph's own choice, so they
+  // widen what the code pays for.
+  if (count > (int64_t{settings_.maxMegapixels} << 20)) {
+    return Failf("an output of %d x %d pixels is more than the largest picture of %d megapixels (setting "
+                 "\"maxMegapixels\")",
+                 plan.width, plan.height, static_cast<int>(settings_.maxMegapixels));
+  }
+  const int64_t codeBytes = headerLength + CodeBytes(code);
+  if (ReserveDecoded(2 * count * int64_t{sizeof(double)},
+                     codeBytes * settings_.resolutionX * settings_.resolutionY,
+                     "the output and working images") != Ok) {
+    return Failed;
+  }
   // One pass or none is a defined picture (black, or the offsets) whatever
   // the code; more passes claim to approach an attractor this code lacks.
   if (settings_.mode != 0 || settings_.maxIterations > 1) {

@@ -51,7 +51,8 @@ class FractalDecoderFilter : public FilterBase {
   FractalDecoderFilter();
   ~FractalDecoderFilter();
 
-  // [ui thread] Native: the 36-byte record; Serialized: up to nine fields.
+  // [ui thread] Native: the 40-byte record (36 bytes keep the picture
+  // limit); Serialized: up to ten fields.
   Result ApplyConfig(Packet packet, ConfigForm form) override;
   // New malloc'ed memory for the caller.
   Packet GetConfig(ConfigForm form) override;

@@ -33,7 +33,7 @@ Result DeserializerFilter::MakeOutput(int32_t type, const uint8_t* payload, int3
       type == static_cast<int32_t>(PacketType::String)) {
     char what[48];
     std::snprintf(what, sizeof what, "record %d", number);
-    if (ReserveDecoded(length, what) != Ok) return Failed;
+    if (ReserveDecoded(length, length, what) != Ok) return Failed;
   }
   switch (static_cast<PacketType>(type)) {
     case PacketType::IntArray: {

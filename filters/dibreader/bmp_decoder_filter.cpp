@@ -64,6 +64,8 @@ Result BmpDecoderFilter::Work() {
   }
   const auto w = static_cast<int32_t>(width);
   const auto h = static_cast<int32_t>(rows);
+  // Eight bytes a sample, against the run's budget for decoded data.
+  if (ReserveDecoded(3 * width * rows * int64_t{sizeof(double)}, length, "three planes") != Ok) return Failed;
   if (!r_.Allocate(w, h, 0.0, 255.0) || !g_.Allocate(w, h, 0.0, 255.0) || !b_.Allocate(w, h, 0.0, 255.0)) {
     ReleaseOutputs();
     return Failf("cannot allocate three %d x %d planes", static_cast<int>(w), static_cast<int>(h));

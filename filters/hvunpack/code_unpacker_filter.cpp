@@ -35,8 +35,8 @@ Result CodeUnpackerFilter::Work() {
 
   std::string reason;
   bool overBudget = false;
-  const auto reserve = [this, &overBudget](int64_t bytes) {
-    overBudget = ReserveDecoded(bytes, "the unpacked code") != Ok;
+  const auto reserve = [this, &overBudget, length](int64_t bytes) {
+    overBudget = ReserveDecoded(bytes, length, "the unpacked code") != Ok;
     return !overBudget;
   };
   try {

@@ -96,9 +96,22 @@ Result PictureDecoderFilter::Work() {
                  static_cast<int>(settings_.maxMegapixels), static_cast<int>(kLargestMegapixels));
   }
 
+  // The three planes and what Qt holds while it decodes are reserved from
+  // the size the header claims, before anything is decoded; Qt's part goes
+  // back once the planes are filled.
   DecodedPicture picture;
   std::string error;
-  if (!DecodePicture(data, length, int64_t{settings_.maxMegapixels} << 20, picture, error)) return Fail(error);
+  int64_t decodingBytes = 0;
+  const auto reserve = [this, length, &decodingBytes](int64_t width, int64_t height, int64_t bytes) {
+    if (ReserveDecoded(3 * width * height * int64_t{sizeof(double)} + bytes, length, "the picture") != Ok) {
+      return false;
+    }
+    decodingBytes = bytes;
+    return true;
+  };
+  if (!DecodePicture(data, length, int64_t{settings_.maxMegapixels} << 20, picture, error, reserve)) {
+    return error.empty() ? Failed : Fail(error);  // an empty reason: ReserveDecoded gave it
+  }
   if (StopRequested()) return Stopped;
   ReportProgress(0.5);
 
@@ -106,7 +119,6 @@ Result PictureDecoderFilter::Work() {
   const int32_t w = image.width();
   const int32_t h = image.height();
   const double max = picture.deep ? 65535.0 : 255.0;
-  if (ReserveDecoded(3 * int64_t{w} * h * int64_t{sizeof(double)}, "three planes") != Ok) return Failed;
   if (!r_.Allocate(w, h, 0.0, max) || !g_.Allocate(w, h, 0.0, max) || !b_.Allocate(w, h, 0.0, max)) {
     ReleaseOutputs();
     return Failf("cannot allocate three %d x %d planes", static_cast<int>(w), static_cast<int>(h));
@@ -131,6 +143,8 @@ Result PictureDecoderFilter::Work() {
     ReportProgress(0.5 + 0.5 * static_cast<double>(y) / static_cast<double>(h));
   }
 
+  picture.image = QImage();
+  ReturnDecodedPart(decodingBytes);
   Publish(rOut_, r_.AsPacket());
   Publish(gOut_, g_.AsPacket());
   Publish(bOut_, b_.AsPacket());

@@ -34,6 +34,29 @@ bool IsDeep(QImage::Format format) {
   }
 }
 
+// The format DecodePicture leaves a picture decoded as `format` in.
+QImage::Format TargetFormat(QImage::Format format) {
+  if (IsDeep(format)) return format == QImage::Format_Grayscale16 ? QImage::Format_Grayscale16 : QImage::Format_RGBA64;
+  if (format == QImage::Format_Grayscale8 || format == QImage::Format_RGB32 || format == QImage::Format_ARGB32) {
+    return format;
+  }
+  return QImage::Format_ARGB32;
+}
+
+int64_t BytesPerPixel(QImage::Format format) {
+  return format == QImage::Format_Invalid ? 0 : QImage::toPixelFormat(format).bitsPerPixel() / 8;
+}
+
+// What decoding a picture of `pixels` pixels that the reader announces as
+// `format` holds at most: the image, and its converted copy while both live.
+// An unknown format counts as the widest one DecodePicture keeps.
+int64_t DecodingBytes(QImage::Format format, int64_t pixels) {
+  if (format == QImage::Format_Invalid) return pixels * 2 * BytesPerPixel(QImage::Format_RGBA64);
+  const QImage::Format target = TargetFormat(format);
+  const int64_t copy = target == format ? 0 : BytesPerPixel(target);
+  return pixels * (BytesPerPixel(format) + copy);
+}
+
 std::string LimitText(int64_t maxPixels) {
   if (maxPixels % (int64_t{1} << 20) == 0) return std::to_string(maxPixels >> 20) + " megapixels";
   return std::to_string(maxPixels) + " pixels";
@@ -76,7 +99,8 @@ bool JpegHasEndMarker(const uint8_t* data, int64_t length) {
   return false;
 }
 
-bool DecodePicture(const uint8_t* data, int64_t length, int64_t maxPixels, DecodedPicture& out, std::string& error) {
+bool DecodePicture(const uint8_t* data, int64_t length, int64_t maxPixels, DecodedPicture& out, std::string& error,
+                   const PictureReserve& reserve) {
   out = DecodedPicture{};
   if (data == nullptr || length <= 0) {
     error = "the input holds no picture data";
@@ -124,6 +148,14 @@ bool DecodePicture(const uint8_t* data, int64_t length, int64_t maxPixels, Decod
     error = "the JPEG data is truncated: it ends before its end-of-image marker";
     return false;
   }
+  // The claim is reserved before the reader decodes anything.
+  const bool reservedEarly = claimed.isValid();
+  if (reservedEarly && reserve &&
+      !reserve(claimed.width(), claimed.height(),
+               DecodingBytes(reader.imageFormat(), int64_t{claimed.width()} * claimed.height()))) {
+    error.clear();
+    return false;
+  }
 
   QImage image;
   if (!reader.read(&image) || image.isNull()) {
@@ -136,17 +168,23 @@ bool DecodePicture(const uint8_t* data, int64_t length, int64_t maxPixels, Decod
     return false;
   }
 
+  // What was reserved must cover what came out.
+  if (reservedEarly && (image.width() > claimed.width() || image.height() > claimed.height())) {
+    error = "the " + name + " picture claims " + std::to_string(claimed.width()) + " x " +
+            std::to_string(claimed.height()) + " pixels but holds " + std::to_string(image.width()) + " x " +
+            std::to_string(image.height());
+    return false;
+  }
+  if (!reservedEarly && reserve &&
+      !reserve(image.width(), image.height(),
+               DecodingBytes(image.format(), int64_t{image.width()} * image.height()))) {
+    error.clear();
+    return false;
+  }
+
   // Alpha is dropped: colours are taken as stored, not composited.
   out.deep = IsDeep(image.format());
-  QImage::Format target;
-  if (out.deep) {
-    target = image.format() == QImage::Format_Grayscale16 ? QImage::Format_Grayscale16 : QImage::Format_RGBA64;
-  } else if (image.format() == QImage::Format_Grayscale8 || image.format() == QImage::Format_RGB32 ||
-             image.format() == QImage::Format_ARGB32) {
-    target = image.format();
-  } else {
-    target = QImage::Format_ARGB32;
-  }
+  const QImage::Format target = TargetFormat(image.format());
   if (image.format() != target) {
     image = image.convertToFormat(target);
     if (image.isNull()) {

@@ -7,6 +7,7 @@
 
 #include <QImage>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace vorlan {
@@ -19,10 +20,18 @@ struct DecodedPicture {
   std::string format;  // as Qt names it: "png", "jpeg", ...
 };
 
+// Asked once, before any pixel is decoded when the reader can tell the
+// picture's size (after decoding otherwise), with that size and the bytes
+// Qt's decoding holds at most on the way (the decoded image and its
+// converted copy). False refuses the picture: DecodePicture then fails with
+// an empty `error`, the caller knowing why.
+using PictureReserve = std::function<bool(int64_t width, int64_t height, int64_t decodingBytes)>;
+
 // Decodes `length` bytes at `data`. A picture with more than `maxPixels`
 // pixels is refused, before decoding when the reader can tell its size.
 // On failure returns false and sets `error` to a sentence-fragment reason.
-bool DecodePicture(const uint8_t* data, int64_t length, int64_t maxPixels, DecodedPicture& out, std::string& error);
+bool DecodePicture(const uint8_t* data, int64_t length, int64_t maxPixels, DecodedPicture& out, std::string& error,
+                   const PictureReserve& reserve = {});
 
 // True when a JPEG stream reaches an end-of-image marker after its first
 // scan. Markers before the scan are walked by their lengths, so a thumbnail

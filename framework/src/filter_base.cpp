@@ -237,9 +237,35 @@ Result FilterBase::ReserveDecoded(int64_t bytes, const char* what) {
                static_cast<long long>(budget.used.load()));
 }
 
+Result FilterBase::ReserveDecoded(int64_t bytes, int64_t inputBytes, const char* what) {
+  int64_t unbacked = 0;
+  const DecodedRefusal refusal = ReserveDecodedMemory(bytes, inputBytes, unbacked);
+  if (refusal == DecodedRefusal::None) {
+    if (bytes > 0) decodedReserved_ += bytes;
+    unbackedReserved_ += unbacked;
+    return Ok;
+  }
+  if (refusal == DecodedRefusal::OverLimit) return ReserveDecoded(bytes, what);  // the limit's own message
+  return Failf("%s: %s would take %lld bytes decoded from %lld bytes of input; decoded data may take %lld bytes "
+               "per input byte, and beyond that only %lld bytes for all decoders together (%lld in use)",
+               info.name, what, static_cast<long long>(bytes), static_cast<long long>(inputBytes),
+               static_cast<long long>(kDecodedBytesPerInputByte), static_cast<long long>(UnbackedDecodedLimit()),
+               static_cast<long long>(SharedUnbackedDecodedPool().used.load()));
+}
+
+void FilterBase::ReturnDecodedPart(int64_t bytes) {
+  if (bytes <= 0) return;
+  if (bytes > decodedReserved_) bytes = decodedReserved_;
+  const int64_t unbacked = bytes < unbackedReserved_ ? bytes : unbackedReserved_;
+  ReturnDecodedMemory(bytes, unbacked);
+  decodedReserved_ -= bytes;
+  unbackedReserved_ -= unbacked;
+}
+
 void FilterBase::ReturnDecoded() {
-  ReturnDecodedMemory(decodedReserved_);
+  ReturnDecodedMemory(decodedReserved_, unbackedReserved_);
   decodedReserved_ = 0;
+  unbackedReserved_ = 0;
 }
 
 void FilterBase::ReportProgress(double fraction) {

@@ -473,6 +473,39 @@ TEST_F(E2e, TheMemoryLimitReachesThePlugInsDecoders) {
   EXPECT_NE(o.err.find("--memory-limit"), std::string::npos) << o.err;
 }
 
+// The crafted inputs of the fuzz corpora, each a few bytes claiming
+// gigabytes, through the example graphs at the default limit: refused
+// before anything is allocated, and no target is written.
+TEST_F(E2e, CraftedBombsAreRefusedAtTheDefaultLimit) {
+  REQUIRE_PLUGINS("intake", "outlet", "deserializer", "unsqueeze", "hvunpack", "attractor", "dibwriter", "picread");
+  const std::string corpus = std::string(VORLAN_SOURCE_DIR) + "/fuzz/";
+  const std::string examples = std::string(VORLAN_SOURCE_DIR) + "/examples/";
+  const std::string camera = vorlan::test::SharedDataPath("camera.bmp");
+  const std::vector<std::string> decoded = {"--path", "target=" + dir_ + "/out.bmp", "--path", "original=" + camera};
+  const std::vector<std::string> converted = {"--path", "bmp=" + dir_ + "/out.bmp", "--path", "png=" + dir_ + "/out.png"};
+  struct Case {
+    const char* graph;
+    std::string source;
+    const std::vector<std::string>& paths;
+    const char* reason;
+  };
+  const Case cases[] = {
+      {"decompress_huffman.gph", corpus + "deserializer/corpus/huffman_bomb_container", decoded,
+       "Huffman decoder: the decoded array would take 1073741824 bytes decoded from 15 bytes of input"},
+      {"decompress.gph", corpus + "hvpack/corpus/claims_11585x11585_one_range", decoded,
+       "an output of 11585 x 11585 pixels is more than the largest picture of 64 megapixels"},
+      {"convert.gph", corpus + "picture/corpus/flat_8192x8192.png", converted, "Image decoder: the picture would take"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = {"--run", examples + c.graph, "--quiet", "--path", "source=" + c.source};
+    args.insert(args.end(), c.paths.begin(), c.paths.end());
+    const Outcome o = Vorlan(args);
+    EXPECT_EQ(o.exit, 1) << c.graph << ": " << o.err;
+    EXPECT_NE(o.err.find(c.reason), std::string::npos) << c.graph << ": " << o.err;
+    EXPECT_FALSE(fs::exists(dir_ + "/out.bmp")) << c.graph;
+  }
+}
+
 TEST_F(E2e, SnapshotsThatCannotBeWrittenFailTheRun) {
   REQUIRE_PLUGINS("intake", "dibreader", "luma", "canvas", "slate");
   WriteFile(dir_ + "/file", {1});

@@ -25,7 +25,9 @@ Result StreamDecoderFilter::Work() {
                                          return !StopRequested();
                                        },
                                        valueLimit_,
-                                       [this](int64_t bytes) { return ReserveDecoded(bytes, "the decoded array") == Ok; });
+                                       [this, length](int64_t bytes) {
+                                         return ReserveDecoded(bytes, length, "the decoded array") == Ok;
+                                       });
   if (decoded.status == CodingStatus::Stopped) return Stopped;
   if (decoded.status == CodingStatus::Failed) return decoded.reason.empty() ? Failed : Fail(decoded.reason);
   Publish(out_, output_.AsPacket());

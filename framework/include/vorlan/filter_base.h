@@ -104,6 +104,12 @@ class FilterBase : public Filter {
   // returned when the next Process starts, on Reset, after a failed or
   // stopped Work and when the filter is destroyed. [worker thread]
   Result ReserveDecoded(int64_t bytes, const char* what);
+  // The same for data decoded from `inputBytes` of input, under the
+  // expansion rule of vorlan/memory_budget.h as well. [worker thread]
+  Result ReserveDecoded(int64_t bytes, int64_t inputBytes, const char* what);
+  // Returns `bytes` of this filter's reservations before the usual time,
+  // for a buffer that is gone already (the pool's share first). [worker thread]
+  void ReturnDecodedPart(int64_t bytes);
 
   // Some filters do not report 1.0 at the end of Process.
   bool reportFinalProgress_ = true;
@@ -116,6 +122,7 @@ class FilterBase : public Filter {
   std::string failure_;
   std::string settingsProblem_;  // the text CheckSettings returned last
   int64_t decodedReserved_ = 0;  // bytes of the decoded-memory budget held
+  int64_t unbackedReserved_ = 0;  // the part of them taken from the shared pool
 };
 
 }  // namespace vorlan

@@ -7,6 +7,7 @@
 
 #include "synthetic_code.h"
 #include "vorlan/config_stream.h"
+#include "vorlan/memory_budget.h"
 
 namespace vorlan::attractor {
 namespace {
@@ -83,6 +84,67 @@ TEST(FractalDecoderFilter, OnePassFromBlackGivesTheQuantisedOffsets) {
   }
   EXPECT_EQ(f.PassCount(), 1);
   EXPECT_EQ(f.RangeOutlines().size(), static_cast<size_t>(code.RangeCount()));
+}
+
+// A code of a few bytes may claim any size: the output must fit the largest
+// picture, and its images must be paid for by the code's arrays (times the
+// graph's resolution factors) or fit the budget's shared pool; both are
+// checked before any image is allocated.
+TEST(FractalDecoderFilter, ClaimedSizesAreCheckedBeforeTheImagesAreAllocated) {
+  const auto decode = [](const SyntheticCode& code, const FractalDecoderSettings& s, FractalDecoderFilter& f) {
+    Configure(f, s);
+    CodeFeed feed(code, CodeFeed::kRectangles);
+    feed.ConnectTo(f);
+    feed.PublishAll();
+    const Result r = f.Process();
+    return r == Ok ? std::string() : std::string(f.FailureReason()) + " (result " + std::to_string(r) + ")";
+  };
+  SyntheticCode bomb = HalvingCode();  // one range over the whole picture
+  bomb.header.width = bomb.header.height = 11585;
+  bomb.rs = {11585, 11585};
+  FractalDecoderSettings s;
+  s.maxIterations = 1;
+  {
+    FractalDecoderFilter f;
+    EXPECT_NE(decode(bomb, s, f).find("an output of 11585 x 11585 pixels is more than the largest picture of 64 "
+                                      "megapixels"),
+              std::string::npos);
+    EXPECT_EQ(SharedDecodedMemoryBudget().used.load(), 0);
+  }
+  s.maxMegapixels = 255;
+  {
+    FractalDecoderFilter f;
+    const std::string reason = decode(bomb, s, f);
+    EXPECT_NE(reason.find("the output and working images would take 2147395600 bytes decoded from 92 bytes of "
+                          "input"),
+              std::string::npos)
+        << reason;
+    EXPECT_EQ(SharedDecodedMemoryBudget().used.load(), 0);
+  }
+  // 2048 x 2048 from the same code fits the shared pool (64 of its 128 MiB).
+  bomb.header.width = bomb.header.height = 2048;
+  bomb.rs = {2048, 2048};
+  {
+    FractalDecoderFilter f;
+    EXPECT_EQ(decode(bomb, s, f), "");
+    EXPECT_EQ(OutputPlane(f).width, 2048);
+    EXPECT_EQ(SharedUnbackedDecodedPool().used.load(), 2 * 2048 * 2048 * 8 - 92 * 1024);
+  }
+  EXPECT_EQ(SharedUnbackedDecodedPool().used.load(), 0) << "the filter returned its reservation";
+
+  // A real code decoded 16 x 16 times larger under a 16 MiB limit (a pool
+  // of 1 MiB): 12 MiB of images, paid for by 2 KiB of arrays times 256.
+  SetDecodedMemoryLimit(16 << 20);
+  const SyntheticCode code = MakeSyntheticCode({});
+  s = {};
+  s.maxIterations = 1;
+  s.resolutionX = s.resolutionY = 16;
+  {
+    FractalDecoderFilter f;
+    EXPECT_EQ(decode(code, s, f), "");
+    EXPECT_EQ(SharedUnbackedDecodedPool().used.load(), 0);
+  }
+  SetDecodedMemoryLimit(kDefaultDecodedMemoryLimit);
 }
 
 TEST(FractalDecoderFilter, InputsFollowTheGeometryRule) {
@@ -308,21 +370,31 @@ TEST(FractalDecoderFilter, StopInsideAPassEndsTheRunStoppedWithoutOutput) {
   EXPECT_EQ(f.PassCount(), 20);
 }
 
-TEST(FractalDecoderFilter, SettingsTravelAsNineRawFields) {
+// The nine described fields, then the largest picture that older graphs lack.
+TEST(FractalDecoderFilter, SettingsTravelAsRawFields) {
   FractalDecoderFilter f;
   FractalDecoderSettings s;
   s.mode = 2;
   s.maxRmsError = 1.25f;
   s.drawRanges = 0;
+  s.maxMegapixels = 9;
   Configure(f, s);
   Packet p = f.GetConfig(ConfigForm::Serialized);
-  ASSERT_EQ(p.length, 36);
+  ASSERT_EQ(p.length, 40);
   const auto* bytes = static_cast<const uint8_t*>(p.data);
   EXPECT_EQ(bytes[0], 2);
   float rms;
   std::memcpy(&rms, bytes + 16, 4);
   EXPECT_EQ(rms, 1.25f);
   EXPECT_EQ(bytes[32], 0);
+  EXPECT_EQ(bytes[36], 9);
+
+  // A graph written before the limit existed keeps the default.
+  FractalDecoderFilter older;
+  ASSERT_EQ(older.ApplyConfig(MakePacket(36, PacketType::Config, p.data), ConfigForm::Serialized), Ok);
+  EXPECT_EQ(older.Settings().mode, 2);
+  EXPECT_EQ(older.Settings().drawRanges, 0);
+  EXPECT_EQ(older.Settings().maxMegapixels, 64);
 
   // A short stream changes only the fields it holds.
   FractalDecoderFilter g;

@@ -6,6 +6,7 @@
 
 #include "bmp_test_files.h"
 #include "support/filter_harness.h"
+#include "vorlan/memory_budget.h"
 
 namespace vorlan {
 namespace {
@@ -157,6 +158,28 @@ TEST(BmpDecoder, InputStatesAndRepeatedRuns) {
   EXPECT_EQ(d.pins[3]->ready, 0);
   EXPECT_EQ(d.RPlane().samples, nullptr);
   EXPECT_EQ(d.RPlane().width, 0);
+}
+
+TEST(BmpDecoder, ThePlanesComeOutOfTheRunsBudget) {
+  const auto file = MakeBmp(6, 5, Pattern);
+  SetDecodedMemoryLimit(3 * 6 * 5 * 8 - 1);
+  {
+    Decoding run(file);
+    EXPECT_EQ(run.decoder.Process(), Failed);
+    EXPECT_NE(std::string(run.decoder.FailureReason()).find("Bmp decoder: three planes would take 720 bytes, over "
+                                                            "the memory limit of 719 bytes"),
+              std::string::npos)
+        << run.decoder.FailureReason();
+    EXPECT_EQ(run.decoder.RPlane().samples, nullptr);
+  }
+  SetDecodedMemoryLimit(3 * 6 * 5 * 8);
+  {
+    Decoding run(file);
+    ASSERT_EQ(run.decoder.Process(), Ok) << run.decoder.FailureReason();
+    EXPECT_EQ(SharedDecodedMemoryBudget().used.load(), 720);
+  }
+  EXPECT_EQ(SharedDecodedMemoryBudget().used.load(), 0);
+  SetDecodedMemoryLimit(kDefaultDecodedMemoryLimit);
 }
 
 BmpDecoderFilter* stopTarget = nullptr;

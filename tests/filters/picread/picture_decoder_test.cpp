@@ -10,6 +10,7 @@
 #include "bmp_decoder_filter.h"
 #include "picture_decoding.h"
 #include "picture_test_support.h"
+#include "vorlan/memory_budget.h"
 
 namespace vorlan {
 namespace {
@@ -240,6 +241,35 @@ TEST(PictureDecoder, SizeLimitSetting) {
   PictureDecoderFilter fresh;
   EXPECT_EQ(fresh.ApplyConfig(MakePacket(0, PacketType::Config, nullptr), ConfigForm::Serialized), Ok);
   EXPECT_EQ(fresh.Settings().maxMegapixels, 64);
+}
+
+// The planes and Qt's decoding are reserved from the size the header claims,
+// before a pixel is decoded: the claims below have no pixel data at all, so
+// a decoder that reserved afterwards would fail on the missing data instead.
+TEST(PictureDecoder, TheBudgetIsReservedFromTheClaimBeforeDecoding) {
+  {
+    Decode run(ClaimingPng(4096, 4096), PictureDecoderFilter::kInPin);
+    EXPECT_EQ(run.filter.Process(), Failed);
+    const std::string reason = run.filter.FailureReason();
+    EXPECT_NE(reason.find("Image decoder: the picture would take"), std::string::npos) << reason;
+    EXPECT_NE(reason.find("per input byte"), std::string::npos) << reason;
+  }
+  SetDecodedMemoryLimit(8 << 20);
+  {
+    Decode run(ClaimingPng(1024, 1024), PictureDecoderFilter::kInPin);
+    EXPECT_EQ(run.filter.Process(), Failed);
+    EXPECT_NE(std::string(run.filter.FailureReason()).find("over the memory limit of 8388608 bytes"),
+              std::string::npos)
+        << run.filter.FailureReason();
+  }
+  SetDecodedMemoryLimit(kDefaultDecodedMemoryLimit);
+  EXPECT_EQ(SharedDecodedMemoryBudget().used.load(), 0);
+  // Once the planes are filled, only they stay reserved.
+  Decode run(test::WriteWithQt(Gradient(64, 48), "png"), PictureDecoderFilter::kInPin);
+  ASSERT_EQ(run.filter.Process(), Ok) << run.filter.FailureReason();
+  EXPECT_EQ(SharedDecodedMemoryBudget().used.load(), 3 * 64 * 48 * 8);
+  run.filter.Reset();
+  EXPECT_EQ(SharedDecodedMemoryBudget().used.load(), 0);
 }
 
 TEST(PictureDecoder, JpegEndMarkerScan) {
