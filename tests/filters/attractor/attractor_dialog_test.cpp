@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QRadioButton>
+#include <QSpinBox>
 
 namespace vorlan::attractor {
 namespace {
@@ -27,6 +28,8 @@ TEST(AttractorDialog, OpensWithTheCurrentSettingsFormatted) {
   EXPECT_EQ(dialog.ResolutionYEdit()->text(), "3");
   EXPECT_TRUE(dialog.PostProcessingBox()->isChecked());
   EXPECT_FALSE(dialog.DrawRangesBox()->isChecked());
+  EXPECT_EQ(dialog.LargestPictureBox()->value(), 64);
+  EXPECT_EQ(dialog.LargestPictureBox()->maximum(), kLargestDecodedMegapixels);
 
   s.mode = 7;
   AttractorDialog unknown(s);
@@ -45,6 +48,7 @@ TEST(AttractorDialog, OkParsesTheEditsLikeTheStandardConversions) {
   dialog.ResolutionYEdit()->setText("4.9");
   dialog.PostProcessingBox()->setChecked(false);
   dialog.FeedbackBox()->setChecked(false);
+  dialog.LargestPictureBox()->setValue(200);
   dialog.accept();
   ASSERT_EQ(dialog.result(), QDialog::Accepted);
   const FractalDecoderSettings& s = dialog.Settings();
@@ -57,6 +61,7 @@ TEST(AttractorDialog, OkParsesTheEditsLikeTheStandardConversions) {
   EXPECT_EQ(s.postProcessing, 0);
   EXPECT_EQ(s.feedback, 0);
   EXPECT_EQ(s.drawRanges, 1);
+  EXPECT_EQ(s.maxMegapixels, 200);
   EXPECT_EQ(ParseInt("99999999999"), 2147483647);
 }
 
