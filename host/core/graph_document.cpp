@@ -49,8 +49,15 @@ void GraphDocument::Clear() {
 }
 
 int32_t GraphDocument::InsertNode(int32_t prototypeId) {
+  if (registry_.FindPrototype(prototypeId) == nullptr) return -1;
+  const int32_t nodeId = NextNodeId();
+  if (nodeId < 0) return -1;
+  return InsertNodeWithId(prototypeId, nodeId);
+}
+
+int32_t GraphDocument::InsertNodeWithId(int32_t prototypeId, int32_t nodeId) {
   const FilterPrototype* prototype = registry_.FindPrototype(prototypeId);
-  if (prototype == nullptr || NextNodeId() < 0) return -1;
+  if (prototype == nullptr) return -1;
   std::unique_ptr<FilterNode> node(new (std::nothrow) FilterNode());
   if (node == nullptr) return -1;
   const FilterLibrary* library = prototype->library;
@@ -68,7 +75,7 @@ int32_t GraphDocument::InsertNode(int32_t prototypeId) {
   node->prototypeIndex = prototype->index;
   node->prototypeId = prototype->id;
   node->caption = TruncateUtf8(prototype->info.name != nullptr ? prototype->info.name : "", kMaxCaptionBytes);
-  node->nodeId = NextNodeId();
+  node->nodeId = nodeId;
   node->x = cascadeX;
   node->y = cascadeY;
   cascadeX += 30;
@@ -89,8 +96,10 @@ int32_t GraphDocument::RemoveNode(int32_t nodeId) {
 }
 
 bool GraphDocument::EdgeEnds(GraphEdge& edge) const {
-  const FilterNode* from = NodeById(edge.fromNode);
-  const FilterNode* to = NodeById(edge.toNode);
+  return EdgeEnds(edge, NodeById(edge.fromNode), NodeById(edge.toNode));
+}
+
+bool GraphDocument::EdgeEnds(GraphEdge& edge, const FilterNode* from, const FilterNode* to) {
   if (from == nullptr || to == nullptr) return false;
   const auto& fromRects = from->geometry.pinRects;
   const auto& toRects = to->geometry.pinRects;
@@ -116,6 +125,24 @@ int32_t GraphDocument::InsertEdge(int32_t fromNode, int32_t fromPin, int32_t toN
   edge->toPin = toPin;
   if (!EdgeEnds(*edge)) return -1;
   return edges_.Append(std::move(edge));
+}
+
+int32_t GraphDocument::InsertEdgeBetween(const FilterNode& from, int32_t fromPin, const FilterNode& to, int32_t toPin,
+                                         int32_t edgeId) {
+  std::unique_ptr<GraphEdge> edge(new (std::nothrow) GraphEdge());
+  if (edge == nullptr || edgeId < 1) return -1;
+  edge->edgeId = edgeId;
+  edge->fromNode = from.nodeId;
+  edge->fromPin = fromPin;
+  edge->toNode = to.nodeId;
+  edge->toPin = toPin;
+  if (!EdgeEnds(*edge, &from, &to)) return -1;
+  return edges_.Append(std::move(edge));
+}
+
+bool GraphDocument::Reserve(int32_t nodes, int32_t edges) {
+  const bool roomForNodes = nodes_.Reserve(nodes);
+  return edges_.Reserve(edges) && roomForNodes;
 }
 
 int32_t GraphDocument::RemoveEdge(int32_t edgeId) { return edges_.RemoveAt(EdgeIndex(edgeId)); }

@@ -84,12 +84,25 @@ class GraphDocument {
   // Node list index of the new node, or -1 (unknown prototype, CreateFilter
   // returned null, Initialize or the layout failed); nothing is added then.
   int32_t InsertNode(int32_t prototypeId);
+  // InsertNode with the node id given instead of the next free one, for a
+  // caller that knows its ids are unique (a graph file being loaded): the
+  // same creation, caption, cascade position and layout, no search of the
+  // node list.
+  int32_t InsertNodeWithId(int32_t prototypeId, int32_t nodeId);
   // 1 when removed (with its edges), 0 when no node has the id or a run is
   // using the filters. The last node moves into the freed list slot.
   int32_t RemoveNode(int32_t nodeId);
   // Edge list index, or -1 when a node is missing or a pin index is out of
   // its node's range. Kinds, direction and duplicates are not checked.
   int32_t InsertEdge(int32_t fromNode, int32_t fromPin, int32_t toNode, int32_t toPin);
+  // InsertEdge between two nodes the caller has found, with the edge id
+  // given (unique, as NextEdgeId would give it): the same checks of the pin
+  // indexes, no search of either list.
+  int32_t InsertEdgeBetween(const FilterNode& from, int32_t fromPin, const FilterNode& to, int32_t toPin,
+                            int32_t edgeId);
+  // Room for this many nodes and edges without regrowing the lists; false
+  // when memory runs out (the lists then grow as usual).
+  bool Reserve(int32_t nodes, int32_t edges);
   int32_t RemoveEdge(int32_t edgeId);
   void RemoveEdgesOfNode(int32_t nodeId);
   // Drops edges of the node whose pin index no longer exists and recomputes
@@ -139,6 +152,7 @@ class GraphDocument {
 
  private:
   bool EdgeEnds(GraphEdge& edge) const;
+  static bool EdgeEnds(GraphEdge& edge, const FilterNode* from, const FilterNode* to);
   bool Busy() const;
 
   const Registry& registry_;

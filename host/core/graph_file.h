@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -17,9 +18,17 @@ inline constexpr const char* kFailedToLoadGraph = "Failed to load graph.";
 
 struct GraphLoadResult {
   bool ok = false;
+  bool interrupted = false;           // `stop` ended the load
   std::string error;                  // why the load failed (empty on success)
   std::vector<std::string> warnings;  // e.g. edges that were dropped
 };
+
+// Polled while a graph loads, once per node and per few thousand edges or
+// megabytes read; true ends the load as failed ("interrupted").
+using LoadStop = std::function<bool()>;
+
+// The error of an interrupted load.
+inline constexpr const char* kLoadInterrupted = "loading was interrupted";
 
 // The document as graph file bytes. Each filter's settings come from
 // GetConfig(Serialized) and go back to its library (ReleaseConfig) when the
@@ -35,10 +44,11 @@ std::string FolderOf(const std::string& file);
 
 // Replaces the document's graph (an active run is killed first). A failed
 // load leaves an empty document. Edges naming a node or pin that does not
-// exist are dropped with a warning.
-GraphLoadResult LoadGraph(GraphDocument& document, const uint8_t* data, size_t size);
+// exist are dropped with a warning. Time and memory grow linearly with the
+// file.
+GraphLoadResult LoadGraph(GraphDocument& document, const uint8_t* data, size_t size, const LoadStop& stop = {});
 // On success the document's folder is the file's.
-GraphLoadResult LoadGraphFile(GraphDocument& document, const std::string& path);
+GraphLoadResult LoadGraphFile(GraphDocument& document, const std::string& path, const LoadStop& stop = {});
 
 // Positions and the origin in a graph file must lie within
 // -kMaxCoordinate..kMaxCoordinate, so that layout and drawing arithmetic on

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <new>
+#include <unordered_map>
 
 #include "core/graph_document.h"
 #include "vorlan/config_stream.h"
@@ -368,10 +369,23 @@ bool RunController::Prepare(std::vector<GraphRunner::Entry>& entries, std::strin
     refusal = "out of memory";
     return false;
   }
+  // Nodes by id, found once: a search per edge would make large graphs slow to start.
+  std::unordered_map<int32_t, const FilterNode*> byId;
+  try {
+    byId.reserve(static_cast<size_t>(doc.NodeCount()));
+    for (int32_t i = doc.NodeCount() - 1; i >= 0; --i) byId[doc.Node(i)->nodeId] = doc.Node(i);  // the first one wins
+  } catch (const std::bad_alloc&) {
+    refusal = "out of memory";
+    return false;
+  }
+  auto nodeOf = [&byId](int32_t id) -> const FilterNode* {
+    const auto it = byId.find(id);
+    return it != byId.end() ? it->second : nullptr;
+  };
   for (int32_t i = 0; i < doc.EdgeCount(); ++i) {
     const GraphEdge* e = doc.Edge(i);
-    const FilterNode* from = doc.NodeById(e->fromNode);
-    const FilterNode* to = doc.NodeById(e->toNode);
+    const FilterNode* from = nodeOf(e->fromNode);
+    const FilterNode* to = nodeOf(e->toNode);
     Pin* fromPin = (from != nullptr && e->fromPin >= 0 && e->fromPin < from->filter->pinCount)
                        ? from->filter->pins[e->fromPin]
                        : nullptr;

@@ -1,5 +1,6 @@
 #include "core/pointer_list.h"
 
+#include <cstdint>
 #include <cstdlib>
 
 namespace vorlan::host {
@@ -17,6 +18,18 @@ int32_t PointerList::Append(void* item) {
   }
   items_[count_] = item;
   return count_++;
+}
+
+bool PointerList::Reserve(int32_t count) {
+  if (count <= capacity_) return true;
+  const int64_t steps = (int64_t{count} + kGrowthStep - 1) / kGrowthStep;
+  if (steps * kGrowthStep > INT32_MAX) return false;
+  const auto grown = static_cast<int32_t>(steps * kGrowthStep);
+  void* bigger = std::realloc(items_, sizeof(void*) * static_cast<size_t>(grown));
+  if (bigger == nullptr) return false;
+  items_ = static_cast<void**>(bigger);
+  capacity_ = grown;
+  return true;
 }
 
 int32_t PointerList::RemoveAt(int32_t index) {

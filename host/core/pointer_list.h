@@ -30,6 +30,10 @@ class PointerList {
   void Clear() { count_ = 0; }
   // Exchanges two items; false (nothing changed) for a bad index.
   bool Swap(int32_t a, int32_t b);
+  // Room for `count` items at once, in whole growth steps, so that a bulk
+  // load appends without reallocating; false (nothing changed) when memory
+  // runs out. Appends grow by kGrowthStep as before.
+  bool Reserve(int32_t count);
 
   int32_t Count() const { return count_; }
   int32_t Capacity() const { return capacity_; }
@@ -63,6 +67,7 @@ class OwnedList {
   }
   T* Get(int32_t index) const { return static_cast<T*>(list_.Get(index)); }
   bool Swap(int32_t a, int32_t b) { return list_.Swap(a, b); }
+  bool Reserve(int32_t count) { return list_.Reserve(count); }
   int32_t Count() const { return list_.Count(); }
   void Clear() {
     for (int32_t i = 0; i < list_.Count(); ++i) delete Get(i);

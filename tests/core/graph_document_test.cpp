@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <climits>
+
 #include "core/graph_runner.h"
 #include "core/pointer_list.h"
 #include "core_fixture.h"
@@ -22,6 +24,17 @@ TEST(PointerList, GrowsBySixteenAndMovesTheLastItemIntoAHole) {
   list.Clear();
   EXPECT_EQ(list.Count(), 0);
   EXPECT_EQ(list.Capacity(), 32);
+  // Room made at once comes in whole steps; appends then grow as before.
+  EXPECT_TRUE(list.Reserve(33));
+  EXPECT_EQ(list.Capacity(), 48);
+  EXPECT_TRUE(list.Reserve(10));
+  EXPECT_EQ(list.Capacity(), 48) << "never shrinks";
+  for (int i = 0; i < 40; ++i) list.Append(&items[i]);
+  EXPECT_EQ(list.Capacity(), 48);
+  for (int i = 0; i < 9; ++i) list.Append(&items[i]);
+  EXPECT_EQ(list.Capacity(), 64);
+  EXPECT_FALSE(list.Reserve(INT32_MAX)) << "more than the steps can reach";
+  EXPECT_EQ(list.Capacity(), 64);
 }
 
 using GraphModel = DocumentTest;

@@ -1,8 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
+#include <climits>
 #include <filesystem>
+#include <numeric>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "core/graph_file.h"
@@ -208,6 +213,129 @@ TEST_F(GraphFile, EdgesToMissingPinsAreDroppedWithAWarning) {
   EXPECT_EQ(doc_.EdgeCount(), 1);
   ASSERT_EQ(r.warnings.size(), 2u);
   EXPECT_NE(r.warnings[0].find("pin 3"), std::string::npos);
+}
+
+// A graph file of many nodes with scattered ids and edges, some of them
+// naming nodes or pins that do not exist.
+struct LargeGraph {
+  struct NodeRecord {
+    int32_t filterId, nodeId, x, y;
+    std::string caption;
+    std::vector<uint8_t> settings;
+  };
+  std::vector<NodeRecord> nodes;
+  std::vector<std::array<int32_t, 4>> edges;
+  std::vector<uint8_t> bytes;
+
+  explicit LargeGraph(int32_t nodeCount, int32_t edgeCount, uint32_t seed) {
+    std::mt19937 rng(seed);
+    std::vector<int32_t> ids(static_cast<size_t>(3 * nodeCount));
+    std::iota(ids.begin(), ids.end(), 1);
+    std::shuffle(ids.begin(), ids.end(), rng);
+    Put(bytes, 7);
+    Put(bytes, -3);
+    Put(bytes, nodeCount);
+    for (int32_t i = 0; i < nodeCount; ++i) {
+      const bool source = rng() % 2 == 0;
+      NodeRecord n{source ? kSourceId : kRelayId, ids[static_cast<size_t>(i)], static_cast<int32_t>(rng() % 5000),
+                   static_cast<int32_t>(rng() % 5000), "n" + std::to_string(i),
+                   source ? std::vector<uint8_t>{7, 0, 0, 0, 1, 0, 0, 0} : std::vector<uint8_t>{}};
+      PutNode(bytes, n.filterId, n.nodeId, n.caption, n.x, n.y, n.settings);
+      nodes.push_back(std::move(n));
+    }
+    Put(bytes, edgeCount);
+    for (int32_t e = 0; e < edgeCount; ++e) {
+      // One id in ten is one no node has; pins 0..5 are sometimes too high.
+      auto id = [&] { return rng() % 10 == 0 ? ids[static_cast<size_t>(nodeCount) + rng() % nodeCount]
+                                             : nodes[rng() % nodes.size()].nodeId; };
+      const std::array<int32_t, 4> edge{id(), static_cast<int32_t>(rng() % 6), id(), static_cast<int32_t>(rng() % 6)};
+      for (const int32_t v : edge) Put(bytes, v);
+      edges.push_back(edge);
+    }
+  }
+};
+
+// The loader finds nodes through its own table; what it builds must be what
+// inserting the records one by one through the document builds.
+TEST_F(GraphFile, LoadingIsInsertingTheRecordsOneByOne) {
+  const LargeGraph graph(600, 3000, 7);
+  FixedTextMeasure measure;
+  GraphDocument expected(TestRegistry(), measure);
+  for (const LargeGraph::NodeRecord& n : graph.nodes) {
+    FilterNode& node = AddNode(expected, n.filterId);
+    node.nodeId = n.nodeId;
+    node.caption = n.caption;
+    node.x = n.x;
+    node.y = n.y;
+    const Packet packet = MakePacket(static_cast<int32_t>(n.settings.size()), PacketType::Config,
+                                     const_cast<uint8_t*>(n.settings.data()));
+    if (!n.settings.empty()) ASSERT_EQ(node.filter->ApplyConfig(packet, ConfigForm::Serialized), Ok);
+    ASSERT_TRUE(expected.LayoutNode(node));
+  }
+  size_t dropped = 0;
+  for (const auto& e : graph.edges) dropped += expected.InsertEdge(e[0], e[1], e[2], e[3]) < 0 ? 1 : 0;
+  ASSERT_GT(dropped, 0u);
+  ASSERT_GT(expected.EdgeCount(), 500);
+
+  const GraphLoadResult r = LoadGraph(doc_, graph.bytes.data(), graph.bytes.size());
+  ASSERT_TRUE(r.ok) << r.error;
+  EXPECT_EQ(r.warnings.size(), dropped);
+  ASSERT_EQ(doc_.NodeCount(), expected.NodeCount());
+  for (int32_t i = 0; i < doc_.NodeCount(); ++i) {
+    const FilterNode& a = *doc_.Node(i);
+    const FilterNode& b = *expected.Node(i);
+    ASSERT_EQ(a.nodeId, b.nodeId) << "node " << i;
+    EXPECT_EQ(a.filter->info.id, b.filter->info.id) << "node " << i;
+    EXPECT_EQ(a.geometry.box.left, b.geometry.box.left) << "node " << i;
+    EXPECT_EQ(a.geometry.box.bottom, b.geometry.box.bottom) << "node " << i;
+    ASSERT_EQ(a.geometry.pinRects.size(), b.geometry.pinRects.size()) << "node " << i;
+  }
+  ASSERT_EQ(doc_.EdgeCount(), expected.EdgeCount());
+  for (int32_t i = 0; i < doc_.EdgeCount(); ++i) {
+    const GraphEdge& a = *doc_.Edge(i);
+    const GraphEdge& b = *expected.Edge(i);
+    ASSERT_EQ(a.edgeId, b.edgeId) << "edge " << i;
+    EXPECT_EQ(std::tie(a.fromNode, a.fromPin, a.toNode, a.toPin, a.fromX, a.fromY, a.toX, a.toY),
+              std::tie(b.fromNode, b.fromPin, b.toNode, b.toPin, b.fromX, b.fromY, b.toX, b.toY))
+        << "edge " << i;
+  }
+  EXPECT_EQ(std::tie(doc_.cascadeX, doc_.cascadeY), std::tie(expected.cascadeX, expected.cascadeY));
+  EXPECT_EQ(doc_.NextNodeId(), expected.NextNodeId());
+  expected.originX = 7;
+  expected.originY = -3;
+  EXPECT_EQ(Save(doc_), Save(expected));
+
+  // The largest id leaves no fresh one for the next node, one by one or loaded.
+  std::vector<uint8_t> b;
+  Put(b, 0);
+  Put(b, 0);
+  Put(b, 2);
+  PutNode(b, kRelayId, INT32_MAX, "last", 0, 0, {});
+  PutNode(b, kRelayId, 5, "next", 0, 0, {});
+  Put(b, 0);
+  const GraphLoadResult full = LoadGraph(doc_, b.data(), b.size());
+  EXPECT_FALSE(full.ok);
+  EXPECT_NE(full.error.find("node record 2: the filter \"Test relay\" could not be created"), std::string::npos)
+      << full.error;
+}
+
+TEST_F(GraphFile, AStopRequestEndsTheLoadWithAnEmptyDocument) {
+  const LargeGraph graph(300, 5000, 11);
+  for (const int polls : {1, 150, 301}) {  // before the first node, among the nodes, at the first edges
+    int asked = 0;
+    const GraphLoadResult r =
+        LoadGraph(doc_, graph.bytes.data(), graph.bytes.size(), [&] { return ++asked >= polls; });
+    EXPECT_FALSE(r.ok) << polls;
+    EXPECT_TRUE(r.interrupted) << polls;
+    EXPECT_EQ(r.error, kLoadInterrupted) << polls;
+    EXPECT_EQ(asked, polls);
+    EXPECT_EQ(doc_.NodeCount(), 0) << polls;
+    EXPECT_EQ(doc_.EdgeCount(), 0) << polls;
+  }
+  const GraphLoadResult r = LoadGraph(doc_, graph.bytes.data(), graph.bytes.size(), [] { return false; });
+  EXPECT_TRUE(r.ok) << r.error;
+  EXPECT_FALSE(r.interrupted);
+  EXPECT_EQ(doc_.NodeCount(), 300);
 }
 
 TEST_F(GraphFile, RandomBytesNeverCrashAndFailCleanly) {
