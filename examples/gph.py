@@ -38,6 +38,20 @@ class Settings:
         return self
 
 
+# Where a File Input or Output Stream takes a relative path from: the graph
+# file's folder (what a stream without the field means), or the current
+# folder of the run, so that an installed example writes where its user
+# stands.
+GRAPH_FOLDER, CURRENT_FOLDER = 0, 1
+
+
+def file_settings(path, folder=GRAPH_FOLDER):
+    """The settings of a file stream: the path, then the folder field unless it
+    is the graph's folder (such streams keep the bytes older versions wrote)."""
+    s = Settings().text(path)
+    return s.int32(folder) if folder != GRAPH_FOLDER else s
+
+
 class Graph:
     def __init__(self, origin=(0, 0)):
         self.origin = origin

@@ -6,7 +6,7 @@ import os
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from gph import Graph, Settings  # noqa: E402
+from gph import CURRENT_FOLDER, Graph, file_settings  # noqa: E402
 
 FILE_INPUT_STREAM = 10
 FILE_OUTPUT_STREAM = 20
@@ -15,8 +15,8 @@ DATA_PIN = 2  # "Out" of the input stream, "In" of the output stream
 
 def build():
     g = Graph()
-    source = g.node(FILE_INPUT_STREAM, 'source', 10, 10, Settings().text('input.bmp'))
-    target = g.node(FILE_OUTPUT_STREAM, 'target', 200, 10, Settings().text('copy.bmp'))
+    source = g.node(FILE_INPUT_STREAM, 'source', 10, 10, file_settings('input.bmp'))
+    target = g.node(FILE_OUTPUT_STREAM, 'target', 200, 10, file_settings('copy.bmp', CURRENT_FOLDER))
     g.edge(source, DATA_PIN, target, DATA_PIN)
     return g
 

@@ -35,7 +35,7 @@ import os
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from gph import Graph, Settings  # noqa: E402
+from gph import CURRENT_FOLDER, Graph, Settings, file_settings  # noqa: E402
 
 FILE_INPUT_STREAM = 10
 FILE_OUTPUT_STREAM = 20
@@ -135,7 +135,7 @@ def decoder_settings(iterations=20, post_processing=False):
 
 
 def add_grey_source(g, caption, path, x, y):
-    source = g.node(FILE_INPUT_STREAM, caption, x, y, Settings().text(path))
+    source = g.node(FILE_INPUT_STREAM, caption, x, y, file_settings(path))
     bmp = g.node(BMP_DECODER, caption + ' bmp', x + 170, y)
     g.edge(source, STREAM_PIN, bmp, BMPDEC_IN)
     gray = g.node(GRAYSCALE, caption + ' grey', x + 340, y, grayscale_settings())
@@ -194,20 +194,20 @@ def build_compress(container='packed', **encoder_options):
     encoder = g.node(HV_ENCODER, 'encoder', 520, 10, encoder_settings(**encoder_options))
     g.edge(gray, GRAY_OUT, encoder, ENCODER_IN)
     stream, pin = CONTAINERS[container][0](g, encoder)
-    target = g.node(FILE_OUTPUT_STREAM, 'target', 1080, 10, Settings().text('image.hvf'))
+    target = g.node(FILE_OUTPUT_STREAM, 'target', 1080, 10, file_settings('image.hvf', CURRENT_FOLDER))
     g.edge(stream, pin, target, STREAM_PIN)
     return g
 
 
 def build_decompress(iterations=20, container='packed', post_processing=False):
     g = Graph()
-    source = g.node(FILE_INPUT_STREAM, 'source', 10, 10, Settings().text('image.hvf'))
+    source = g.node(FILE_INPUT_STREAM, 'source', 10, 10, file_settings('image.hvf', CURRENT_FOLDER))
     decoder = CONTAINERS[container][1](
         g, source, lambda: g.node(HV_DECODER, 'decoder', 560, 10, decoder_settings(iterations, post_processing)))
     bmp = g.node(BMP_ENCODER, 'bmp', 740, 10)
     for pin in (BMPENC_R, BMPENC_G, BMPENC_B):
         g.edge(decoder, DECODER_OUT, bmp, pin)
-    target = g.node(FILE_OUTPUT_STREAM, 'target', 910, 10, Settings().text('decoded.bmp'))
+    target = g.node(FILE_OUTPUT_STREAM, 'target', 910, 10, file_settings('decoded.bmp', CURRENT_FOLDER))
     g.edge(bmp, BMPENC_OUT, target, STREAM_PIN)
 
     gray = add_grey_source(g, 'original', 'input.bmp', 10, 560)

@@ -22,7 +22,7 @@ import os
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from gph import Graph, Settings  # noqa: E402
+from gph import CURRENT_FOLDER, Graph, Settings, file_settings  # noqa: E402
 
 FILE_INPUT_STREAM = 10
 FILE_OUTPUT_STREAM = 20
@@ -53,7 +53,7 @@ def grayscale_settings(method=Y_METHOD):
 
 
 def add_decoder(g, x, y):
-    source = g.node(FILE_INPUT_STREAM, 'source', x, y, Settings().text('input.bmp'))
+    source = g.node(FILE_INPUT_STREAM, 'source', x, y, file_settings('input.bmp'))
     decoder = g.node(BMP_DECODER, 'decoder', x + 180, y)
     g.edge(source, STREAM_PIN, decoder, DECODER_IN)
     return decoder
@@ -74,7 +74,7 @@ def build_bmp_gray():
     encoder = g.node(BMP_ENCODER, 'encoder', 550, 10)
     for pin in (ENCODER_R, ENCODER_G, ENCODER_B):
         g.edge(gray, GRAY_OUT, encoder, pin)
-    target = g.node(FILE_OUTPUT_STREAM, 'target', 730, 10, Settings().text('gray.bmp'))
+    target = g.node(FILE_OUTPUT_STREAM, 'target', 730, 10, file_settings('gray.bmp', CURRENT_FOLDER))
     g.edge(encoder, ENCODER_OUT, target, STREAM_PIN)
     return g
 

@@ -12,7 +12,7 @@ import os
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from gph import Graph, Settings  # noqa: E402
+from gph import CURRENT_FOLDER, Graph, Settings, file_settings  # noqa: E402
 
 FILE_INPUT_STREAM = 10
 FILE_OUTPUT_STREAM = 20
@@ -30,13 +30,13 @@ PNG, EIGHT_BITS, QUALITY = 0, 8, 90
 
 def build():
     g = Graph()
-    source = g.node(FILE_INPUT_STREAM, 'source', 10, 10, Settings().text('input.png'))
+    source = g.node(FILE_INPUT_STREAM, 'source', 10, 10, file_settings('input.png'))
     decoder = g.node(IMAGE_DECODER, 'decoder', 190, 10, Settings().int32(LIMIT_MEGAPIXELS))
     to_bmp = g.node(BMP_ENCODER, 'to bmp', 370, 10)
-    bmp = g.node(FILE_OUTPUT_STREAM, 'bmp', 550, 10, Settings().text('output.bmp'))
+    bmp = g.node(FILE_OUTPUT_STREAM, 'bmp', 550, 10, file_settings('output.bmp', CURRENT_FOLDER))
     from_bmp = g.node(BMP_DECODER, 'from bmp', 550, 150)
     to_png = g.node(IMAGE_ENCODER, 'to png', 730, 150, Settings().int32(PNG).int32(QUALITY).int32(EIGHT_BITS))
-    png = g.node(FILE_OUTPUT_STREAM, 'png', 910, 150, Settings().text('output.png'))
+    png = g.node(FILE_OUTPUT_STREAM, 'png', 910, 150, file_settings('output.png', CURRENT_FOLDER))
     g.edge(source, DATA_PIN, decoder, DATA_PIN)
     for pin in PLANE_PINS:
         g.edge(decoder, pin, to_bmp, pin)

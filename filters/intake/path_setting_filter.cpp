@@ -26,6 +26,7 @@ Result PathSettingFilter::ApplyConfig(Packet packet, ConfigForm form) {
 
   if (packet.data == nullptr) return Fail("the settings are empty");
   path_.reset();
+  folder_ = static_cast<int32_t>(Folder::Graph);
   ConfigReader reader(packet);
   std::optional<std::string> text;
   if (!reader.Text(text)) return Fail("the settings are malformed: the path is cut short");
@@ -34,6 +35,9 @@ Result PathSettingFilter::ApplyConfig(Packet packet, ConfigForm form) {
     return Fail("the settings are malformed: the path contains a NUL character");
   }
   path_ = std::move(text);
+  if (reader.Remaining() > 0 && !reader.Int32(folder_)) {
+    return Fail("the settings are malformed: the folder is cut short");
+  }
   return Ok;
 }
 
@@ -44,12 +48,24 @@ Packet PathSettingFilter::GetConfig(ConfigForm form) {
   }
   ConfigWriter writer;
   writer.Text(path_);
+  if (folder_ != static_cast<int32_t>(Folder::Graph)) writer.Int32(folder_);
   return writer.ToPacket();
 }
 
 Result PathSettingFilter::RequirePath(const std::string*& path) {
   if (!path_ || path_->empty()) return Fail("no file selected");
-  resolved_ = ResolveFileName(DocumentFolderOf(this), *path_);
+  switch (static_cast<Folder>(folder_)) {
+    case Folder::Graph:
+      resolved_ = ResolveFileName(DocumentFolderOf(this), *path_);
+      break;
+    case Folder::Current:
+      // The process opens a relative name from its current folder.
+      resolved_ = *path_;
+      break;
+    default:
+      return Failf("the settings name an unknown folder for relative paths (%d; 0 is the graph's "
+                   "folder, 1 the current folder)", folder_);
+  }
   path = &resolved_;
   return Ok;
 }

@@ -23,7 +23,8 @@ bool IsFileStream(const FilterNode& node);
 std::optional<std::string> FileStreamPath(const FilterNode& node);
 
 // The file a file-stream node works on: its path, relative ones taken from
-// the document's folder. nullopt as for FileStreamPath.
+// the document's folder, or from the current folder when the settings' folder
+// field says so. nullopt as for FileStreamPath.
 std::optional<std::string> FileStreamTarget(const GraphDocument& document, const FilterNode& node);
 
 }  // namespace vorlan::host

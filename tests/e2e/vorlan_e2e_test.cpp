@@ -567,9 +567,10 @@ TEST_F(E2e, TextDisplaysReportWhatTheyReceived) {
 
 namespace {
 
-// The shipped copy example names its files relative to itself: run from
-// another folder it still finds them, while --path names stay the caller's.
-TEST_F(E2e, ExampleRunsFromAnotherFolderAndPathOptionsStayWithTheCaller) {
+// The shipped copy example reads the picture beside itself and writes where
+// the caller stands (its target's folder field), so it works from a folder
+// the user cannot write to; --path names are the caller's too.
+TEST_F(E2e, ExampleReadsBesideItselfAndWritesWhereTheCallerStands) {
   if (!Have("intake") || !Have("outlet")) GTEST_SKIP() << "file stream plug-ins not built";
   const std::string graphs = TempDir("e2e_examples");
   const std::string work = TempDir("e2e_work");
@@ -577,17 +578,23 @@ TEST_F(E2e, ExampleRunsFromAnotherFolderAndPathOptionsStayWithTheCaller) {
     fs::copy_file(std::string(VORLAN_SOURCE_DIR) + "/examples/" + name, graphs + "/" + name,
                   fs::copy_options::overwrite_existing);
   fs::remove(graphs + "/copy.bmp");
+  fs::remove(work + "/copy.bmp");
   fs::remove(work + "/mine.bmp");
-  // A folder of the target's name where the caller stands: the run-start
-  // check of the target must look beside the graph, as the write does.
-  fs::create_directories(work + "/copy.bmp");
   const std::vector<uint8_t> picture = ReadFile(graphs + "/input.bmp");
   ASSERT_FALSE(picture.empty());
 
   Outcome o = VorlanIn(work, {"--run", graphs + "/copy.gph", "--quiet"});
   EXPECT_EQ(o.exit, 0) << o.err;
-  EXPECT_EQ(ReadFile(graphs + "/copy.bmp"), picture);
-  EXPECT_TRUE(fs::is_directory(work + "/copy.bmp"));
+  EXPECT_EQ(ReadFile(work + "/copy.bmp"), picture);
+  EXPECT_FALSE(fs::exists(graphs + "/copy.bmp"));
+
+  // The run-start check of the target looks where the write goes.
+  fs::remove(work + "/copy.bmp");
+  fs::create_directories(work + "/copy.bmp");
+  o = VorlanIn(work, {"--run", graphs + "/copy.gph", "--quiet"});
+  EXPECT_EQ(o.exit, 1);
+  EXPECT_NE(o.err.find("Error on filter : target"), std::string::npos) << o.err;
+  EXPECT_FALSE(fs::exists(graphs + "/copy.bmp"));
 
   o = VorlanIn(work, {"--run", graphs + "/copy.gph", "--quiet", "--path", "target=mine.bmp"});
   EXPECT_EQ(o.exit, 0) << o.err;

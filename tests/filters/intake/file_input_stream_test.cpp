@@ -15,6 +15,7 @@
 
 #include "stream_test_util.h"
 #include "support/filter_harness.h"
+#include "vorlan/file_names.h"
 
 namespace vorlan {
 namespace {
@@ -106,6 +107,29 @@ TEST(FileInputStream, NativeSettingsCarryAPointerToThePath) {
       << "a block too short for a pointer";
   EXPECT_EQ(g.ApplyConfig(MakePacket(8, PacketType::Config, nullptr), ConfigForm::Native), Failed);
   EXPECT_EQ(g.Path(), "in.bin");
+}
+
+// Folder 1 reads a relative path from the current folder: what an example
+// graph installed read-only uses for a file another example wrote there.
+TEST(FileInputStream, FolderFieldReadsFromTheCurrentFolder) {
+  const std::string graphFolder = test::TempDir("intake-folder-graph");
+  const std::string current = test::TempDir("intake-folder-current");
+  test::WriteFile(graphFolder + "/in.bin", RandomBytes(10, 1));
+  test::WriteFile(current + "/in.bin", RandomBytes(20, 2));
+  FileInputStreamFilter f;
+  f.Initialize();
+  SetDocumentFolderOf(&f, graphFolder.c_str());
+  const fs::path before = fs::current_path();
+  fs::current_path(current);
+  ASSERT_EQ(test::ApplySerialized(f, SerializedPath("in.bin", 1)), Ok);
+  ASSERT_EQ(f.Process(), Ok) << f.FailureReason();
+  EXPECT_TRUE(Published(test::Output(f, 2)) == RandomBytes(20, 2));
+  f.Reset();
+  ASSERT_EQ(SetPath(f, "in.bin"), Ok);
+  ASSERT_EQ(f.Process(), Ok) << f.FailureReason();
+  EXPECT_TRUE(Published(test::Output(f, 2)) == RandomBytes(10, 1));
+  fs::current_path(before);
+  ForgetDocumentFolderOf(&f);
 }
 
 TEST(FileInputStream, ReadsWholeFilesInChunksWithProgress) {

@@ -20,11 +20,20 @@ inline std::vector<uint8_t> SerializedPath(const std::string& path) {
   return bytes;
 }
 
-inline Result SetPath(PathSettingFilter& f, const std::string& path) {
+// The same followed by the int32 folder field.
+inline std::vector<uint8_t> SerializedPath(const std::string& path, int32_t folder) {
   std::vector<uint8_t> bytes = SerializedPath(path);
+  bytes.resize(bytes.size() + 4);
+  std::memcpy(bytes.data() + bytes.size() - 4, &folder, 4);
+  return bytes;
+}
+
+inline Result ApplySerialized(PathSettingFilter& f, std::vector<uint8_t> bytes) {
   return f.ApplyConfig(MakePacket(static_cast<int32_t>(bytes.size()), PacketType::Config, bytes.data()),
                        ConfigForm::Serialized);
 }
+
+inline Result SetPath(PathSettingFilter& f, const std::string& path) { return ApplySerialized(f, SerializedPath(path)); }
 
 inline std::vector<uint8_t> RandomBytes(size_t size, unsigned seed) {
   std::mt19937 rng(seed);

@@ -9,12 +9,15 @@
 
 #include "stream_test_util.h"
 #include "support/filter_harness.h"
+#include "vorlan/file_names.h"
 
 namespace vorlan {
 namespace {
 
 namespace fs = std::filesystem;
+using test::ApplySerialized;
 using test::RandomBytes;
+using test::SerializedPath;
 using test::SetPath;
 
 TEST(FileOutputStream, WritesAnyPacketAsItsBytesWithProgress) {
@@ -82,6 +85,75 @@ TEST(FileOutputStream, FailuresNameTheFileAndTheReason) {
     EXPECT_EQ(f.Process(), Failed);
     EXPECT_STREQ(f.FailureReason(), "cannot write /dev/full: No space left on device");
   }
+}
+
+// The trailing folder field: older streams end after the path and keep their
+// meaning and their bytes; folder 1 takes a relative path from the current
+// folder instead of the graph's, so a graph installed read-only can write
+// where its user stands.
+TEST(FileOutputStream, FolderFieldChoosesWhereARelativePathLeads) {
+  const std::string graphFolder = test::TempDir("outlet-folder-graph");
+  const std::string current = test::TempDir("outlet-folder-current");
+  std::vector<uint8_t> bytes = RandomBytes(100, 7);
+  test::FakeOutput src;
+  src.Publish(MakePacket(100, PacketType::Bytes, bytes.data()));
+  FileOutputStreamFilter f;
+  f.Initialize();
+  test::Connect(f, 2, src.pin());
+  SetDocumentFolderOf(&f, graphFolder.c_str());
+  const fs::path before = fs::current_path();
+  fs::current_path(current);
+
+  ASSERT_EQ(SetPath(f, "out.bin"), Ok);
+  EXPECT_EQ(f.FolderValue(), 0);
+  Packet old = f.GetConfig(ConfigForm::Serialized);
+  EXPECT_TRUE(std::vector<uint8_t>(static_cast<uint8_t*>(old.data), static_cast<uint8_t*>(old.data) + old.length) ==
+              SerializedPath("out.bin"))
+      << "the graph's folder writes the stream without the field";
+  FreePacket(old);
+  ASSERT_EQ(f.Process(), Ok) << f.FailureReason();
+  EXPECT_TRUE(fs::exists(graphFolder + "/out.bin"));
+  EXPECT_FALSE(fs::exists(current + "/out.bin"));
+
+  ASSERT_EQ(ApplySerialized(f, SerializedPath("here.bin", 1)), Ok);
+  EXPECT_EQ(f.FolderValue(), 1);
+  Packet stream = f.GetConfig(ConfigForm::Serialized);
+  FileOutputStreamFilter g;
+  ASSERT_EQ(g.ApplyConfig(stream, ConfigForm::Serialized), Ok);
+  EXPECT_EQ(g.FolderValue(), 1) << "the field crosses to another filter";
+  FreePacket(stream);
+  // A Native path (the file dialog) keeps the folder.
+  const char* text = "there.bin";
+  ASSERT_EQ(g.ApplyConfig(MakePacket(sizeof text, PacketType::Config, &text), ConfigForm::Native), Ok);
+  EXPECT_EQ(g.FolderValue(), 1);
+  f.Reset();
+  ASSERT_EQ(f.Process(), Ok) << f.FailureReason();
+  EXPECT_TRUE(test::ReadFile(current + "/here.bin") == bytes);
+  EXPECT_FALSE(fs::exists(graphFolder + "/here.bin"));
+  // An absolute path goes where it says either way.
+  ASSERT_EQ(ApplySerialized(f, SerializedPath(graphFolder + "/abs.bin", 1)), Ok);
+  f.Reset();
+  ASSERT_EQ(f.Process(), Ok) << f.FailureReason();
+  EXPECT_TRUE(fs::exists(graphFolder + "/abs.bin"));
+
+  // A stream without the field means the graph's folder again.
+  ASSERT_EQ(SetPath(f, "again.bin"), Ok);
+  EXPECT_EQ(f.FolderValue(), 0);
+
+  std::vector<uint8_t> cut = SerializedPath("x.bin", 1);
+  cut.resize(cut.size() - 2);
+  EXPECT_EQ(ApplySerialized(f, cut), Failed);
+  EXPECT_NE(std::string(f.FailureReason()).find("the folder is cut short"), std::string::npos);
+
+  ASSERT_EQ(ApplySerialized(f, SerializedPath("x.bin", 7)), Ok) << "settings are checked when a run starts";
+  f.Reset();
+  EXPECT_EQ(f.Process(), Failed);
+  EXPECT_NE(std::string(f.FailureReason()).find("unknown folder for relative paths (7"), std::string::npos);
+  EXPECT_FALSE(fs::exists(current + "/x.bin"));
+  EXPECT_FALSE(fs::exists(graphFolder + "/x.bin"));
+
+  fs::current_path(before);
+  ForgetDocumentFolderOf(&f);
 }
 
 FileOutputStreamFilter* current = nullptr;
