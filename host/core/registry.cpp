@@ -105,6 +105,8 @@ void Registry::Scan(const PluginFolder& folder) {
     if (!AddLibrary(name, module, entry, &reason)) {
       ::dlclose(module);
       rejected_.push_back({path, reason});
+    } else {
+      libraries_.back()->path = path;
     }
   }
 }
@@ -144,9 +146,14 @@ bool Registry::AddLibrary(const std::string& fileName, void* module, const Libra
     if (prototype.info.name == nullptr) prototype.info.name = "";
     // The first library to offer an id keeps it: graph files find filters
     // by id, so a second one could never be loaded back from a saved graph.
+    // The message names both libraries and both filters, so that whoever
+    // installed them can tell which one to renumber.
     if (const FilterPrototype* taken = FindPrototypeByFilterId(prototype.info.id)) {
-      return refuse("filter id " + std::to_string(prototype.info.id) + " is already taken by " +
-                    taken->library->fileName);
+      const FilterLibrary& first = *taken->library;
+      return refuse("filter id " + std::to_string(prototype.info.id) + " (\"" + prototype.info.name +
+                    "\") is already taken by \"" + taken->info.name + "\" of " +
+                    (first.path.empty() ? first.fileName : first.path) +
+                    "; one of the two needs another id (docs/filter-ids.md)");
     }
     if (entry.getSettingsDescription != nullptr) {
       const SettingsDescription* settings = entry.getSettingsDescription(i);

@@ -36,6 +36,7 @@ struct LibraryEntryPoints {
 struct FilterLibrary {
   int32_t id = -1;        // library number in load order
   std::string fileName;   // without folder
+  std::string path;       // folder/file as loaded; empty for in-process libraries
   void* module = nullptr;  // dlopen handle; null for in-process libraries
   FilterLibraryInfo info{};
   LibraryEntryPoints entry;

@@ -34,7 +34,8 @@ TEST(Registry, SkipsBrokenLibrariesAndNumbersTheRestInNameOrder) {
   EXPECT_EQ(r.Rejected()[0].path, dir + "/b_no_destroy.so");
   EXPECT_EQ(r.Rejected()[0].reason, "lacks the export DestroyFilter");
   EXPECT_EQ(r.Rejected()[1].path, dir + "/d_duplicate.so");
-  EXPECT_EQ(r.Rejected()[1].reason, "filter id 9001 is already taken by a_valid.so");
+  EXPECT_EQ(r.Rejected()[1].reason, "filter id 9001 (\"Test duplicate\") is already taken by \"Test valid\" of " + dir +
+                                        "/a_valid.so; one of the two needs another id (docs/filter-ids.md)");
   EXPECT_EQ(r.Rejected()[2].path, dir + "/e_broken.so");
   // The dynamic loader's own message, which names the file.
   EXPECT_NE(r.Rejected()[2].reason.find("e_broken.so"), std::string::npos) << r.Rejected()[2].reason;
@@ -85,7 +86,7 @@ TEST(Registry, InProcessLibrariesCannotTakeAnIdTwice) {
   ASSERT_TRUE(r.AddLibrary("first.so", nullptr, multi));
   std::string reason;
   EXPECT_FALSE(r.AddLibrary("second.so", nullptr, multi, &reason));
-  EXPECT_EQ(reason, "filter id 9101 is already taken by first.so");
+  EXPECT_EQ(reason, "filter id 9101 (\"Test source\") is already taken by \"Test source\" of first.so; one of the two needs another id (docs/filter-ids.md)");
   EXPECT_EQ(r.LibraryCount(), 1);
   EXPECT_EQ(r.PrototypeCount(), 3);
 }
@@ -112,7 +113,10 @@ TEST(Registry, FoldersInOrderAndTheFirstIdWins) {
   // a_valid and d_duplicate of the later folder both lose 9001.
   int taken = 0;
   for (const auto& rejected : front.Rejected()) {
-    taken += rejected.reason == "filter id 9001 is already taken by z_duplicate.so" ? 1 : 0;
+    taken += rejected.reason.find("is already taken by \"Test duplicate\" of " + early + "/z_duplicate.so;") !=
+                     std::string::npos
+                 ? 1
+                 : 0;
   }
   EXPECT_EQ(taken, 2);
 

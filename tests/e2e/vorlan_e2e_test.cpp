@@ -326,7 +326,8 @@ TEST_F(E2e, ListShowsTheSearchOrderAndWhatDidNotLoad) {
       "  " + dir_ + "/cli (--filters, absent)\n",
       "(m.so)\n",
       "Not loaded:\n  " + env + "/broken.so: ",
-      "  " + env + "/m2.so: filter id 9301 is already taken by m.so\n",
+      "  " + env + "/m2.so: filter id 9301 (\"Test marker\") is already taken by \"Test marker\" of " + dir_ +
+          "/xdg/vorlan/filters/m.so; one of the two needs another id (docs/filter-ids.md)\n",
       " Filter prototypes.\n"};
   size_t at = 0;
   for (const std::string& piece : order) {
