@@ -14,8 +14,10 @@ install(TARGETS vorlan_framework vorlan_framework_gui EXPORT VorlanTargets
   INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(EXPORT VorlanTargets NAMESPACE Vorlan:: DESTINATION ${VORLAN_CMAKE_INSTALL_DIR} COMPONENT dev)
 
+set(VORLAN_SDK_DATA_DIR ${CMAKE_INSTALL_DATADIR}/vorlan)
 configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/sdk/VorlanConfig.cmake.in
-  ${PROJECT_BINARY_DIR}/sdk/VorlanConfig.cmake INSTALL_DESTINATION ${VORLAN_CMAKE_INSTALL_DIR})
+  ${PROJECT_BINARY_DIR}/sdk/VorlanConfig.cmake INSTALL_DESTINATION ${VORLAN_CMAKE_INSTALL_DIR}
+  PATH_VARS VORLAN_SDK_DATA_DIR CMAKE_INSTALL_BINDIR)
 write_basic_package_version_file(${PROJECT_BINARY_DIR}/sdk/VorlanConfigVersion.cmake
   COMPATIBILITY SameMajorVersion)
 install(FILES
@@ -36,6 +38,11 @@ endforeach()
 
 # The example plug-in, to copy and start from.
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/plugin-template DESTINATION ${CMAKE_INSTALL_DATADIR}/vorlan
-  COMPONENT dev PATTERN "build" EXCLUDE)
-# Its graph script writes graph files through this module.
+  COMPONENT dev PATTERN "build" EXCLUDE PATTERN "*.py" PERMISSIONS
+  OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+# Its graph script writes graph files through this module, which it finds in
+# the folder above the template.
 install(FILES ${PROJECT_SOURCE_DIR}/examples/gph.py DESTINATION ${CMAKE_INSTALL_DATADIR}/vorlan COMPONENT dev)
+# How to choose a filter id that no other author's plug-in takes.
+install(FILES ${PROJECT_SOURCE_DIR}/docs/filter-ids.md DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/vorlan-dev
+  COMPONENT dev)

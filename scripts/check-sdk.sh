@@ -13,13 +13,19 @@ cp -r examples/plugin-template "$work/template"
 cmake -S "$work/template" -B "$work/template/build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_PREFIX_PATH="$work/prefix" >/dev/null
 cmake --build "$work/template/build"
+# The template's own tests: the processing, then its graph run headless.
+ctest --test-dir "$work/template/build" --output-on-failure
+ctest --test-dir "$work/template/build" -N | grep -q gain_graph_run
+# The copied graph script finds the SDK's gph.py through the vorlan on PATH.
+PATH="$work/prefix/bin:$PATH" /usr/bin/python3 "$work/template/make_gain_graph.py" "$work/copied.gph"
+[[ -s $work/copied.gph ]]
 
 # pkg-config users get the same flags: the same plug-in, built by hand.
 export PKG_CONFIG_PATH
 PKG_CONFIG_PATH=$(dirname "$(find "$work/prefix" -name vorlan-filter.pc)")
 mkdir -p "$work/by-hand"
 # shellcheck disable=SC2046
-c++ -O2 -shared -o "$work/by-hand/gain.so" "$work"/template/*.cpp $(pkg-config --cflags --libs vorlan-filter-gui)
+c++ -O2 -fPIC -shared -o "$work/by-hand/gain.so" "$work"/template/*.cpp $(pkg-config --cflags --libs vorlan-filter-gui)
 
 vorlan=$work/prefix/bin/vorlan
 image=$root/../shared/data/camera.bmp

@@ -1,9 +1,10 @@
 // "Gain": multiplies every sample of a plane by a factor. One plane "In",
 // one plane "Out" of the same size and declared range.
 //
-// Copy this folder to start a plug-in of your own: give it a new filter id
-// (ids from 10000 on are free for plug-ins made outside the project), a
-// settings record, its pins, and Work().
+// Copy this folder to start a plug-in of your own: give it a filter id of
+// your own (10000 stays this example's; take a block from 10100 up as
+// docs/filter-ids.md says, installed in share/doc/vorlan-dev), a settings
+// record, its pins, and Work(). gain_test.cpp shows how to test it.
 #pragma once
 
 #include <cstdint>
