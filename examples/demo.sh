@@ -1,38 +1,68 @@
 #!/usr/bin/env bash
-# Compresses a BMP with the fractal example graphs and decodes it again:
-#   examples/demo.sh INPUT [OUTPUT.bmp] [--bpp TARGET]
-# (INPUT is a BMP, or a PNG, JPEG, PGM/PPM, TIFF or WebP picture)
-# prints the container size, bits per pixel, compression ratio against 8-bit
-# grey, the PSNR of the decoded picture, both run times, and JPEG's PSNR at
-# the nearest file size on the same grey picture. --bpp searches the number
-# of ranges for a container near TARGET bits per pixel (a few encodes).
-# VORLAN names the program (default build/release/vorlan beside this folder).
+# Compresses a picture with the fractal example graphs and decodes it again:
+#   examples/demo.sh [INPUT] [OUTPUT.bmp] [--bpp TARGET]
+# Installed as vorlan-demo. VORLAN names the program (default: the vorlan
+# installed beside vorlan-demo, or build/release/vorlan of the source tree).
 set -euo pipefail
 
 usage() {
-  echo "usage: $0 INPUT.bmp [OUTPUT.bmp] [--bpp TARGET]" >&2
-  exit 2
+  cat <<'TEXT'
+Usage: vorlan-demo [INPUT] [OUTPUT.bmp] [--bpp TARGET]
+Compresses a picture with Vorlan's fractal example graphs (HV encoder and the
+packed code container), decodes it again, and prints the container size, bits
+per pixel, compression ratio against 8-bit grey, the PSNR of the decoded
+picture, both run times, and the PSNR of JPEG (cjpeg -grayscale) at the
+nearest file size on the same grey picture.
+
+INPUT is a BMP, PNG, JPEG, PGM/PPM, TIFF or WebP picture; without one, the
+small picture shipped with the examples is used. Nothing is written but
+OUTPUT.bmp, the decoded picture, when it is given.
+
+Options:
+  --bpp TARGET  search the number of ranges for a container near TARGET bits
+                per pixel first (a few encodes)
+  -h, --help    print this help and exit
+
+Environment:
+  VORLAN        the vorlan program to run
+TEXT
 }
+
 files=()
 extra=()
 while [[ $# -gt 0 ]]; do
   case $1 in
     --bpp)
-      [[ $# -ge 2 ]] || usage
+      [[ $# -ge 2 ]] || { usage >&2; exit 2; }
       extra+=(--bpp "$2")
       shift 2
       ;;
-    -*) usage ;;
+    -h | --help)
+      usage
+      exit 0
+      ;;
+    -*)
+      echo "vorlan-demo: unknown option '$1'" >&2
+      echo "Try 'vorlan-demo --help' for more information." >&2
+      exit 2
+      ;;
     *)
       files+=("$1")
       shift
       ;;
   esac
 done
-[[ ${#files[@]} -ge 1 && ${#files[@]} -le 2 ]] || usage
-here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-export VORLAN=${VORLAN:-$here/../build/release/vorlan}
+[[ ${#files[@]} -le 2 ]] || { usage >&2; exit 2; }
+# Installed, this script is reached through the link bin/vorlan-demo: the
+# examples are beside the script, the program beside the link.
+here=$(dirname "$(realpath "${BASH_SOURCE[0]}")")
+[[ ${#files[@]} -ge 1 ]] || files=("$here/input.bmp")
+if [[ -z ${VORLAN:-} ]]; then
+  VORLAN=$here/../build/release/vorlan
+  [[ -x $VORLAN ]] || VORLAN=$(dirname "${BASH_SOURCE[0]}")/vorlan
+fi
 VORLAN=$(realpath "$VORLAN")
+export VORLAN
 if [[ ! -x $VORLAN ]]; then
   echo "$0: $VORLAN is not built (cmake --preset release && cmake --build --preset release)" >&2
   exit 1

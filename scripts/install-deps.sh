@@ -13,6 +13,9 @@ packages=(
   python3-matplotlib python3-numpy python3-scipy python3-pytest
   libopenjp2-tools webp libavif-bin libjxl-tools
   dpkg-dev file pkgconf
+  pandoc weasyprint qpdf poppler-utils
+  help2man man-db bash-completion desktop-file-utils shared-mime-info
+  lintian
 )
 
 missing=()

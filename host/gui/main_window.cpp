@@ -678,10 +678,21 @@ bool MainWindow::ResetGraph() {
 // ---- Help --------------------------------------------------------------------
 
 void MainWindow::OpenManual() {
-  QString path = QDir::current().absoluteFilePath(QStringLiteral("manual.pdf"));
-  if (!QFileInfo::exists(path))
-    path = QDir(QApplication::applicationDirPath()).absoluteFilePath(QStringLiteral("manual.pdf"));
-  if (!QFileInfo::exists(path) || !QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
+  // The current folder, beside the program (a build tree), then the
+  // installed documentation folder.
+  const QDir program(QApplication::applicationDirPath());
+  const QString candidates[] = {
+      QDir::current().absoluteFilePath(QStringLiteral("manual.pdf")),
+      program.absoluteFilePath(QStringLiteral("manual.pdf")),
+      QDir::cleanPath(program.absoluteFilePath(QStringLiteral(VORLAN_DOC_FROM_PROGRAM "/manual.pdf")))};
+  QString path;
+  for (const QString& candidate : candidates) {
+    if (QFileInfo::exists(candidate)) {
+      path = candidate;
+      break;
+    }
+  }
+  if (path.isEmpty() || !QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
     QMessageBox::critical(this, QStringLiteral("Error"), QStringLiteral("Cannot load manual!"));
 }
 
