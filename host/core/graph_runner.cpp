@@ -98,14 +98,19 @@ int32_t GraphRunner::FindUnwritableTarget(std::string& reason) const {
     if (f->pinCount > 0 && f->pins[0] != nullptr && f->pins[0]->connected != 0) continue;
     Packet settings = f->GetConfig(ConfigForm::Serialized);
     std::optional<std::string> path;
+    // The trailing folder field: 0 (or absent) the graph's folder, 1 the
+    // current folder.
+    int32_t folder = 0;
     bool readable = false;
     if (settings.length > 0 && settings.data != nullptr) {
       ConfigReader reader(settings);
-      readable = reader.Text(path);
+      readable = reader.Text(path) && (reader.Remaining() == 0 || reader.Int32(folder));
     }
     if (settings.data != nullptr && e.releaseConfig != nullptr) e.releaseConfig(settings);
-    if (!readable) continue;  // not settings this check understands: the filter decides
-    reason = CheckWritableTarget(ResolveFileName(e.documentFolder, path ? *path : std::string()));
+    // Settings this check does not understand are the filter's to judge.
+    if (!readable || (folder != 0 && folder != 1)) continue;
+    const std::string base = folder == 0 ? e.documentFolder : std::string();
+    reason = CheckWritableTarget(ResolveFileName(base, path ? *path : std::string()));
     if (!reason.empty()) return i;
   }
   return -1;

@@ -578,16 +578,19 @@ TEST_F(E2e, ExampleReadsBesideItselfAndWritesWhereTheCallerStands) {
   for (const char* name : {"copy.gph", "input.bmp"})
     fs::copy_file(std::string(VORLAN_SOURCE_DIR) + "/examples/" + name, graphs + "/" + name,
                   fs::copy_options::overwrite_existing);
-  fs::remove(graphs + "/copy.bmp");
-  fs::remove(work + "/copy.bmp");
+  fs::remove_all(graphs + "/copy.bmp");
+  fs::remove_all(work + "/copy.bmp");
   fs::remove(work + "/mine.bmp");
+  // A folder of the target's name beside the graph: the runner's own
+  // run-start check must look where the write goes, not there.
+  fs::create_directories(graphs + "/copy.bmp");
   const std::vector<uint8_t> picture = ReadFile(graphs + "/input.bmp");
   ASSERT_FALSE(picture.empty());
 
   Outcome o = VorlanIn(work, {"--run", graphs + "/copy.gph", "--quiet"});
   EXPECT_EQ(o.exit, 0) << o.err;
   EXPECT_EQ(ReadFile(work + "/copy.bmp"), picture);
-  EXPECT_FALSE(fs::exists(graphs + "/copy.bmp"));
+  EXPECT_TRUE(fs::is_directory(graphs + "/copy.bmp"));
 
   // The run-start check of the target looks where the write goes.
   fs::remove(work + "/copy.bmp");
@@ -595,7 +598,6 @@ TEST_F(E2e, ExampleReadsBesideItselfAndWritesWhereTheCallerStands) {
   o = VorlanIn(work, {"--run", graphs + "/copy.gph", "--quiet"});
   EXPECT_EQ(o.exit, 1);
   EXPECT_NE(o.err.find("Error on filter : target"), std::string::npos) << o.err;
-  EXPECT_FALSE(fs::exists(graphs + "/copy.bmp"));
 
   o = VorlanIn(work, {"--run", graphs + "/copy.gph", "--quiet", "--path", "target=mine.bmp"});
   EXPECT_EQ(o.exit, 0) << o.err;
