@@ -7,7 +7,7 @@ search for the number of ranges that hits a target rate.
 prints size, bits per pixel, PSNR and times of the fractal code, then JPEG's
 (cjpeg -grayscale / djpeg) PSNR at the file size nearest to it. Used by
 examples/demo.sh and bench/rd/rate_distortion.py. VORLAN names the program
-(default build/release/vorlan beside this folder).
+(default build/release/vorlan beside this folder, else the vorlan on PATH).
 
 The stages (graph writing, compressing, decompressing, measuring JPEG) are
 separate functions so that a different container or image reader can be
@@ -29,7 +29,14 @@ import make_fractal  # noqa: E402
 
 
 def default_vorlan():
-    return os.environ.get('VORLAN', os.path.join(HERE, '..', 'build', 'release', 'vorlan'))
+    """VORLAN, else the source tree's build/release/vorlan, else the vorlan on
+    PATH (the installed examples)."""
+    if 'VORLAN' in os.environ:
+        return os.environ['VORLAN']
+    built = os.path.join(HERE, '..', 'build', 'release', 'vorlan')
+    if os.path.exists(built):
+        return built
+    return shutil.which('vorlan') or built
 
 
 def run(command, cwd=None):
