@@ -15,7 +15,7 @@ cmake -S "$work/template" -B "$work/template/build" -G Ninja -DCMAKE_BUILD_TYPE=
 cmake --build "$work/template/build"
 # The template's own tests: the processing, then its graph run headless.
 ctest --test-dir "$work/template/build" --output-on-failure
-ctest --test-dir "$work/template/build" -N | grep -q gain_graph_run
+ctest --test-dir "$work/template/build" -N | grep gain_graph_run >/dev/null
 # The copied graph script finds the SDK's gph.py through the vorlan on PATH.
 PATH="$work/prefix/bin:$PATH" /usr/bin/python3 "$work/template/make_gain_graph.py" "$work/copied.gph"
 [[ -s $work/copied.gph ]]
