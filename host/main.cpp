@@ -4,9 +4,11 @@
 #include <vector>
 
 #include "core/plugin_search.h"
+#include "core/graph_text.h"
 #include "core/registry.h"
 #include "headless/command_line.h"
 #include "headless/headless_runner.h"
+#include "headless/inspect.h"
 
 #if defined(VORLAN_HAVE_EDITOR)
 #include "editor.h"
@@ -18,7 +20,7 @@ int main(int argc, char** argv) {
   CommandLine line;
   std::string error;
   if (!ParseCommandLine(args, line, error)) {
-    std::fprintf(stderr, "vorlan: %s\n%s", error.c_str(), HelpText().c_str());
+    std::fprintf(stderr, "vorlan: %s\n%s\n", error.c_str(), kTryHelp);
     return kExitBadGraph;
   }
   switch (line.mode) {
@@ -26,8 +28,21 @@ int main(int argc, char** argv) {
       std::fputs(HelpText().c_str(), stdout);
       return 0;
     case CommandLine::Mode::Version:
-      std::puts("Vorlan Version 1.0");
+      std::fputs(VersionText().c_str(), stdout);
       return 0;
+    case CommandLine::Mode::Inspect: {
+      const Registry registry(PluginSearchPath(ProcessSearchInputs(line.filterFolders)));
+      return InspectFilters(registry, line.inspect, line.json, stdout, stderr);
+    }
+    case CommandLine::Mode::Convert: {
+      const Registry registry(PluginSearchPath(ProcessSearchInputs(line.filterFolders)));
+      std::string why;
+      if (!ConvertGraphFile(line.convertFrom, line.convertTo, registry, why)) {
+        std::fprintf(stderr, "vorlan: %s\n", why.c_str());
+        return kExitBadGraph;
+      }
+      return 0;
+    }
     case CommandLine::Mode::List: {
       const Registry registry(PluginSearchPath(ProcessSearchInputs(line.filterFolders)));
       ListPrototypes(registry, stdout);

@@ -16,6 +16,7 @@ packages=(
   pandoc weasyprint qpdf poppler-utils
   help2man man-db bash-completion desktop-file-utils shared-mime-info
   lintian
+  nlohmann-json3-dev
 )
 
 missing=()

@@ -131,8 +131,30 @@ Pin* FilterBase::AddNewPin(const char* name, PinKind kind) {
   return pin;
 }
 
+Pin* FilterBase::AddNewPin(const char* name, PinKind kind, uint32_t packetTypes) {
+  Pin* pin = AddNewPin(name, kind);
+  if (pin == nullptr) return nullptr;
+  try {
+    if (pinTypes_.size() < static_cast<size_t>(pinCount)) pinTypes_.resize(static_cast<size_t>(pinCount), 0);
+    pinTypes_[static_cast<size_t>(pinCount - 1)] = packetTypes;
+  } catch (const std::bad_alloc&) {
+    // The types are a courtesy to the host: without them the pin still works.
+  }
+  return pin;
+}
+
+uint32_t FilterBase::PinPacketTypes(int32_t index) const {
+  if (index < 0 || index >= pinCount || pins[index] == nullptr) return 0;
+  const int32_t kind = pins[index]->kind;
+  if (kind == static_cast<int32_t>(PinKind::ConfigIn) || kind == static_cast<int32_t>(PinKind::ConfigOut)) {
+    return PacketTypeBit(PacketType::Config);
+  }
+  return static_cast<size_t>(index) < pinTypes_.size() ? pinTypes_[static_cast<size_t>(index)] : 0;
+}
+
 void FilterBase::RemovePinsFrom(int32_t first) {
   if (first < 0) first = 0;
+  if (static_cast<size_t>(first) < pinTypes_.size()) pinTypes_.resize(static_cast<size_t>(first));
   for (int32_t i = first; i < pinCount; ++i) {
     std::free(pins[i]->name);
     delete pins[i];

@@ -13,6 +13,7 @@
 
 #include "core/graph_bytes.h"
 #include "core/graph_document.h"
+#include "core/graph_text.h"
 #include "vorlan/contract.h"
 
 namespace vorlan::host {
@@ -77,30 +78,16 @@ std::string FolderOf(const std::string& file) {
   return absolute.parent_path().lexically_normal().string();
 }
 
-bool SaveGraphFile(GraphDocument& document, const std::string& path, std::string& error) {
+bool SaveGraphFile(GraphDocument& document, const std::string& path, std::string& error, GraphFormat format) {
   std::vector<uint8_t> bytes;
   if (!SaveGraph(document, bytes, error)) return false;
-  const std::string temp = path + ".saving-" + std::to_string(::getpid());
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    if (!out) {
-      error = "cannot write " + path;
-      return false;
-    }
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    out.flush();
-    if (!out) {
-      out.close();
-      std::remove(temp.c_str());
-      error = "cannot write " + path;
-      return false;
-    }
+  if (format == GraphFormat::Text) {
+    GraphFileRecords records;
+    if (!ParseGraphBytes(bytes.data(), bytes.size(), records, error)) return false;
+    const std::string text = GraphToText(records, document.registry());
+    bytes.assign(text.begin(), text.end());
   }
-  if (std::rename(temp.c_str(), path.c_str()) != 0) {
-    std::remove(temp.c_str());
-    error = "cannot replace " + path;
-    return false;
-  }
+  if (!ReplaceFileContents(path, bytes, error)) return false;
   document.folder = FolderOf(path);
   return true;
 }
@@ -250,50 +237,56 @@ GraphLoadResult LoadGraph(GraphDocument& document, const uint8_t* data, size_t s
   return result;
 }
 
-GraphLoadResult LoadGraphFile(GraphDocument& document, const std::string& path, const LoadStop& stop) {
+bool ReadGraphFileContent(const std::string& path, std::vector<uint8_t>& content, std::string& error,
+                          const LoadStop& stop) {
   // A folder opens as a stream of unknown size and a FIFO blocks the open;
   // both are named for what they are before anything is read.
   struct stat status {};
   if (::stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode)) {
-    document.Clear();
-    GraphLoadResult result;
-    result.error = path + (S_ISDIR(status.st_mode) ? " is a folder, not a graph file" : " is not a regular file");
-    return result;
+    error = path + (S_ISDIR(status.st_mode) ? " is a folder, not a graph file" : " is not a regular file");
+    return false;
   }
   std::ifstream in(path, std::ios::binary | std::ios::ate);
   if (!in) {
-    document.Clear();
-    GraphLoadResult result;
-    result.error = "cannot open " + path;
-    return result;
+    error = "cannot open " + path;
+    return false;
   }
   const std::streamoff size = in.tellg();
   if (size < 0 || size > kMaxGraphFileBytes) {
-    document.Clear();
-    GraphLoadResult result;
-    result.error = size < 0 ? "cannot read " + path : path + " is too large for a graph file";
-    return result;
+    error = size < 0 ? "cannot read " + path : path + " is too large for a graph file";
+    return false;
   }
-  std::vector<uint8_t> bytes(static_cast<size_t>(size));
+  content.assign(static_cast<size_t>(size), 0);
   in.seekg(0);
   // Read in pieces, so that a stop request is heard during a long read too.
   for (std::streamoff done = 0; done < size;) {
     if (stop && stop()) {
-      document.Clear();
-      GraphLoadResult result;
-      result.interrupted = true;
-      result.error = kLoadInterrupted;
-      return result;
+      error = kLoadInterrupted;
+      return false;
     }
     const std::streamoff piece = std::min<std::streamoff>(size - done, kBytesPerPoll);
-    if (!in.read(reinterpret_cast<char*>(bytes.data()) + done, piece)) {
-      document.Clear();
-      GraphLoadResult result;
-      result.error = "cannot read " + path;
-      return result;
+    if (!in.read(reinterpret_cast<char*>(content.data()) + done, piece)) {
+      error = "cannot read " + path;
+      return false;
     }
     done += piece;
   }
+  return true;
+}
+
+GraphLoadResult LoadGraphFile(GraphDocument& document, const std::string& path, const LoadStop& stop) {
+  std::vector<uint8_t> content;
+  std::vector<uint8_t> bytes;
+  std::string error;
+  if (!ReadGraphFileContent(path, content, error, stop) || !GraphFileBytes(content, document.registry(), bytes, error)) {
+    document.Clear();
+    GraphLoadResult result;
+    result.interrupted = error == kLoadInterrupted;
+    result.error = error;
+    return result;
+  }
+  content.clear();
+  content.shrink_to_fit();
   GraphLoadResult result = LoadGraph(document, bytes.data(), bytes.size(), stop);
   if (result.ok) document.folder = FolderOf(path);
   return result;

@@ -34,10 +34,21 @@ inline constexpr const char* kLoadInterrupted = "loading was interrupted";
 // GetConfig(Serialized) and go back to its library (ReleaseConfig) when the
 // library offers that. False with `error` for an unusable settings packet.
 bool SaveGraph(GraphDocument& document, std::vector<uint8_t>& bytes, std::string& error);
+// The two forms a graph is stored in: the graph file, and its text (JSON,
+// see core/graph_text.h).
+enum class GraphFormat { Binary, Text };
+
 // Writes through a temporary file in the same folder, so a failed save
 // leaves an existing file untouched. On success the document's folder
 // becomes the file's.
-bool SaveGraphFile(GraphDocument& document, const std::string& path, std::string& error);
+bool SaveGraphFile(GraphDocument& document, const std::string& path, std::string& error,
+                   GraphFormat format = GraphFormat::Binary);
+
+// The bytes of a file that should hold a graph: refuses folders, FIFOs and
+// other non-regular files, unreadable files and files over kMaxGraphFileBytes.
+// A stop request while reading gives `error` kLoadInterrupted.
+bool ReadGraphFileContent(const std::string& path, std::vector<uint8_t>& content, std::string& error,
+                          const LoadStop& stop = {});
 
 // The absolute folder holding `file` ("" when it cannot be told).
 std::string FolderOf(const std::string& file);
@@ -47,7 +58,8 @@ std::string FolderOf(const std::string& file);
 // exist are dropped with a warning. Time and memory grow linearly with the
 // file.
 GraphLoadResult LoadGraph(GraphDocument& document, const uint8_t* data, size_t size, const LoadStop& stop = {});
-// On success the document's folder is the file's.
+// Reads either form, told apart by content whatever the file is named. On
+// success the document's folder is the file's.
 GraphLoadResult LoadGraphFile(GraphDocument& document, const std::string& path, const LoadStop& stop = {});
 
 // Positions and the origin in a graph file must lie within

@@ -1,5 +1,7 @@
 #include "core/graph_runner.h"
 
+#include <time.h>
+
 #include <cmath>
 #include <new>
 #include <unordered_map>
@@ -24,6 +26,12 @@ float ClampFraction(float f) {
 // A pass in which no filter finished waits this long before the next one,
 // so a graph waiting on an input nobody produces does not spin a core.
 constexpr auto kIdlePassPause = std::chrono::milliseconds(1);
+
+double ProcessorSeconds() {
+  timespec t{};
+  if (::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t) != 0) return 0;
+  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
 
 }  // namespace
 
@@ -51,7 +59,9 @@ double RunStatus::Overall() const {
 // ---- GraphRunner -------------------------------------------------------------
 
 GraphRunner::GraphRunner(RunController& controller, uint64_t generation, std::vector<Entry> entries)
-    : controller_(controller), generation_(generation), entries_(std::move(entries)) {}
+    : controller_(controller), generation_(generation), entries_(std::move(entries)), stats_(entries_.size()) {
+  for (size_t i = 0; i < entries_.size(); ++i) stats_[i].nodeId = entries_[i].nodeId;
+}
 
 void GraphRunner::FilterProgressThunk(float fraction) {
   if (GraphRunner* runner = tlsRunner) runner->FilterProgress(fraction);
@@ -233,6 +243,7 @@ Result GraphRunner::Run() {
     bool allSucceeded = true;
     bool allWaiting = true;  // every unfinished filter returned InputNotReady
     const int32_t finishedBefore = finished_;
+    ++passes_;
     RecordOutputs(before);
     for (int32_t i = 0; i < n; ++i) {
       if (stopRequested_.load()) {
@@ -253,7 +264,14 @@ Result GraphRunner::Run() {
       current_ = i;
       filterFraction_ = 0;
       GraphProgress(fraction());
+      const auto wallStart = std::chrono::steady_clock::now();
+      const double processorStart = ProcessorSeconds();
       const Result r = filter->Process();
+      FilterRunStats& stats = stats_[static_cast<size_t>(i)];
+      stats.processorSeconds += ProcessorSeconds() - processorStart;
+      stats.wallSeconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
+      ++stats.calls;
+      stats.lastResult = r;
       if (r == Ok) {
         done[static_cast<size_t>(i)] = 1;
         ++finished_;
@@ -317,6 +335,16 @@ bool RunController::IsBusy() const {
 bool RunController::IsCurrentRun(uint64_t generation) const {
   std::lock_guard lock(mutex_);
   return running_ && generation == generation_;
+}
+
+std::vector<FilterRunStats> RunController::LastRunStats() const {
+  std::lock_guard lock(mutex_);
+  return running_ ? std::vector<FilterRunStats>{} : lastStats_;
+}
+
+int32_t RunController::LastRunPasses() const {
+  std::lock_guard lock(mutex_);
+  return running_ ? 0 : lastPasses_;
 }
 
 void RunController::JoinIfGone() {
@@ -438,6 +466,8 @@ bool RunController::Start(RunObserver* observer, std::string* refusal) {
   running_ = true;
   workerAlive_ = true;
   lastResult_ = -1;
+  lastStats_.clear();
+  lastPasses_ = 0;
   observer_ = observer;
   runner_ = owned.get();
   try {
@@ -467,6 +497,10 @@ void RunController::WorkerMain(uint64_t generation, GraphRunner* runnerRaw) {
   {
     std::lock_guard lock(mutex_);
     if (runner_ == runner.get()) runner_ = nullptr;
+    if (generation == generation_ && running_) {
+      lastStats_ = runner->Stats();
+      lastPasses_ = runner->Passes();
+    }
   }
   runner.reset();
   std::lock_guard lock(mutex_);
@@ -494,6 +528,8 @@ void RunController::Kill() {
   observer_ = nullptr;
   running_ = false;
   lastResult_ = -1;
+  lastStats_.clear();
+  lastPasses_ = 0;
 }
 
 void RunController::Shutdown() {

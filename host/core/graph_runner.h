@@ -77,6 +77,17 @@ class RunObserver {
   virtual void OnRunFinished(int32_t result) { (void)result; }
 };
 
+// What one filter did in a run: its Process calls and the time spent in
+// them. Processor time is the process's (the filter's own threads included;
+// only one filter runs Process at a time).
+struct FilterRunStats {
+  int32_t nodeId = -1;
+  int32_t calls = 0;          // Process calls
+  int32_t lastResult = -1;    // of the last call, -1 when never called
+  double wallSeconds = 0;
+  double processorSeconds = 0;
+};
+
 // The run context of one run; lives on the worker thread.
 class GraphRunner {
  public:
@@ -100,6 +111,9 @@ class GraphRunner {
   void RequestStop();
 
   FilterState State() const { return state_.load(); }
+  // Per entry, in runner order. [worker thread, or after the run ended]
+  const std::vector<FilterRunStats>& Stats() const { return stats_; }
+  int32_t Passes() const { return passes_; }
   int32_t Count() const { return static_cast<int32_t>(entries_.size()); }
   const Entry& At(int32_t index) const { return entries_[static_cast<size_t>(index)]; }
 
@@ -133,6 +147,8 @@ class GraphRunner {
   RunController& controller_;
   const uint64_t generation_;
   std::vector<Entry> entries_;
+  std::vector<FilterRunStats> stats_;
+  int32_t passes_ = 0;
   std::atomic<FilterState> state_{FilterState::None};
   std::atomic<bool> stopRequested_{false};
   int32_t finished_ = 0;
@@ -176,6 +192,10 @@ class RunController {
   bool WaitForWorker(std::chrono::milliseconds timeout);
   // Whether `generation` is the run the document still follows.
   bool IsCurrentRun(uint64_t generation) const;
+  // What each filter of the last ended run did (empty before the first run,
+  // during a run and after Kill), and the passes the runner made.
+  std::vector<FilterRunStats> LastRunStats() const;
+  int32_t LastRunPasses() const;
 
  private:
   friend class GraphRunner;
@@ -194,6 +214,8 @@ class RunController {
   bool workerAlive_ = false;     // guarded by mutex_
   bool running_ = false;         // guarded by mutex_
   int32_t lastResult_ = -1;      // guarded by mutex_
+  std::vector<FilterRunStats> lastStats_;  // guarded by mutex_
+  int32_t lastPasses_ = 0;                 // guarded by mutex_
   uint64_t generation_ = 0;      // guarded by mutex_; bumped by Start and Kill
   GraphRunner* runner_ = nullptr;  // the live run's runner, owned by its worker; guarded by mutex_
   RunObserver* observer_ = nullptr;  // guarded by mutex_

@@ -101,6 +101,7 @@ void Registry::Scan(const PluginFolder& folder) {
     entry.setDocumentFolder = Lookup<SetDocumentFolderFn>(module, kSetDocumentFolderName);
     entry.getSettingsDescription = Lookup<GetSettingsDescriptionFn>(module, kGetSettingsDescriptionName);
     entry.checkSettings = Lookup<CheckSettingsFn>(module, kCheckSettingsName);
+    entry.getPinPacketTypes = Lookup<GetPinPacketTypesFn>(module, kGetPinPacketTypesName);
     std::string reason;
     if (!AddLibrary(name, module, entry, &reason)) {
       ::dlclose(module);

@@ -15,6 +15,7 @@
 #include "core/plugin_search.h"
 #include "vorlan/contract.h"
 #include "vorlan/file_names.h"
+#include "vorlan/pin_types.h"
 #include "vorlan/settings_description.h"
 
 namespace vorlan::host {
@@ -31,6 +32,7 @@ struct LibraryEntryPoints {
   SetDocumentFolderFn setDocumentFolder = nullptr;  // optional
   GetSettingsDescriptionFn getSettingsDescription = nullptr;  // optional
   CheckSettingsFn checkSettings = nullptr;                    // optional
+  GetPinPacketTypesFn getPinPacketTypes = nullptr;            // optional
 };
 
 struct FilterLibrary {

@@ -25,6 +25,7 @@
 #include "undo_commands.h"
 #include "app_icon.h"
 #include "core/graph_file.h"
+#include "core/graph_text.h"
 #include "core/graph_runner.h"
 #include "dialog_title_fitter.h"
 #include "elided_label.h"
@@ -40,6 +41,10 @@ namespace {
 constexpr int kMaxRecentFiles = 4;
 constexpr int kStatusMessageMs = 4000;
 const QString kGraphFilter = QStringLiteral("Filter graphs (*.gph)");
+// Graphs as text (JSON) are read by content whatever their name; Save As
+// writes them when this filter is chosen or the name ends in ".json".
+const QString kTextGraphFilter = QStringLiteral("Graphs as text (*.vgraph.json *.json)");
+const QString kAllFilesFilter = QStringLiteral("All files (*)");
 
 QString Utf8(const char* text) { return QString::fromUtf8(text != nullptr ? text : ""); }
 
@@ -407,7 +412,8 @@ void MainWindow::Open() {
     return;
   }
   if (!MaybeSave()) return;
-  const QString path = QFileDialog::getOpenFileName(this, QString(), QString(), kGraphFilter);
+  const QString path = QFileDialog::getOpenFileName(
+      this, QString(), QString(), kGraphFilter + QStringLiteral(";;") + kTextGraphFilter + QStringLiteral(";;") + kAllFilesFilter);
   if (path.isEmpty()) return;
   // The question was asked already.
   SetModified(false);
@@ -452,9 +458,13 @@ bool MainWindow::Save() {
 }
 
 bool MainWindow::SaveAs() {
-  QString path = QFileDialog::getSaveFileName(this, QString(), path_, kGraphFilter);
+  QString chosen;
+  QString path = QFileDialog::getSaveFileName(this, QString(), path_, kGraphFilter + QStringLiteral(";;") + kTextGraphFilter,
+                                              &chosen);
   if (path.isEmpty()) return false;
-  if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".gph");
+  if (QFileInfo(path).suffix().isEmpty()) {
+    path += chosen == kTextGraphFilter ? QStringLiteral(".vgraph.json") : QStringLiteral(".gph");
+  }
   return SaveGraphAs(path);
 }
 
@@ -467,7 +477,9 @@ bool MainWindow::SaveGraphAs(const QString& path) {
   }
   pendingSave_.clear();
   std::string error;
-  if (!host::SaveGraphFile(*document_, path.toStdString(), error)) {
+  const host::GraphFormat format =
+      host::IsTextGraphName(path.toStdString()) ? host::GraphFormat::Text : host::GraphFormat::Binary;
+  if (!host::SaveGraphFile(*document_, path.toStdString(), error, format)) {
     QMessageBox::critical(this, QStringLiteral("Error"),
                           QStringLiteral("Failed to save graph.\n") + QString::fromStdString(error));
     return false;

@@ -4,6 +4,8 @@
 #include <QCommandLineParser>
 #include <QStringList>
 
+#include "core/settings_by_name.h"
+
 namespace vorlan::host {
 namespace {
 
@@ -12,11 +14,15 @@ constexpr const char* kDescription =
     "\n"
     "  vorlan [--filters DIR]... [GRAPH.gph]\n"
     "      open the editor, optionally with a graph\n"
-    "  vorlan --run GRAPH.gph [--path CAPTION=FILE]... [--snapshots DIR] [--memory-limit SIZE] [--quiet]\n"
-    "               [--filters DIR]...\n"
+    "  vorlan --run GRAPH.gph [--path CAPTION=FILE]... [--set CAPTION.FIELD=VALUE]...\n"
+    "               [--report FILE.json] [--snapshots DIR] [--memory-limit SIZE] [--quiet] [--filters DIR]...\n"
     "      run a graph without a display\n"
     "  vorlan --list [--filters DIR]...\n"
-    "      list the plug-in folders searched and the filter prototypes loaded";
+    "      list the plug-in folders searched and the filter prototypes loaded\n"
+    "  vorlan --inspect [NAME|ID] [--json] [--filters DIR]...\n"
+    "      describe a filter: pins and settings (every filter briefly without NAME|ID)\n"
+    "  vorlan --convert IN OUT [--filters DIR]...\n"
+    "      convert a graph between the graph file and its text form (OUT ending in .json)";
 
 constexpr const char* kEpilogue =
     "\n"
@@ -26,6 +32,10 @@ constexpr const char* kEpilogue =
     "  2    the graph cannot be loaded, or the command line is wrong\n"
     "  129  stopped by SIGHUP, 130 by SIGINT (Ctrl-C), 143 by SIGTERM (128 + signal)\n"
     "--path sets the file of the File Input/Output Stream nodes with that caption.\n"
+    "--set sets one setting of the nodes with that caption by the field's name, as\n"
+    "  --inspect lists them (vorlan --run g.gph --set encoder.maxRanges=500); a value\n"
+    "  of the wrong type or out of range exits 2 and names what is allowed.\n"
+    "--report writes one JSON record of the run (also when it fails or is stopped).\n"
     "--snapshots writes what RGB and mono displays received as DIR/<node>-<caption>.png.\n"
     "--memory-limit caps the data decoders may hold at once (default 2G; K, M, G suffixes).\n"
     "Text display values are printed on stdout as caption<TAB>value<TAB>type.\n"
@@ -53,13 +63,25 @@ struct Options {
   QCommandLineOption memoryLimit{QStringLiteral("memory-limit"),
                                  QStringLiteral("With --run: the most decoded data held at once (512M, 2G)."),
                                  QStringLiteral("SIZE")};
+  QCommandLineOption set{QStringLiteral("set"),
+                         QStringLiteral("With --run: set FIELD of the nodes captioned CAPTION."),
+                         QStringLiteral("CAPTION.FIELD=VALUE")};
+  QCommandLineOption report{QStringLiteral("report"),
+                            QStringLiteral("With --run: write a JSON record of the run to FILE."),
+                            QStringLiteral("FILE")};
+  QCommandLineOption inspect{QStringLiteral("inspect"),
+                             QStringLiteral("Describe the filter NAME or ID, or list every filter.")};
+  QCommandLineOption json{QStringLiteral("json"), QStringLiteral("With --inspect: print JSON.")};
+  QCommandLineOption convert{QStringLiteral("convert"),
+                             QStringLiteral("Convert the graph IN to OUT (text when OUT ends in .json).")};
   QCommandLineOption filters{QStringLiteral("filters"),
                              QStringLiteral("Also load the plug-ins of DIR (repeatable; searched last)."),
                              QStringLiteral("DIR")};
 
   void AddTo(QCommandLineParser& parser) const {
     parser.setApplicationDescription(QString::fromUtf8(kDescription));
-    for (const QCommandLineOption* o : {&help, &version, &run, &list, &path, &snapshots, &quiet, &memoryLimit, &filters}) {
+    for (const QCommandLineOption* o : {&help, &version, &run, &list, &inspect, &convert, &path, &set, &report,
+                                        &snapshots, &quiet, &memoryLimit, &json, &filters}) {
       parser.addOption(*o);
     }
     parser.addPositionalArgument(QStringLiteral("GRAPH.gph"), QStringLiteral("The graph file."),
@@ -103,14 +125,40 @@ bool ParseCommandLine(const std::vector<std::string>& args, CommandLine& line, s
     return true;
   }
   const bool runOnly = parser.isSet(o.path) || parser.isSet(o.snapshots) || parser.isSet(o.quiet) ||
-                       parser.isSet(o.memoryLimit);
-  if (parser.isSet(o.run) && parser.isSet(o.list)) {
-    error = "--run and --list exclude each other";
+                       parser.isSet(o.memoryLimit) || parser.isSet(o.set) || parser.isSet(o.report);
+  const int modes = int{parser.isSet(o.run)} + int{parser.isSet(o.list)} + int{parser.isSet(o.inspect)} +
+                    int{parser.isSet(o.convert)};
+  if (modes > 1) {
+    error = "--run, --list, --inspect and --convert exclude each other";
     return false;
   }
   if (!parser.isSet(o.run) && runOnly) {
-    error = "--path, --snapshots, --memory-limit and --quiet need --run";
+    error = "--path, --set, --report, --snapshots, --memory-limit and --quiet need --run";
     return false;
+  }
+  if (parser.isSet(o.json) && !parser.isSet(o.inspect)) {
+    error = "--json needs --inspect";
+    return false;
+  }
+  if (parser.isSet(o.inspect)) {
+    if (positional.size() > 1) {
+      error = "--inspect takes one filter name or id";
+      return false;
+    }
+    line.mode = CommandLine::Mode::Inspect;
+    if (!positional.isEmpty()) line.inspect = Local(positional.front());
+    line.json = parser.isSet(o.json);
+    return true;
+  }
+  if (parser.isSet(o.convert)) {
+    if (positional.size() != 2) {
+      error = "--convert takes two graph files, IN and OUT";
+      return false;
+    }
+    line.mode = CommandLine::Mode::Convert;
+    line.convertFrom = Local(positional[0]);
+    line.convertTo = Local(positional[1]);
+    return true;
   }
   if (parser.isSet(o.list)) {
     if (!positional.isEmpty()) {
@@ -140,6 +188,19 @@ bool ParseCommandLine(const std::vector<std::string>& args, CommandLine& line, s
       }
       run.paths.emplace_back(Local(value.left(eq)), Local(value.mid(eq + 1)));
     }
+    for (const QString& value : parser.values(o.set)) {
+      SettingAssignment assignment;
+      if (!ParseSettingAssignment(Local(value), assignment, error)) return false;
+      run.settings.push_back(Local(value));
+    }
+    const QStringList reports = parser.values(o.report);
+    if (!reports.isEmpty()) {
+      run.report = Local(reports.back());
+      if (run.report.empty()) {
+        error = "--report needs a file";
+        return false;
+      }
+    }
     const QStringList snapshots = parser.values(o.snapshots);
     if (!snapshots.isEmpty()) run.snapshots = Local(snapshots.back());
     const QStringList limits = parser.values(o.memoryLimit);
@@ -167,5 +228,7 @@ std::string HelpText() {
   text.replace(QStringLiteral("<executable_name>"), QStringLiteral("vorlan"));
   return Local(text) + kEpilogue;
 }
+
+std::string VersionText() { return "vorlan 1.0\n"; }
 
 }  // namespace vorlan::host

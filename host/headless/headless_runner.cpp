@@ -13,10 +13,13 @@
 #include "core/layout.h"
 #include "core/plugin_search.h"
 #include "core/registry.h"
+#include "core/settings_by_name.h"
 #include "headless/command_line.h"
 #include "headless/display_report.h"
 #include "headless/progress_printer.h"
+#include "headless/run_report.h"
 #include "vorlan/config_stream.h"
+#include "vorlan/file_target.h"
 #include "vorlan/memory_budget.h"
 
 namespace vorlan::host {
@@ -195,26 +198,56 @@ int RunGraph(const RunOptions& options) {
 int RunGraph(const Registry& registry, const RunOptions& options, std::FILE* out, std::FILE* err) {
   const FixedTextMeasure measure;
   GraphDocument document(registry, measure);
-  // A stopping signal ends a long load too: at once while it loads, or at
-  // the loader's next look when it came just before.
-  exitAtOnce = 1;
+  RunRecord record;
+  // Every way out goes through here: the report, when asked for, records it.
+  auto finish = [&](int code, std::string outcome) {
+    record.exitCode = code;
+    record.outcome = std::move(outcome);
+    if (!options.report.empty()) {
+      std::string why;
+      if (!WriteRunReport(options, record, document, why)) {
+        std::fprintf(err, "The run report could not be written: %s\n", why.c_str());
+        if (code == kExitDone) return kExitFailed;  // the report is an output of the run
+      }
+    }
+    return code;
+  };
+  auto refuse = [&](int code, const std::string& message) {
+    std::fprintf(err, "%s\n", message.c_str());
+    return finish(code, message);
+  };
+
+  if (!options.report.empty()) {
+    const std::string unwritable = CheckWritableTarget(options.report);
+    if (!unwritable.empty()) return refuse(kExitBadGraph, "--report " + options.report + ": " + unwritable);
+  }
+  // A stopping signal ends a long load too: at once while it loads (unless
+  // a report must still be written: then at the loader's next look, which
+  // comes within milliseconds), or at the loader's next look when it came
+  // just before.
+  exitAtOnce = options.report.empty() ? 1 : 0;
   const GraphLoadResult load = LoadGraphFile(document, options.graph, [] { return interrupted != 0; });
   exitAtOnce = 0;
-  if (load.interrupted) {
-    std::fprintf(err, "Interrupted while loading the graph.\n");
-    return InterruptedExit();
-  }
+  if (load.interrupted) return refuse(InterruptedExit(), "Interrupted while loading the graph.");
   if (!load.ok) {
-    std::fprintf(err, "%s\n%s: %s\n", kFailedToLoadGraph, options.graph.c_str(), load.error.c_str());
-    return kExitBadGraph;
+    return refuse(kExitBadGraph, std::string(kFailedToLoadGraph) + "\n" + options.graph + ": " + load.error);
   }
+  record.loaded = true;
   for (const std::string& warning : load.warnings) std::fprintf(err, "warning: %s\n", warning.c_str());
   for (const auto& [caption, path] : options.paths) {
     std::string error;
-    if (!SetStreamPath(document, caption, path, error)) {
-      std::fprintf(err, "%s\n", error.c_str());
-      return kExitBadGraph;
+    if (!SetStreamPath(document, caption, path, error)) return refuse(kExitBadGraph, error);
+  }
+  std::vector<int32_t> changed;
+  for (const std::string& text : options.settings) {
+    SettingAssignment assignment;
+    std::string error;
+    if (!ParseSettingAssignment(text, assignment, error) || !ApplySettingByName(document, assignment, changed, error)) {
+      return refuse(kExitBadGraph, error);
     }
+  }
+  if (std::string error; !CheckNodeSettings(document, changed, error)) {
+    return refuse(kExitBadGraph, "--set: " + error);
   }
 
   ProgressPrinter printer(err, ::isatty(::fileno(err)) != 0, options.quiet);
@@ -222,14 +255,13 @@ int RunGraph(const Registry& registry, const RunOptions& options, std::FILE* out
   const MemoryLimitScope memoryLimit(options.memoryLimit);
   InterruptGuard guard;
   if (interrupted != 0) {
-    std::fprintf(err, "Interrupted before the run started.\n");
-    return InterruptedExit();
+    const std::string message = "Interrupted before the run started.";
+    std::fprintf(err, "%s\n", message.c_str());
+    return finish(InterruptedExit(), message);
   }
   std::string refusal;
-  if (!run.Start(&printer, &refusal)) {
-    std::fprintf(err, "The run could not start: %s\n", refusal.c_str());
-    return kExitFailed;
-  }
+  if (!run.Start(&printer, &refusal)) return refuse(kExitFailed, "The run could not start: " + refusal);
+  record.ran = true;
   bool stopRequested = false;
   while (!run.WaitForWorker(std::chrono::milliseconds(100))) {
     if (interrupted != 0 && !stopRequested) {
@@ -241,21 +273,11 @@ int RunGraph(const Registry& registry, const RunOptions& options, std::FILE* out
   printer.Print(true);
   const int32_t result = run.LastResult();
   if (interrupted != 0) {
-    std::fprintf(err, "Stopped by signal %d.\n", static_cast<int>(interrupted));
-    return InterruptedExit();
+    return refuse(InterruptedExit(), "Stopped by signal " + std::to_string(static_cast<int>(interrupted)) + ".");
   }
-  if (const auto error = printer.Error()) {
-    std::fprintf(err, "%s\n", error->message.c_str());
-    return kExitFailed;
-  }
-  if (result == OutOfMemory) {
-    std::fprintf(err, "Out of memory.\n");
-    return kExitFailed;
-  }
-  if (result != Ok) {
-    std::fprintf(err, "%s\n", result == Stopped ? "The run was stopped." : "Error occured.");
-    return kExitFailed;
-  }
+  if (const auto error = printer.Error()) return refuse(kExitFailed, error->message);
+  if (result == OutOfMemory) return refuse(kExitFailed, "Out of memory.");
+  if (result != Ok) return refuse(kExitFailed, result == Stopped ? "The run was stopped." : "Error occured.");
 
   WriteTextDisplayLines(document, out);
   if (!options.snapshots.empty()) {
@@ -267,9 +289,9 @@ int RunGraph(const Registry& registry, const RunOptions& options, std::FILE* out
     }
     // The snapshots are the run's output here: losing one fails the run.
     for (const std::string& f : failures) std::fprintf(err, "%s\n", f.c_str());
-    if (!failures.empty()) return kExitFailed;
+    if (!failures.empty()) return finish(kExitFailed, failures.front());
   }
-  return kExitDone;
+  return finish(kExitDone, "Done");
 }
 
 }  // namespace vorlan::host

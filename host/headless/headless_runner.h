@@ -23,6 +23,8 @@ inline constexpr int kExitInterrupted = 130;  // SIGINT stopped the run (SIGHUP 
 struct RunOptions {
   std::string graph;
   std::vector<std::pair<std::string, std::string>> paths;  // caption, file
+  std::vector<std::string> settings;  // --set CAPTION.FIELD=VALUE, in order
+  std::string report;                 // --report FILE, "" for none
   std::string snapshots;  // folder for display snapshots, "" for none
   bool quiet = false;
   std::vector<std::string> filterFolders;  // --filters DIR, searched after the usual folders

@@ -116,4 +116,7 @@ inline void SetFolder(Filter* filter, const char* folder) {
   VORLAN_EXPORT const char* CheckSettings(::vorlan::Filter* filter) {                             \
     return ::vorlan::glue::Check(filter);                                                         \
   }                                                                                             \
+  VORLAN_EXPORT uint32_t GetPinPacketTypes(::vorlan::Filter* filter, int32_t pin) {               \
+    return filter == nullptr ? 0 : static_cast<::vorlan::FilterBase*>(filter)->PinPacketTypes(pin); \
+  }                                                                                             \
   }

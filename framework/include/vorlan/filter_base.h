@@ -6,8 +6,10 @@
 
 #include <atomic>
 #include <string>
+#include <vector>
 
 #include "vorlan/contract.h"
+#include "vorlan/pin_types.h"
 
 namespace vorlan {
 
@@ -47,6 +49,9 @@ class FilterBase : public Filter {
 
   bool StopRequested() const { return stopRequested_.load(std::memory_order_relaxed); }
 
+  // The packet types pin `index` carries (pin_types.h); 0 when not said.
+  uint32_t PinPacketTypes(int32_t index) const;
+
   Pin* ConfigInPin() const { return pinCount > 0 ? pins[0] : nullptr; }
   Pin* ConfigOutPin() const { return pinCount > 1 ? pins[1] : nullptr; }
 
@@ -78,6 +83,8 @@ class FilterBase : public Filter {
 
   // Adds a pin at the end of `pins`; null (and state Error) when memory runs out.
   Pin* AddNewPin(const char* name, PinKind kind);
+  // The same, saying which packet types the pin carries (pin_types.h).
+  Pin* AddNewPin(const char* name, PinKind kind, uint32_t packetTypes);
   // Frees every pin from `first` on (for filters whose pin set follows
   // their settings). The host re-validates edges afterwards.
   void RemovePinsFrom(int32_t first);
@@ -121,6 +128,7 @@ class FilterBase : public Filter {
   std::atomic<bool> stopRequested_{false};
   std::string failure_;
   std::string settingsProblem_;  // the text CheckSettings returned last
+  std::vector<uint32_t> pinTypes_;  // by pin index; shorter when later pins say nothing
   int64_t decodedReserved_ = 0;  // bytes of the decoded-memory budget held
   int64_t unbackedReserved_ = 0;  // the part of them taken from the shared pool
 };
