@@ -9,6 +9,9 @@
 #include <random>
 
 #include "core/graph_bytes.h"
+#include "core/graph_document.h"
+#include "core/graph_file.h"
+#include "core/layout.h"
 #include "core/registry.h"
 #include "vorlan/settings_values.h"
 #include "support/filter_harness.h"
@@ -110,6 +113,23 @@ TEST(GraphText, GraphsOfAnIndependentWriterComeBackByteForByte) {
   }
   EXPECT_GT(named, 5) << "described settings are written by name";
   EXPECT_GT(opaque, 20) << "what a description cannot say is kept as bytes";
+}
+
+TEST(GraphText, ADocumentSavedAsTextLoadsBackTheSameGraph) {
+  const FixedTextMeasure measure;
+  GraphDocument document(Filters(), measure);
+  ASSERT_TRUE(LoadGraphFile(document, std::string(VORLAN_SOURCE_DIR) + "/examples/decompress.gph").ok);
+  std::vector<uint8_t> saved, again;
+  std::string error;
+  ASSERT_TRUE(SaveGraph(document, saved, error)) << error;
+  const std::string text = test::TempDir("graph-text") + "/d.vgraph.json";
+  ASSERT_TRUE(SaveGraphFile(document, text, error, GraphFormat::Text)) << error;
+  const std::vector<uint8_t> content = test::ReadFile(text);
+  ASSERT_TRUE(IsGraphText(content.data(), content.size()));
+  const GraphLoadResult loaded = LoadGraphFile(document, text);
+  ASSERT_TRUE(loaded.ok) << loaded.error;
+  ASSERT_TRUE(SaveGraph(document, again, error)) << error;
+  EXPECT_EQ(again, saved);
 }
 
 TEST(GraphText, DamagedOrWrongTextIsRefusedSayingWhere) {
