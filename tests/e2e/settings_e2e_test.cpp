@@ -91,7 +91,7 @@ TEST_F(E2e, SetChangesOneRunAndRefusesWhatIsNotValid) {
       {"encoder.mode=sizes", "0 = fidelity, 1 = size, 2 = least_error"},
       {"encoder.threadCount=65", "1 ... 64"},
       {"encoder.maxScale=nan", "decimal number"},
-      {"encoder.maxRangeFactor=1", "minRangeFactor"},  // the filter's own check of the combination
+      {"encoder.minRangeFactor=4", "must not be below \"minRangeFactor\""},  // the filter's own check of the pair
       {"encoder=5", "CAPTION.FIELD=VALUE"},
   };
   for (const Refusal& r : refusals) {

@@ -119,7 +119,9 @@ TEST(GraphScreenshot, BoxesAndPinSquaresHaveTheirExactSize) {
         edgeEnd |= (edge.fromNode == node.nodeId && edge.fromPin == static_cast<int>(k)) ||
                    (edge.toNode == node.nodeId && edge.toPin == static_cast<int>(k));
       }
-      if (!edgeEnd) EXPECT_EQ(shot.pixel(p.left + 3, p.top + 3), qRgb(22, 103, 170)) << "pin fill";
+      if (!edgeEnd) {
+        EXPECT_EQ(shot.pixel(p.left + 3, p.top + 3), qRgb(22, 103, 170)) << "pin fill";
+      }
       for (const QPoint beyond : {QPoint(p.left - 1, p.top - 1), QPoint(p.right, p.top - 1),
                                   QPoint(p.left - 1, p.bottom), QPoint(p.right, p.bottom)}) {
         if (Inside(b, beyond.x(), beyond.y())) continue;
