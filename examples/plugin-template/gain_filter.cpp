@@ -1,5 +1,6 @@
 #include "gain_filter.h"
 
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -8,6 +9,29 @@
 namespace gain {
 
 using namespace vorlan;
+
+namespace {
+
+// One record per settings field, in the order GetConfig writes them. A
+// field added later goes at the end, here as in the stream.
+constexpr SettingField kFields[] = {
+    {.identifier = "gain", .label = "Gain", .type = kSettingFloat64, .defaultValue = 1.0, .minimum = -HUGE_VAL,
+     .maximum = HUGE_VAL, .unit = "", .help = "factor every sample is multiplied by"},
+    {.identifier = "clip", .label = "Clip to the input range", .type = kSettingInt32, .flags = kSettingSwitch,
+     .defaultValue = 1, .minimum = 0, .maximum = 1, .unit = "",
+     .help = "clamp the results into the input plane's declared range"},
+};
+constexpr SettingsDescription kDescription{kSettingsDescriptionVersion, 2, kFields};
+
+}  // namespace
+
+const SettingsDescription& GainFilter::DescribeSettings() { return kDescription; }
+
+std::string GainFilter::SettingsProblem() const {
+  // A gain of NaN or infinity would fill the plane with values no consumer can use.
+  if (!std::isfinite(settings_.gain)) return "\"gain\" is not a finite number";
+  return "";
+}
 
 GainFilter::GainFilter() : FilterBase(kInfo) {
   // Pin order is stored in graph files: never reorder existing pins.
@@ -43,6 +67,7 @@ Packet GainFilter::GetConfig(ConfigForm form) {
 }
 
 Result GainFilter::Work() {
+  if (const std::string problem = SettingsProblem(); !problem.empty()) return Fail(problem);
   // The input is borrowed from its producer until the producer's next
   // Reset or Process: read it, never free or keep it.
   const Plane* in = nullptr;

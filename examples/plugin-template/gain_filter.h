@@ -8,9 +8,11 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "vorlan/filter_base.h"
 #include "vorlan/payloads.h"
+#include "vorlan/settings_description.h"
 
 namespace gain {
 
@@ -42,6 +44,19 @@ class GainFilter : public vorlan::FilterBase {
   vorlan::Packet GetConfig(vorlan::ConfigForm form) override;
 
   const GainSettings& Settings() const { return settings_; }
+
+  // Settings by name: each field of the Serialized stream, in stream order,
+  // with its identifier, the dialog's label, type, default, allowed values,
+  // unit and one line of help. The library exports it (GetSettingsDescription),
+  // so `vorlan --inspect Gain` lists the fields, `--set CAPTION.gain=2` sets
+  // one, and the editor shows the help as the dialog fields' tooltips. A
+  // filter without settings returns vorlan::kNoSettings.
+  static const vorlan::SettingsDescription& DescribeSettings();
+  // Why the current settings cannot run, naming the field; "" when they can.
+  // Work makes this check first, and the host asks it through the library's
+  // CheckSettings export before a run. Keep the description's ranges within
+  // what it accepts.
+  std::string SettingsProblem() const override;
 
  protected:
   // [worker thread] Reads "In", fills "Out", publishes it.

@@ -6,6 +6,7 @@
 #include "gain_filter.h"
 #include "vorlan/export.h"
 #include "vorlan/gui/gui_support.h"
+#include "vorlan/gui/setting_tooltips.h"
 
 namespace gain {
 
@@ -22,6 +23,8 @@ class GainPlugin final : public GainFilter {
     std::memcpy(&copy, current.data, sizeof copy);
     std::free(current.data);
     GainDialog dialog(copy);
+    // Each field's help as the tooltip of the widget named by its identifier.
+    vorlan::gui::ApplySettingTooltips(&dialog, DescribeSettings());
     if (dialog.exec() == QDialog::Accepted) {
       GainSettings edited = dialog.Settings();
       ApplyConfig(vorlan::MakePacket(sizeof edited, vorlan::PacketType::Config, &edited), vorlan::ConfigForm::Native);
@@ -33,5 +36,7 @@ class GainPlugin final : public GainFilter {
 }  // namespace gain
 
 // Exports GetFilterLibraryInfo, GetFilterInfo, CreateFilter, DestroyFilter,
-// GetFailureReason and ReleaseConfig for the one prototype of this library.
+// GetFailureReason, ReleaseConfig, SetDocumentFolder and, from
+// DescribeSettings and SettingsProblem, GetSettingsDescription and
+// CheckSettings for the one prototype of this library.
 VORLAN_FILTER_LIBRARY(gain::GainPlugin, "Gain Library")

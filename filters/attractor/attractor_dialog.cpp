@@ -46,7 +46,9 @@ AttractorDialog::AttractorDialog(const FractalDecoderSettings& settings, QWidget
     : QDialog(parent), settings_(settings) {
   setWindowTitle(QStringLiteral("HV decoder settings"));
 
+  // Widgets carry the identifiers of the settings fields they edit.
   auto* modeGroup = new QGroupBox(QStringLiteral("Decompression mode"), this);
+  modeGroup->setObjectName(QStringLiteral("mode"));
   auto* modeLayout = new QGridLayout(modeGroup);
   modes_ = new QButtonGroup(this);
   modes_->setExclusive(true);
@@ -54,6 +56,9 @@ AttractorDialog::AttractorDialog(const FractalDecoderSettings& settings, QWidget
   maxIterations_ = NewEdit(QString::number(settings_.maxIterations), modeGroup);
   maxRmsError_ = NewEdit(QString::fromStdString(FormatFloat(settings_.maxRmsError)), modeGroup);
   quality_ = NewEdit(QString::fromStdString(FormatFloat(settings_.quality)), modeGroup);
+  maxIterations_->setObjectName(QStringLiteral("maxIterations"));
+  maxRmsError_->setObjectName(QStringLiteral("maxRmsError"));
+  quality_->setObjectName(QStringLiteral("quality"));
   QLineEdit* const edits[3] = {maxIterations_, maxRmsError_, quality_};
   for (int mode = 0; mode < 3; ++mode) {
     auto* button = new QRadioButton(QString::fromLatin1(labels[mode]), modeGroup);
@@ -67,6 +72,8 @@ AttractorDialog::AttractorDialog(const FractalDecoderSettings& settings, QWidget
   auto* resolutionLayout = new QHBoxLayout(resolutionGroup);
   resolutionX_ = NewEdit(QString::number(settings_.resolutionX), resolutionGroup);
   resolutionY_ = NewEdit(QString::number(settings_.resolutionY), resolutionGroup);
+  resolutionX_->setObjectName(QStringLiteral("resolutionX"));
+  resolutionY_->setObjectName(QStringLiteral("resolutionY"));
   resolutionLayout->addWidget(new QLabel(QStringLiteral("X"), resolutionGroup));
   resolutionLayout->addWidget(resolutionX_);
   resolutionLayout->addWidget(new QLabel(QStringLiteral("Y"), resolutionGroup));
@@ -75,6 +82,9 @@ AttractorDialog::AttractorDialog(const FractalDecoderSettings& settings, QWidget
   postProcessing_ = new QCheckBox(QStringLiteral("Post processing"), this);
   feedback_ = new QCheckBox(QStringLiteral("Feedback window"), this);
   drawRanges_ = new QCheckBox(QStringLiteral("Draw ranges"), this);
+  postProcessing_->setObjectName(QStringLiteral("postProcessing"));
+  feedback_->setObjectName(QStringLiteral("feedback"));
+  drawRanges_->setObjectName(QStringLiteral("drawRanges"));
   postProcessing_->setChecked(settings_.postProcessing != 0);
   feedback_->setChecked(settings_.feedback != 0);
   drawRanges_->setChecked(settings_.drawRanges != 0);

@@ -1,5 +1,6 @@
 #include "decoder_settings.h"
 
+#include <cmath>
 #include <cstring>
 
 #include "vorlan/config_stream.h"
@@ -26,7 +27,39 @@ void* FieldAddress(FractalDecoderSettings& s, int index) {
   }
 }
 
+constexpr SettingChoice kModes[] = {
+    {0, "max_iterations", "Max iterations"}, {1, "max_rms_error", "Max RMS error"}, {2, "quality", "Quality"}};
+
+constexpr SettingField kFields[kFieldCount] = {
+    {.identifier = "mode", .label = "Decompression mode", .type = kSettingChoice, .defaultValue = 0, .choiceCount = 3,
+     .choices = kModes, .unit = "",
+     .help = "stop rule: a fixed number of passes, or iterate until the estimated distance to the attractor is small"},
+    {.identifier = "resolutionX", .label = "X", .type = kSettingInt32, .defaultValue = 1, .minimum = 1,
+     .maximum = HUGE_VAL, .unit = "", .help = "output width = resolutionX x the code's width"},
+    {.identifier = "resolutionY", .label = "Y", .type = kSettingInt32, .defaultValue = 1, .minimum = 1,
+     .maximum = HUGE_VAL, .unit = "", .help = "output height = resolutionY x the code's height"},
+    // Below 0 runs no pass, as 0 does.
+    {.identifier = "maxIterations", .label = "Max iterations", .type = kSettingInt32, .defaultValue = 20,
+     .minimum = 0, .maximum = HUGE_VAL, .unit = "passes", .help = "number of passes in Max iterations mode"},
+    {.identifier = "maxRmsError", .label = "Max RMS error", .type = kSettingFloat32, .defaultValue = 5.0,
+     .minimum = -HUGE_VAL, .maximum = HUGE_VAL, .unit = "grey levels",
+     .help = "Max RMS error mode: stop once the estimated distance to the attractor is at most this"},
+    {.identifier = "quality", .label = "Quality", .type = kSettingFloat32, .defaultValue = 0.95, .minimum = -HUGE_VAL,
+     .maximum = HUGE_VAL, .unit = "", .help = "Quality mode: tolerance = (1 - quality) x the code's value range"},
+    {.identifier = "postProcessing", .label = "Post processing", .type = kSettingInt32, .flags = kSettingSwitch,
+     .defaultValue = 1, .minimum = 0, .maximum = 1, .unit = "", .help = "smooth the range borders after the last pass"},
+    {.identifier = "feedback", .label = "Feedback window", .type = kSettingInt32, .flags = kSettingSwitch,
+     .defaultValue = 1, .minimum = 0, .maximum = 1, .unit = "",
+     .help = "show the image being decoded in a window, pass by pass (editor only)"},
+    {.identifier = "drawRanges", .label = "Draw ranges", .type = kSettingInt32, .flags = kSettingSwitch,
+     .defaultValue = 1, .minimum = 0, .maximum = 1, .unit = "", .help = "outline the ranges in the feedback window"},
+};
+
+constexpr SettingsDescription kDescription{kSettingsDescriptionVersion, kFieldCount, kFields};
+
 }  // namespace
+
+const SettingsDescription& DecoderSettingsDescription() { return kDescription; }
 
 void ReadSerialized(const Packet& packet, FractalDecoderSettings& settings) {
   ConfigReader reader(packet);

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "vorlan/contract.h"
+#include "vorlan/settings_description.h"
 
 namespace vorlan::attractor {
 
@@ -44,6 +45,9 @@ inline constexpr int32_t kLargestDecodedMegapixels = 255;
 // remaining fields keep their values.
 void ReadSerialized(const Packet& packet, FractalDecoderSettings& settings);
 Packet WriteSerialized(const FractalDecoderSettings& settings);
+
+// The nine fields by name, in stream order, for settings by name.
+const SettingsDescription& DecoderSettingsDescription();
 
 // Why these settings cannot run, naming the setting; "" when they can.
 // The output size depends on the code and is checked once its header is known.

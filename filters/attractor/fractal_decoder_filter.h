@@ -58,6 +58,8 @@ class FractalDecoderFilter : public FilterBase {
   Packet GetConfig(ConfigForm form) override;
 
   const FractalDecoderSettings& Settings() const { return settings_; }
+  static const SettingsDescription& DescribeSettings() { return DecoderSettingsDescription(); }
+  std::string SettingsProblem() const override { return CheckSettings(settings_); }
 
   // Figures of the last run, for tests and windows. [any thread after a run]
   int32_t PassCount() const { return passCount_; }

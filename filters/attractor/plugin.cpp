@@ -8,6 +8,7 @@
 #include "fractal_decoder_filter.h"
 #include "vorlan/export.h"
 #include "vorlan/gui/gui_support.h"
+#include "vorlan/gui/setting_tooltips.h"
 
 namespace vorlan::attractor {
 
@@ -23,6 +24,7 @@ class FractalDecoderPlugin final : public FeedbackDecoderFilter {
     std::memcpy(&copy, current.data, sizeof copy);
     std::free(current.data);
     AttractorDialog dialog(copy);
+    gui::ApplySettingTooltips(&dialog, DescribeSettings());
     if (dialog.exec() == QDialog::Accepted) {
       FractalDecoderSettings edited = dialog.Settings();
       ApplyConfig(MakePacket(sizeof edited, PacketType::Config, &edited), ConfigForm::Native);

@@ -4,12 +4,15 @@
 
 #include "bit_stream.h"
 #include "vorlan/filter_base.h"
+#include "vorlan/settings_description.h"
 
 namespace vorlan {
 
 class BinaryEncoderFilter : public FilterBase {
  public:
   static constexpr FilterInfo kInfo{"Binary encoder", 1, 0, 170};
+  // Nothing to set: the settings stream is empty.
+  static const SettingsDescription& DescribeSettings() { return kNoSettings; }
 
   BinaryEncoderFilter();
   ~BinaryEncoderFilter();

@@ -4,12 +4,15 @@
 
 #include "binary_decoding.h"
 #include "stream_decoder_filter.h"
+#include "vorlan/settings_description.h"
 
 namespace vorlan {
 
 class BinaryDecoderFilter : public StreamDecoderFilter {
  public:
   static constexpr FilterInfo kInfo{"Binary decoder", 1, 0, 180};
+  // Nothing to set: the settings stream is empty.
+  static const SettingsDescription& DescribeSettings() { return kNoSettings; }
 
   BinaryDecoderFilter() : StreamDecoderFilter(kInfo, DecodeBinary) {}
 };

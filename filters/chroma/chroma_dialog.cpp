@@ -20,6 +20,7 @@ ChromaDialog::ChromaDialog(int32_t code, QWidget* parent) : QDialog(parent), gro
   setModal(true);
 
   auto* box = new QGroupBox(QStringLiteral("Conversion"), this);
+  box->setObjectName(QStringLiteral("conversion"));  // settings fields name their widgets
   auto* grid = new QGridLayout(box);
   grid->addWidget(new QLabel(QStringLiteral("RGB->"), box), 0, 1, Qt::AlignHCenter);
   grid->addWidget(new QLabel(QStringLiteral("->RGB"), box), 0, 2, Qt::AlignHCenter);

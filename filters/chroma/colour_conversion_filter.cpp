@@ -7,6 +7,54 @@
 
 namespace vorlan::chroma {
 
+namespace {
+
+// By code; the labels are the dialog's row and column.
+constexpr SettingChoice kConversions[kConversionCount] = {
+    {0, "rgb_to_hsv", "HSV (HSB) RGB->"},
+    {1, "hsv_to_rgb", "HSV (HSB) ->RGB"},
+    {2, "rgb_to_yuv_pal", "YUV (PAL) RGB->"},
+    {3, "yuv_pal_to_rgb", "YUV (PAL) ->RGB"},
+    {4, "rgb_to_yiq", "YIQ RGB->"},
+    {5, "yiq_to_rgb", "YIQ ->RGB"},
+    {6, "rgb_to_ycbcr", "YCbCr RGB->"},
+    {7, "ycbcr_to_rgb", "YCbCr ->RGB"},
+    {8, "rgb_to_ycc", "YCC (Kodak) RGB->"},
+    {9, "ycc_to_rgb", "YCC (Kodak) ->RGB"},
+    {10, "rgb_to_cmy", "CMY RGB->"},
+    {11, "cmy_to_rgb", "CMY ->RGB"},
+    {12, "rgb_to_cmyk", "CMYK RGB->"},
+    {13, "cmyk_to_rgb", "CMYK ->RGB"},
+    {14, "rgb_to_hls", "HLS RGB->"},
+    {15, "hls_to_rgb", "HLS ->RGB"},
+    {16, "rgb_to_xyz", "CIE XYZ RGB->"},
+    {17, "xyz_to_rgb", "CIE XYZ ->RGB"},
+    {18, "rgb_to_lab", "CIE Lab RGB->"},
+    {19, "lab_to_rgb", "CIE Lab ->RGB"},
+    {20, "rgb_to_hsi", "HSI RGB->"},
+    {21, "hsi_to_rgb", "HSI ->RGB"},
+    {22, "rgb_to_luv", "CIE Luv RGB->"},
+    {23, "luv_to_rgb", "CIE Luv ->RGB"},
+    {24, "rgb_to_yuv_secam", "YUV (SECAM) RGB->"},
+    {25, "yuv_secam_to_rgb", "YUV (SECAM) ->RGB"},
+};
+
+constexpr SettingField kFields[] = {
+    {.identifier = "conversion", .label = "Conversion", .type = kSettingChoice, .defaultValue = 0,
+     .choiceCount = kConversionCount, .choices = kConversions, .unit = "",
+     .help = "the colour space and direction; it decides the data pins (R, G, B, then the colour space's planes)"},
+};
+constexpr SettingsDescription kDescription{kSettingsDescriptionVersion, 1, kFields};
+
+}  // namespace
+
+const SettingsDescription& ColourConversionFilter::DescribeSettings() { return kDescription; }
+
+std::string ColourConversionFilter::SettingsProblem() const {
+  if (IsValidCode(conversion_)) return "";
+  return std::string("\"conversion\" is ") + std::to_string(conversion_) + ", not a code of 0..25";
+}
+
 ColourConversionFilter::ColourConversionFilter() : FilterBase(kInfo) {
   // Room for the largest pin set, so rebuilding the pins never allocates here.
   inputPins_.reserve(3 + kMaxPlanes);

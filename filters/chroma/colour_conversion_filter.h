@@ -6,12 +6,14 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "conversion_codes.h"
 #include "conversion_plan.h"
 #include "vorlan/filter_base.h"
 #include "vorlan/payloads.h"
+#include "vorlan/settings_description.h"
 
 namespace vorlan::chroma {
 
@@ -31,6 +33,10 @@ class ColourConversionFilter : public FilterBase {
   Packet GetConfig(ConfigForm form) override;
 
   int32_t Conversion() const { return conversion_; }
+
+  static const SettingsDescription& DescribeSettings();
+  // ApplyConfig refuses unknown codes, so this holds for every filter.
+  std::string SettingsProblem() const override;
   const std::vector<Pin*>& InputPins() const { return inputPins_; }
   const std::vector<Pin*>& OutputPins() const { return outputPins_; }
 

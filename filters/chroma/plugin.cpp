@@ -3,6 +3,7 @@
 #include "colour_conversion_filter.h"
 #include "vorlan/export.h"
 #include "vorlan/gui/gui_support.h"
+#include "vorlan/gui/setting_tooltips.h"
 
 namespace vorlan::chroma {
 
@@ -12,7 +13,10 @@ class ColourConversionPlugin final : public ColourConversionFilter {
   // host re-lays out the node and drops edges to pins that vanished.
   Result Configure() override {
     if (!gui::GuiAvailable()) return Fail("no user interface is available to configure the filter");
-    return ConfigureConversion(*this, [](ChromaDialog& dialog) { return dialog.exec(); });
+    return ConfigureConversion(*this, [](ChromaDialog& dialog) {
+      gui::ApplySettingTooltips(&dialog, DescribeSettings());
+      return dialog.exec();
+    });
   }
 };
 

@@ -9,6 +9,7 @@
 #include "vorlan/config_stream.h"
 #include "vorlan/export.h"
 #include "vorlan/gui/gui_support.h"
+#include "vorlan/gui/setting_tooltips.h"
 
 namespace vorlan::collage {
 
@@ -22,6 +23,7 @@ class CollagePlugin final : public FeedbackEncoderFilter {
     FractalEncoderSettings settings;
     std::memcpy(&settings, copy.data, sizeof settings);
     CollageDialog dialog(settings);
+    gui::ApplySettingTooltips(&dialog, DescribeSettings());
     if (dialog.exec() == QDialog::Accepted) {
       FractalEncoderSettings edited = dialog.Settings();
       ApplyConfig(MakePacket(sizeof edited, PacketType::Config, &edited), ConfigForm::Native);

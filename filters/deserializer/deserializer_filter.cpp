@@ -17,7 +17,16 @@ int32_t LoadInt32(const uint8_t* at) {
 
 constexpr int32_t kPlaneHeaderBytes = 4 + 4 + 8 + 8;
 
+constexpr SettingField kFields[] = {
+    {.identifier = "pinCount", .label = "Number of output pins", .type = kSettingInt32, .defaultValue = 2, .minimum = 0,
+     .maximum = kMaxNumberedPins, .unit = "pins",
+     .help = "number of numbered outputs \"1\"..\"N\"; record j of the container goes to output j"},
+};
+constexpr SettingsDescription kDescription{kSettingsDescriptionVersion, 1, kFields};
+
 }  // namespace
+
+const SettingsDescription& DeserializerFilter::DescribeSettings() { return kDescription; }
 
 DeserializerFilter::DeserializerFilter() : NumberedPinsFilter(kInfo, "In", PinKind::Input, PinKind::Output) {}
 

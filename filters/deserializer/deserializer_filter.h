@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "numbered_pins_filter.h"
+#include "vorlan/settings_description.h"
 #include "vorlan/payloads.h"
 
 namespace vorlan {
@@ -24,6 +25,8 @@ class DeserializerFilter : public NumberedPinsFilter {
   static constexpr FilterInfo kInfo{"Deserializer", 1, 0, 160};
 
   DeserializerFilter();
+
+  static const SettingsDescription& DescribeSettings();
   ~DeserializerFilter();
 
   // Largest array or plane a record may ask for (the fuzz harness lowers it).

@@ -3,6 +3,7 @@
 #include "deserializer_filter.h"
 #include "vorlan/export.h"
 #include "vorlan/gui/gui_support.h"
+#include "vorlan/gui/setting_tooltips.h"
 
 namespace vorlan {
 
@@ -13,6 +14,7 @@ class DeserializerPlugin final : public DeserializerFilter {
   Result Configure() override {
     if (!gui::GuiAvailable()) return Fail("no user interface is available to configure the filter");
     DeserializerDialog dialog(Settings());
+    gui::ApplySettingTooltips(&dialog, DescribeSettings());
     if (dialog.exec() != QDialog::Accepted) return Ok;
     DeserializerSettings chosen = dialog.settings();
     return ApplyConfig(MakePacket(sizeof chosen, PacketType::Config, &chosen), ConfigForm::Native);

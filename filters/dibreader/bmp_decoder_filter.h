@@ -4,12 +4,15 @@
 
 #include "vorlan/filter_base.h"
 #include "vorlan/payloads.h"
+#include "vorlan/settings_description.h"
 
 namespace vorlan {
 
 class BmpDecoderFilter : public FilterBase {
  public:
   static constexpr FilterInfo kInfo{"Bmp decoder", 1, 0, 40};
+  // Nothing to set: the settings stream is empty.
+  static const SettingsDescription& DescribeSettings() { return kNoSettings; }
 
   // Pin indexes; graph files store them.
   static constexpr int32_t kInPin = 2;

@@ -5,12 +5,15 @@
 #include "nearest_level.h"
 #include "vorlan/filter_base.h"
 #include "vorlan/payloads.h"
+#include "vorlan/settings_description.h"
 
 namespace vorlan {
 
 class BmpEncoderFilter : public FilterBase {
  public:
   static constexpr FilterInfo kInfo{"Bmp encoder", 1, 0, 50};
+  // Nothing to set: the settings stream is empty.
+  static const SettingsDescription& DescribeSettings() { return kNoSettings; }
 
   // Pin indexes; graph files store them.
   static constexpr int32_t kOutPin = 2;

@@ -13,6 +13,7 @@ GaugeDialog::GaugeDialog(int32_t prescaling, QWidget* parent) : QDialog(parent),
   auto* group = new QGroupBox(QStringLiteral("Scaling"), this);
   auto* groupLayout = new QVBoxLayout(group);
   box_ = new QCheckBox(QStringLiteral("Scale planes to the same range (Prescaling)"), group);
+  box_->setObjectName(QStringLiteral("prescaling"));  // the settings field it edits
   box_->setChecked(prescaling != 0);
   groupLayout->addWidget(box_);
 

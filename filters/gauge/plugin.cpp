@@ -6,6 +6,7 @@
 #include "psnr_filter.h"
 #include "vorlan/export.h"
 #include "vorlan/gui/gui_support.h"
+#include "vorlan/gui/setting_tooltips.h"
 
 namespace vorlan {
 
@@ -20,6 +21,7 @@ class PsnrPlugin final : public PsnrFilter {
     std::memcpy(&prescaling, current.data, sizeof prescaling);
     std::free(current.data);
     GaugeDialog dialog(prescaling);
+    gui::ApplySettingTooltips(&dialog, DescribeSettings());
     if (dialog.exec() == QDialog::Accepted) {
       int32_t value = dialog.Prescaling();
       ApplyConfig(MakePacket(sizeof value, PacketType::Config, &value), ConfigForm::Native);

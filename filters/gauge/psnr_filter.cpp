@@ -7,6 +7,19 @@
 
 namespace vorlan {
 
+namespace {
+
+constexpr SettingField kFields[] = {
+    {.identifier = "prescaling", .label = "Scale planes to the same range (Prescaling)", .type = kSettingInt32,
+     .flags = kSettingSwitch, .defaultValue = 0, .minimum = 0, .maximum = 1, .unit = "",
+     .help = "map the declared value range of \"In2\" onto that of \"In1\" before comparing"},
+};
+constexpr SettingsDescription kDescription{kSettingsDescriptionVersion, 1, kFields};
+
+}  // namespace
+
+const SettingsDescription& PsnrFilter::DescribeSettings() { return kDescription; }
+
 PsnrFilter::PsnrFilter() : FilterBase(kInfo) {
   in1_ = AddNewPin("In1", PinKind::Input);
   in2_ = AddNewPin("In2", PinKind::Input);

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "vorlan/filter_base.h"
+#include "vorlan/settings_description.h"
 
 namespace vorlan {
 
@@ -35,6 +36,9 @@ class PsnrFilter : public FilterBase {
   Packet GetConfig(ConfigForm form) override;
 
   int32_t Prescaling() const { return prescaling_; }
+
+  // Every prescaling value can run (non-zero is on), so SettingsProblem stays "".
+  static const SettingsDescription& DescribeSettings();
   // The published values; the packets point at these fields.
   const PsnrResults& Results() const { return results_; }
 

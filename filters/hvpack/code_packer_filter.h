@@ -10,12 +10,16 @@
 #include <vector>
 
 #include "vorlan/filter_base.h"
+#include "vorlan/settings_description.h"
 
 namespace vorlan::hvpack {
 
 class CodePackerFilter : public FilterBase {
  public:
   static constexpr FilterInfo kInfo{"HV code packer", 1, 0, 1000};
+  // Nothing to set: the settings stream is empty.
+  static const SettingsDescription& DescribeSettings() { return kNoSettings; }
+
   static constexpr int32_t kHdrPin = 2;  // then SI ... RTT on 3 ... 11
   static constexpr int32_t kRpPin = 8;
   static constexpr int32_t kRsPin = 9;

@@ -11,12 +11,16 @@
 
 #include "code_container.h"
 #include "vorlan/filter_base.h"
+#include "vorlan/settings_description.h"
 
 namespace vorlan::hvunpack {
 
 class CodeUnpackerFilter : public FilterBase {
  public:
   static constexpr FilterInfo kInfo{"HV code unpacker", 1, 0, 1010};
+  // Nothing to set: the settings stream is empty.
+  static const SettingsDescription& DescribeSettings() { return kNoSettings; }
+
   static constexpr int32_t kInPin = 2;
   static constexpr int32_t kHdrPin = 3;  // then SI ... RTT on 4 ... 12
 

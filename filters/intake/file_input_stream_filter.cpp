@@ -11,6 +11,24 @@
 
 namespace vorlan {
 
+namespace {
+
+// Written only when it is not the graph's folder: streams from before the
+// field existed keep their bytes.
+constexpr SettingChoice kFolders[] = {{0, "graph", "Graph's folder"}, {1, "current", "Current folder"}};
+
+constexpr SettingField kFields[] = {
+    {.identifier = "path", .label = "", .type = kSettingText, .flags = kSettingPath, .unit = "",
+     .help = "the file read whole and published on \"Out\""},
+    {.identifier = "folder", .label = "", .type = kSettingChoice, .defaultValue = 0, .choiceCount = 2,
+     .choices = kFolders, .unit = "", .help = "where a relative path is taken from"},
+};
+constexpr SettingsDescription kDescription{kSettingsDescriptionVersion, 2, kFields};
+
+}  // namespace
+
+const SettingsDescription& FileInputStreamFilter::DescribeSettings() { return kDescription; }
+
 FileInputStreamFilter::FileInputStreamFilter() : PathSettingFilter(kInfo) {
   out_ = AddNewPin("Out", PinKind::Output);
 }

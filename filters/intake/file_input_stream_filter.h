@@ -3,6 +3,7 @@
 #pragma once
 
 #include "path_setting_filter.h"
+#include "vorlan/settings_description.h"
 #include "vorlan/payloads.h"
 
 namespace vorlan {
@@ -15,6 +16,8 @@ class FileInputStreamFilter : public PathSettingFilter {
   ~FileInputStreamFilter();
 
   Pin* OutPin() const { return out_; }
+
+  static const SettingsDescription& DescribeSettings();
 
  protected:
   // [worker thread] Reads the file chunk by chunk into the output buffer.

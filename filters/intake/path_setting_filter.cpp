@@ -52,8 +52,17 @@ Packet PathSettingFilter::GetConfig(ConfigForm form) {
   return writer.ToPacket();
 }
 
+std::string PathSettingFilter::SettingsProblem() const {
+  if (!path_ || path_->empty()) return "\"path\" is empty: no file selected";
+  if (folder_ != static_cast<int32_t>(Folder::Graph) && folder_ != static_cast<int32_t>(Folder::Current)) {
+    return std::string("\"folder\": the settings name an unknown folder for relative paths (") +
+           std::to_string(folder_) + "; 0 is the graph's folder, 1 the current folder)";
+  }
+  return "";
+}
+
 Result PathSettingFilter::RequirePath(const std::string*& path) {
-  if (!path_ || path_->empty()) return Fail("no file selected");
+  if (const std::string problem = SettingsProblem(); !problem.empty()) return Fail(problem);
   switch (static_cast<Folder>(folder_)) {
     case Folder::Graph:
       resolved_ = ResolveFileName(DocumentFolderOf(this), *path_);
@@ -62,9 +71,6 @@ Result PathSettingFilter::RequirePath(const std::string*& path) {
       // The process opens a relative name from its current folder.
       resolved_ = *path_;
       break;
-    default:
-      return Failf("the settings name an unknown folder for relative paths (%d; 0 is the graph's "
-                   "folder, 1 the current folder)", folder_);
   }
   path = &resolved_;
   return Ok;

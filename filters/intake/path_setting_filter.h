@@ -39,9 +39,13 @@ class PathSettingFilter : public FilterBase {
   // The stored value; a run refuses one that names no Folder.
   int32_t FolderValue() const { return folder_; }
 
+  // "" when a path is set and the folder is known; the run starts with
+  // this check.
+  std::string SettingsProblem() const override;
+
  protected:
-  // The path to work on, or Failed with "no file selected" (or an unknown
-  // folder). A relative path is taken from the folder the settings name.
+  // The path to work on, or Failed with SettingsProblem. A relative path
+  // is taken from the folder the settings name.
   Result RequirePath(const std::string*& path);
 
  private:

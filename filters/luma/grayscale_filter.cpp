@@ -16,7 +16,32 @@ struct Normaliser {
   double o;
 };
 
+constexpr SettingChoice kMethods[] = {
+    {0, "maximum", "Maximum ( I = max(R, G, B) )"},
+    {1, "average", "Average ( I = (R + G + B)/3 )"},
+    {2, "y", "Y ( I = 0.299*R + 0.587*G + 0.114*B)"},
+    {3, "luminance", "Luminance ( I = 0.27*R + 0.67*G + 0.06*B)"},
+    {4, "trilinear", "Trilinear ( I = r*R + g*G + b*B) (r+b+g = 1)"},
+};
+
+// The weights are shown as the letters of the Trilinear formula.
+constexpr SettingField kFields[] = {
+    {.identifier = "method", .label = "Conversion method", .type = kSettingChoice, .defaultValue = 0, .choiceCount = 5,
+     .choices = kMethods, .unit = "",
+     .help = "how R, G and B (each normalised to 0..1) become one intensity"},
+    {.identifier = "r", .label = "r", .type = kSettingFloat64, .defaultValue = 0.3333333333333333, .minimum = -HUGE_VAL,
+     .maximum = HUGE_VAL, .unit = "",
+     .help = "weight of R in the trilinear method (not checked to sum to 1 with g and b)"},
+    {.identifier = "g", .label = "g", .type = kSettingFloat64, .defaultValue = 0.3333333333333333, .minimum = -HUGE_VAL,
+     .maximum = HUGE_VAL, .unit = "", .help = "weight of G in the trilinear method"},
+    {.identifier = "b", .label = "b", .type = kSettingFloat64, .defaultValue = 0.3333333333333333, .minimum = -HUGE_VAL,
+     .maximum = HUGE_VAL, .unit = "", .help = "weight of B in the trilinear method"},
+};
+constexpr SettingsDescription kDescription{kSettingsDescriptionVersion, 4, kFields};
+
 }  // namespace
+
+const SettingsDescription& GrayscaleFilter::DescribeSettings() { return kDescription; }
 
 GrayscaleWeights WeightsOf(GrayscaleMethod method, const GrayscaleSettings& settings) {
   switch (method) {
@@ -78,20 +103,26 @@ Packet GrayscaleFilter::GetConfig(ConfigForm form) {
   return writer.ToPacket();
 }
 
-Result GrayscaleFilter::CheckSettings() {
+std::string GrayscaleFilter::SettingsProblem() const {
   if (settings_.method < 0 || settings_.method > 4) {
-    return Failf("the grayscale method %d is not one of 0 to 4", static_cast<int>(settings_.method));
+    return std::string("\"method\": the grayscale method ") + std::to_string(settings_.method) +
+           " is not one of 0 to 4";
   }
   if (settings_.method == static_cast<int32_t>(GrayscaleMethod::Trilinear)) {
     const char* names[3] = {"r", "g", "b"};
     const double values[3] = {settings_.r, settings_.g, settings_.b};
     for (int i = 0; i < 3; ++i) {
       if (!std::isfinite(values[i])) {
-        return Failf("the Trilinear weight %s is not a finite number", names[i]);
+        std::string reason = "\"";
+        reason += names[i];
+        reason += "\": the Trilinear weight ";
+        reason += names[i];
+        reason += " is not a finite number";
+        return reason;
       }
     }
   }
-  return Ok;
+  return "";
 }
 
 Result GrayscaleFilter::CheckInput(const Pin* pin, const Plane& plane, int32_t width, int32_t height) {
@@ -129,7 +160,7 @@ Result GrayscaleFilter::Work() {
   if ((r = CheckInput(rIn_, *red, width, height)) != Ok) return r;
   if ((r = CheckInput(gIn_, *green, width, height)) != Ok) return r;
   if ((r = CheckInput(bIn_, *blue, width, height)) != Ok) return r;
-  if ((r = CheckSettings()) != Ok) return r;
+  if (const std::string problem = SettingsProblem(); !problem.empty()) return Fail(problem);
 
   const auto method = static_cast<GrayscaleMethod>(settings_.method);
   const GrayscaleWeights weights = WeightsOf(method, settings_);

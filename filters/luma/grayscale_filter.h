@@ -4,9 +4,11 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "vorlan/filter_base.h"
 #include "vorlan/payloads.h"
+#include "vorlan/settings_description.h"
 
 namespace vorlan {
 
@@ -60,6 +62,11 @@ class GrayscaleFilter : public FilterBase {
   Packet GetConfig(ConfigForm form) override;
 
   const GrayscaleSettings& Settings() const { return settings_; }
+
+  static const SettingsDescription& DescribeSettings();
+  // A method outside 0..4, or a Trilinear weight that is not finite. The
+  // run checks it once its inputs are known to be usable.
+  std::string SettingsProblem() const override;
   const Plane& OutputPlane() const { return out_.Record(); }
 
  protected:
@@ -68,7 +75,6 @@ class GrayscaleFilter : public FilterBase {
   void ReleaseOutputs() override { out_.Release(); }
 
  private:
-  Result CheckSettings();
   Result CheckInput(const Pin* pin, const Plane& plane, int32_t width, int32_t height);
 
   GrayscaleSettings settings_;

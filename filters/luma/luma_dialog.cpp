@@ -37,6 +37,7 @@ LumaDialog::LumaDialog(const GrayscaleSettings& settings, QWidget* parent) : QDi
   setWindowTitle(QStringLiteral("Grayscale Conversion settings"));
 
   auto* group = new QGroupBox(QStringLiteral("Conversion method"), this);
+  group->setObjectName(QStringLiteral("method"));  // settings fields name their widgets
   auto* groupLayout = new QVBoxLayout(group);
   methods_ = new QButtonGroup(this);
   methods_->setExclusive(true);
@@ -50,9 +51,11 @@ LumaDialog::LumaDialog(const GrayscaleSettings& settings, QWidget* parent) : QDi
   auto* weightRow = new QHBoxLayout;
   const double values[3] = {settings_.r, settings_.g, settings_.b};
   const char* const after[3] = {"*R +", "*G +", "*B"};
+  const char* const fields[3] = {"r", "g", "b"};
   weightRow->addWidget(new QLabel(QStringLiteral("I ="), group));
   for (int i = 0; i < 3; ++i) {
     weights_[i] = new QLineEdit(QString::fromStdString(FormatWeight(values[i])), group);
+    weights_[i]->setObjectName(QString::fromLatin1(fields[i]));
     weightRow->addWidget(weights_[i]);
     weightRow->addWidget(new QLabel(QString::fromLatin1(after[i]), group));
   }

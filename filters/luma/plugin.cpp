@@ -6,6 +6,7 @@
 #include "luma_dialog.h"
 #include "vorlan/export.h"
 #include "vorlan/gui/gui_support.h"
+#include "vorlan/gui/setting_tooltips.h"
 
 namespace vorlan {
 
@@ -21,6 +22,7 @@ class GrayscalePlugin final : public GrayscaleFilter {
     std::memcpy(&copy, current.data, sizeof copy);
     std::free(current.data);
     LumaDialog dialog(copy);
+    gui::ApplySettingTooltips(&dialog, DescribeSettings());
     if (dialog.exec() == QDialog::Accepted) {
       GrayscaleSettings edited = dialog.Settings();
       ApplyConfig(MakePacket(sizeof edited, PacketType::Config, &edited), ConfigForm::Native);

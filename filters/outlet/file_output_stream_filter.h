@@ -3,6 +3,7 @@
 
 #include "path_setting_filter.h"
 #include "replacing_file.h"
+#include "vorlan/settings_description.h"
 
 namespace vorlan {
 
@@ -13,6 +14,8 @@ class FileOutputStreamFilter : public PathSettingFilter {
   FileOutputStreamFilter();
 
   Pin* InPin() const { return in_; }
+
+  static const SettingsDescription& DescribeSettings();
 
   // Replaces the write system call, to simulate a full disk in tests.
   void SetWriteCall(ReplacingFile::WriteCall call) { writeCall_ = call; }

@@ -16,6 +16,7 @@ PicreadDialog::PicreadDialog(const PictureDecoderSettings& settings, QWidget* pa
   setWindowTitle(QStringLiteral("Image Decoder settings"));
 
   limit_ = new QSpinBox(this);
+  limit_->setObjectName(QStringLiteral("maxMegapixels"));  // the settings field it edits
   limit_->setRange(1, kLargestMegapixels);
   limit_->setSuffix(QStringLiteral(" megapixels"));
   // A stored value out of range shows clamped; OK stores the shown value.

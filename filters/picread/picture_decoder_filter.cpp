@@ -37,7 +37,22 @@ void ColourRow(const QRgba64* line, int64_t width, double* r, double* g, double*
   }
 }
 
+constexpr SettingField kFields[] = {
+    {.identifier = "maxMegapixels", .label = "Largest picture:", .type = kSettingInt32, .defaultValue = 64,
+     .minimum = 1, .maximum = kLargestMegapixels, .unit = "megapixels",
+     .help = "pictures with more pixels than this many times 2^20 are refused before they are decoded"},
+};
+constexpr SettingsDescription kDescription{kSettingsDescriptionVersion, 1, kFields};
+
 }  // namespace
+
+const SettingsDescription& PictureDecoderFilter::DescribeSettings() { return kDescription; }
+
+std::string PictureDecoderFilter::SettingsProblem() const {
+  if (settings_.maxMegapixels >= 1 && settings_.maxMegapixels <= kLargestMegapixels) return "";
+  return std::string("\"maxMegapixels\": the picture size limit of ") + std::to_string(settings_.maxMegapixels) +
+         " megapixels is not between 1 and " + std::to_string(kLargestMegapixels);
+}
 
 PictureDecoderFilter::PictureDecoderFilter() : FilterBase(kInfo) {
   in_ = AddNewPin("In", PinKind::Input);
@@ -91,10 +106,7 @@ Result PictureDecoderFilter::Work() {
   int32_t length = 0;
   const Result read = ReadBytes(in_, data, length);
   if (read != Ok) return read;
-  if (settings_.maxMegapixels < 1 || settings_.maxMegapixels > kLargestMegapixels) {
-    return Failf("the picture size limit of %d megapixels is not between 1 and %d",
-                 static_cast<int>(settings_.maxMegapixels), static_cast<int>(kLargestMegapixels));
-  }
+  if (const std::string problem = SettingsProblem(); !problem.empty()) return Fail(problem);
 
   // The three planes and what Qt holds while it decodes are reserved from
   // the size the header claims, before anything is decoded; Qt's part goes

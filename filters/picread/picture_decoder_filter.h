@@ -6,9 +6,11 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "vorlan/filter_base.h"
 #include "vorlan/payloads.h"
+#include "vorlan/settings_description.h"
 
 namespace vorlan {
 
@@ -43,6 +45,11 @@ class PictureDecoderFilter : public FilterBase {
   Packet GetConfig(ConfigForm form) override;
 
   const PictureDecoderSettings& Settings() const { return settings_; }
+
+  static const SettingsDescription& DescribeSettings();
+  // A limit outside 1..kLargestMegapixels; the run checks it once "In" has
+  // a packet.
+  std::string SettingsProblem() const override;
   const Plane& RPlane() const { return r_.Record(); }
   const Plane& GPlane() const { return g_.Record(); }
   const Plane& BPlane() const { return b_.Record(); }

@@ -6,6 +6,7 @@
 #include "picture_decoder_filter.h"
 #include "vorlan/export.h"
 #include "vorlan/gui/gui_support.h"
+#include "vorlan/gui/setting_tooltips.h"
 
 namespace vorlan {
 
@@ -21,6 +22,7 @@ class PictureDecoderPlugin final : public PictureDecoderFilter {
     std::memcpy(&copy, current.data, sizeof copy);
     std::free(current.data);
     PicreadDialog dialog(copy);
+    gui::ApplySettingTooltips(&dialog, DescribeSettings());
     if (dialog.exec() == QDialog::Accepted) {
       PictureDecoderSettings edited = dialog.Settings();
       ApplyConfig(MakePacket(sizeof edited, PacketType::Config, &edited), ConfigForm::Native);

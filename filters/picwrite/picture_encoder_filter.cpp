@@ -26,7 +26,42 @@ bool FillRow(const double* const samples[3], const double mins[3], const double 
   return grey;
 }
 
+// By PictureFormat code; the labels are the dialog's.
+constexpr SettingChoice kFormats[] = {
+    {0, "png", "PNG"}, {1, "jpeg", "JPEG"}, {2, "ppm", "PPM/PGM"}, {3, "tiff", "TIFF"}, {4, "webp", "WebP"}};
+constexpr SettingChoice kBits[] = {{8, "eight", "8"}, {16, "sixteen", "16"}};
+
+constexpr SettingField kFields[] = {
+    {.identifier = "format", .label = "Format:", .type = kSettingChoice, .defaultValue = 0, .choiceCount = 5,
+     .choices = kFormats, .unit = "",
+     .help = "file format written; three equal planes give its grey variant (PGM for PPM)"},
+    {.identifier = "quality", .label = "Quality (JPEG, WebP):", .type = kSettingInt32, .defaultValue = 90,
+     .minimum = 0, .maximum = 100, .unit = "", .help = "quality of the lossy formats, 100 the best; others ignore it"},
+    {.identifier = "bits", .label = "Bits per channel:", .type = kSettingChoice, .defaultValue = 8, .choiceCount = 2,
+     .choices = kBits, .unit = "bits", .help = "sample depth: 16 only for PNG and TIFF"},
+};
+constexpr SettingsDescription kDescription{kSettingsDescriptionVersion, 3, kFields};
+
 }  // namespace
+
+const SettingsDescription& PictureEncoderFilter::DescribeSettings() { return kDescription; }
+
+std::string PictureEncoderFilter::SettingsProblem() const {
+  const PictureFormat* format = FindPictureFormat(settings_.format);
+  if (format == nullptr) {
+    return std::string("\"format\": the picture format ") + std::to_string(settings_.format) + " is not one of 0 to 4";
+  }
+  if (settings_.bits != 8 && settings_.bits != 16) {
+    return std::string("\"bits\": ") + std::to_string(settings_.bits) + " bits per channel: only 8 and 16 are written";
+  }
+  if (settings_.bits == 16 && !format->sixteenBits) {
+    return std::string("\"bits\": ") + format->label + " stores only 8 bits per channel";
+  }
+  if (format->lossy && (settings_.quality < 0 || settings_.quality > 100)) {
+    return std::string("\"quality\": the quality ") + std::to_string(settings_.quality) + " is not between 0 and 100";
+  }
+  return "";
+}
 
 PictureEncoderFilter::PictureEncoderFilter() : FilterBase(kInfo) {
   out_ = AddNewPin("Out", PinKind::Output);
@@ -69,15 +104,8 @@ Result PictureEncoderFilter::Work() {
     if (r != Ok) return r;
   }
 
+  if (const std::string problem = SettingsProblem(); !problem.empty()) return Fail(problem);
   const PictureFormat* format = FindPictureFormat(settings_.format);
-  if (format == nullptr) return Failf("the picture format %d is not one of 0 to 4", static_cast<int>(settings_.format));
-  if (settings_.bits != 8 && settings_.bits != 16) {
-    return Failf("%d bits per channel: only 8 and 16 are written", static_cast<int>(settings_.bits));
-  }
-  if (settings_.bits == 16 && !format->sixteenBits) return Failf("%s stores only 8 bits per channel", format->label);
-  if (format->lossy && (settings_.quality < 0 || settings_.quality > 100)) {
-    return Failf("the quality %d is not between 0 and 100", static_cast<int>(settings_.quality));
-  }
   if (!CanWrite(*format)) {
     return Failf("this system has no %s writer (formats found: %s)", format->label, WritableFormats().c_str());
   }

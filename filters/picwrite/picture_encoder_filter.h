@@ -6,10 +6,12 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "nearest_level.h"
 #include "vorlan/filter_base.h"
 #include "vorlan/payloads.h"
+#include "vorlan/settings_description.h"
 
 namespace vorlan {
 
@@ -47,6 +49,12 @@ class PictureEncoderFilter : public FilterBase {
   Packet GetConfig(ConfigForm form) override;
 
   const PictureEncoderSettings& Settings() const { return settings_; }
+
+  static const SettingsDescription& DescribeSettings();
+  // An unknown format, a bit depth other than 8 or 16, 16 bits for a format
+  // without them, or a quality outside 0..100 for a lossy format. Whether
+  // this system has a writer for the format is the run's own check.
+  std::string SettingsProblem() const override;
 
  protected:
   // [worker thread]

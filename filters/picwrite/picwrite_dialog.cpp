@@ -17,7 +17,9 @@ PicwriteDialog::PicwriteDialog(const PictureEncoderSettings& settings, QWidget* 
     : QDialog(parent), settings_(settings) {
   setWindowTitle(QStringLiteral("Image Encoder settings"));
 
+  // Widgets carry the identifiers of the settings fields they edit.
   format_ = new QComboBox(this);
+  format_->setObjectName(QStringLiteral("format"));
   auto* model = qobject_cast<QStandardItemModel*>(format_->model());
   for (const PictureFormat& f : PictureFormats()) {
     const bool available = CanWrite(f);
@@ -30,10 +32,12 @@ PicwriteDialog::PicwriteDialog(const PictureEncoderSettings& settings, QWidget* 
   format_->setCurrentIndex(stored >= 0 ? stored : 0);
 
   quality_ = new QSpinBox(this);
+  quality_->setObjectName(QStringLiteral("quality"));
   quality_->setRange(0, 100);
   quality_->setValue(settings_.quality);
 
   bits_ = new QComboBox(this);
+  bits_->setObjectName(QStringLiteral("bits"));
   bits_->addItem(QStringLiteral("8"), 8);
   bits_->addItem(QStringLiteral("16"), 16);
   bits_->setCurrentIndex(settings_.bits == 16 ? 1 : 0);

@@ -6,6 +6,7 @@
 #include "picture_encoder_filter.h"
 #include "vorlan/export.h"
 #include "vorlan/gui/gui_support.h"
+#include "vorlan/gui/setting_tooltips.h"
 
 namespace vorlan {
 
@@ -21,6 +22,7 @@ class PictureEncoderPlugin final : public PictureEncoderFilter {
     std::memcpy(&copy, current.data, sizeof copy);
     std::free(current.data);
     PicwriteDialog dialog(copy);
+    gui::ApplySettingTooltips(&dialog, DescribeSettings());
     if (dialog.exec() == QDialog::Accepted) {
       PictureEncoderSettings edited = dialog.Settings();
       ApplyConfig(MakePacket(sizeof edited, PacketType::Config, &edited), ConfigForm::Native);

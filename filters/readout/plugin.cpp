@@ -9,6 +9,7 @@
 #include "value_display_filter.h"
 #include "vorlan/export.h"
 #include "vorlan/gui/gui_support.h"
+#include "vorlan/gui/setting_tooltips.h"
 
 namespace vorlan {
 
@@ -37,6 +38,7 @@ class ValueDisplayPlugin final : public ValueDisplayFilter {
   Result Configure() override {
     if (!gui::GuiAvailable()) return Fail("no user interface is available to configure the filter");
     ReadoutDialog dialog(Caption());
+    gui::ApplySettingTooltips(&dialog, DescribeSettings());
     if (dialog.exec() == QDialog::Accepted) {
       const std::optional<std::string>& edited = dialog.Caption();
       const char* text = edited ? edited->c_str() : nullptr;

@@ -16,6 +16,7 @@ ReadoutDialog::ReadoutDialog(const std::optional<std::string>& caption, QWidget*
     : QDialog(parent), caption_(caption) {
   setWindowTitle(QStringLiteral("Text Display settings"));
   edit_ = new QLineEdit(this);
+  edit_->setObjectName(QStringLiteral("caption"));  // the settings field it edits
   edit_->setMaxLength(kMaxCaptionLength);
   if (caption_) edit_->setText(QString::fromStdString(*caption_));
 

@@ -7,6 +7,18 @@
 
 namespace vorlan {
 
+namespace {
+
+constexpr SettingField kFields[] = {
+    {.identifier = "caption", .label = "Caption :", .type = kSettingText, .unit = "",
+     .help = "text put before the window title; none when empty"},
+};
+constexpr SettingsDescription kDescription{kSettingsDescriptionVersion, 1, kFields};
+
+}  // namespace
+
+const SettingsDescription& ValueDisplayFilter::DescribeSettings() { return kDescription; }
+
 std::string FormatInteger(int32_t value) {
   char buffer[16];
   std::snprintf(buffer, sizeof buffer, "%i", static_cast<int>(value));

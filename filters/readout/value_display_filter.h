@@ -12,6 +12,7 @@
 #include <string>
 
 #include "vorlan/filter_base.h"
+#include "vorlan/settings_description.h"
 
 namespace vorlan {
 
@@ -34,6 +35,8 @@ class ValueDisplayFilter : public FilterBase {
   Packet GetConfig(ConfigForm form) override;
 
   const std::optional<std::string>& Caption() const { return caption_; }
+  // Every caption can run.
+  static const SettingsDescription& DescribeSettings();
   // The value as shown; nullopt before the first value and after a run
   // whose "In" was not connected.
   const std::optional<std::string>& Text() const { return text_; }

@@ -3,6 +3,7 @@
 #include "serializer_filter.h"
 #include "vorlan/export.h"
 #include "vorlan/gui/gui_support.h"
+#include "vorlan/gui/setting_tooltips.h"
 
 namespace vorlan {
 
@@ -13,6 +14,7 @@ class SerializerPlugin final : public SerializerFilter {
   Result Configure() override {
     if (!gui::GuiAvailable()) return Fail("no user interface is available to configure the filter");
     SerializerDialog dialog(Settings());
+    gui::ApplySettingTooltips(&dialog, DescribeSettings());
     if (dialog.exec() != QDialog::Accepted) return Ok;
     SerializerSettings chosen = dialog.settings();
     return ApplyConfig(MakePacket(sizeof chosen, PacketType::Config, &chosen), ConfigForm::Native);

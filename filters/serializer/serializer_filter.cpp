@@ -26,7 +26,16 @@ uint8_t* Put(uint8_t* at, const void* bytes, size_t n) {
   return at + n;
 }
 
+constexpr SettingField kFields[] = {
+    {.identifier = "pinCount", .label = "Number of input pins", .type = kSettingInt32, .defaultValue = 2, .minimum = 0,
+     .maximum = kMaxNumberedPins, .unit = "pins",
+     .help = "number of numbered inputs \"1\"..\"N\" joined into the container, in pin order"},
+};
+constexpr SettingsDescription kDescription{kSettingsDescriptionVersion, 1, kFields};
+
 }  // namespace
+
+const SettingsDescription& SerializerFilter::DescribeSettings() { return kDescription; }
 
 SerializerFilter::SerializerFilter() : NumberedPinsFilter(kInfo, "Out", PinKind::Output, PinKind::Input) {}
 

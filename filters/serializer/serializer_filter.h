@@ -10,6 +10,7 @@
 #pragma once
 
 #include "numbered_pins_filter.h"
+#include "vorlan/settings_description.h"
 #include "vorlan/payloads.h"
 
 namespace vorlan {
@@ -22,6 +23,8 @@ class SerializerFilter : public NumberedPinsFilter {
   static constexpr FilterInfo kInfo{"Serializer", 1, 0, 150};
 
   SerializerFilter();
+
+  static const SettingsDescription& DescribeSettings();
   ~SerializerFilter();
 
  protected:

@@ -5,6 +5,24 @@
 
 namespace vorlan {
 
+namespace {
+
+constexpr SettingField kFields[] = {
+    {.identifier = "wordLength", .label = "N-grams", .type = kSettingInt32, .defaultValue = 1, .minimum = 1,
+     .maximum = 255, .unit = "values", .help = "number of consecutive values coded as one Huffman symbol"},
+};
+constexpr SettingsDescription kDescription{kSettingsDescriptionVersion, 1, kFields};
+
+}  // namespace
+
+const SettingsDescription& HuffmanEncoderFilter::DescribeSettings() { return kDescription; }
+
+std::string HuffmanEncoderFilter::SettingsProblem() const {
+  if (settings_.wordLength >= 1 && settings_.wordLength <= 255) return "";
+  return std::string("\"wordLength\": the word length (N-grams) ") + std::to_string(settings_.wordLength) +
+         " is outside 1..255";
+}
+
 HuffmanEncoderFilter::HuffmanEncoderFilter() : FilterBase(kInfo) {
   in_ = AddNewPin("In", PinKind::Input);
   out_ = AddNewPin("Out", PinKind::Output);
@@ -38,9 +56,7 @@ Packet HuffmanEncoderFilter::GetConfig(ConfigForm form) {
 Result HuffmanEncoderFilter::Work() {
   Withdraw(out_);
   stream_.Clear();
-  if (settings_.wordLength < 1 || settings_.wordLength > 255) {
-    return Failf("the word length (N-grams) %d is outside 1..255", settings_.wordLength);
-  }
+  if (const std::string problem = SettingsProblem(); !problem.empty()) return Fail(problem);
   const IntArray* array = nullptr;
   const Result r = ReadIntArray(in_, array);
   if (r != Ok) return r;

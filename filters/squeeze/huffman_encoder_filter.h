@@ -2,8 +2,11 @@
 // Its one setting is the word length W, the number of values per symbol.
 #pragma once
 
+#include <string>
+
 #include "bit_stream.h"
 #include "vorlan/filter_base.h"
+#include "vorlan/settings_description.h"
 
 namespace vorlan {
 
@@ -24,6 +27,10 @@ class HuffmanEncoderFilter : public FilterBase {
   Packet GetConfig(ConfigForm form) override;
 
   const HuffmanEncoderSettings& Settings() const { return settings_; }
+
+  static const SettingsDescription& DescribeSettings();
+  // A word length outside 1..255; the run checks it before reading "In".
+  std::string SettingsProblem() const override;
 
  protected:
   Result Work() override;

@@ -3,6 +3,7 @@
 #include "squeeze_dialog.h"
 #include "vorlan/export.h"
 #include "vorlan/gui/gui_support.h"
+#include "vorlan/gui/setting_tooltips.h"
 
 namespace vorlan {
 
@@ -12,6 +13,7 @@ class HuffmanEncoderPlugin final : public HuffmanEncoderFilter {
   Result Configure() override {
     if (!gui::GuiAvailable()) return Fail("no user interface is available to configure the filter");
     HuffmanEncoderDialog dialog(Settings());
+    gui::ApplySettingTooltips(&dialog, DescribeSettings());
     if (dialog.exec() != QDialog::Accepted) return Ok;
     HuffmanEncoderSettings chosen = dialog.settings();
     return ApplyConfig(MakePacket(sizeof chosen, PacketType::Config, &chosen), ConfigForm::Native);

@@ -25,6 +25,7 @@ HuffmanEncoderDialog::HuffmanEncoderDialog(const HuffmanEncoderSettings& setting
   auto* row = new QHBoxLayout(group);
   row->addWidget(new QLabel(QStringLiteral("N-grams"), group));
   wordLength_ = new QLineEdit(QString::number(settings.wordLength), group);
+  wordLength_->setObjectName(QStringLiteral("wordLength"));  // the settings field it edits
   wordLength_->setMaxLength(kEditChars);
   row->addWidget(wordLength_);
 

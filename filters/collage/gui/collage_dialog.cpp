@@ -93,7 +93,10 @@ CollageDialog::CollageDialog(const FractalEncoderSettings& settings, QWidget* pa
              {"quality", QStringLiteral("Quality")},
              {"maxScale", QStringLiteral("Max scale factor")}};
 
+  // Group boxes of choices carry the field's identifier, as edits and check
+  // boxes do: the settings description's tooltips find them by it.
   auto* modeBox = new QGroupBox(QStringLiteral("Compression mode"));
+  modeBox->setObjectName(QStringLiteral("mode"));
   auto* modeLayout = new QVBoxLayout(modeBox);
   auto* fidelity = new QRadioButton(QStringLiteral("Fidelity"));
   auto* size = new QRadioButton(QStringLiteral("Size"));
@@ -107,6 +110,7 @@ CollageDialog::CollageDialog(const FractalEncoderSettings& settings, QWidget* pa
   mode_ = RadioGroup(this, "mode", s.mode, {fidelity, size, leastError});
 
   auto* errorBox = new QGroupBox(QStringLiteral("Error mode"));
+  errorBox->setObjectName(QStringLiteral("errorMode"));
   auto* errorLayout = new QGridLayout(errorBox);
   auto* absolute = new QRadioButton(QStringLiteral("Absolute :"));
   auto* qualityRadio = new QRadioButton(QStringLiteral("Quality :"));
@@ -142,6 +146,7 @@ CollageDialog::CollageDialog(const FractalEncoderSettings& settings, QWidget* pa
   scaleLevels_ = AddEdit(quantLayout, 1, "Scale levels", "scaleLevels", s.scaleLevels);
 
   auto* searchBox = new QGroupBox(QStringLiteral("Search mode"));
+  searchBox->setObjectName(QStringLiteral("searchMode"));
   auto* searchLayout = new QGridLayout(searchBox);
   auto* grid = new QRadioButton(QStringLiteral("Grid search"));
   searchMode_ = RadioGroup(this, "searchMode", s.searchMode, {grid});
@@ -150,6 +155,7 @@ CollageDialog::CollageDialog(const FractalEncoderSettings& settings, QWidget* pa
   stepY_ = AddEdit(searchLayout, 2, "Y step", "stepY", s.stepY);
 
   auto* coverBox = new QGroupBox(QStringLiteral("Covering mode"));
+  coverBox->setObjectName(QStringLiteral("coverMode"));
   auto* coverLayout = new QVBoxLayout(coverBox);
   auto* best = new QRadioButton(QStringLiteral("Best cover"));
   auto* inTolerance = new QRadioButton(QStringLiteral("Cover in tolerance"));
@@ -164,10 +170,13 @@ CollageDialog::CollageDialog(const FractalEncoderSettings& settings, QWidget* pa
   auto* idle = new QRadioButton(QStringLiteral("Idle"));
   priority_ = RadioGroup(this, "threadPriority", s.threadPriority, {normal, idle});
   threadsLayout->addWidget(new QLabel(QStringLiteral("Thread priority")), 1, 0);
-  auto* priorityRow = new QHBoxLayout;
+  auto* priorityButtons = new QWidget;
+  priorityButtons->setObjectName(QStringLiteral("threadPriority"));
+  auto* priorityRow = new QHBoxLayout(priorityButtons);
+  priorityRow->setContentsMargins(0, 0, 0, 0);
   priorityRow->addWidget(normal);
   priorityRow->addWidget(idle);
-  threadsLayout->addLayout(priorityRow, 1, 1);
+  threadsLayout->addWidget(priorityButtons, 1, 1);
 
   feedback_ = CheckBox("Feedback window", "feedback", s.feedback);
 

@@ -10,6 +10,20 @@
 
 namespace vorlan {
 
+namespace {
+
+constexpr SettingField kFields[] = {
+    {.identifier = "stretch", .label = "Stretch image", .type = kSettingFlag, .defaultValue = 1, .minimum = 0,
+     .maximum = 1, .unit = "", .help = "scale the image to the window (otherwise shown full size and scrolled)"},
+    {.identifier = "caption", .label = "Caption :", .type = kSettingText, .unit = "",
+     .help = "text put before the window title; none when empty"},
+};
+constexpr SettingsDescription kDescription{kSettingsDescriptionVersion, 2, kFields};
+
+}  // namespace
+
+const SettingsDescription& ImageDisplayFilter::DescribeSettings() { return kDescription; }
+
 ImageDisplayFilter::ImageDisplayFilter(const FilterInfo& prototype, const char* displayName)
     : FilterBase(prototype), displayName_(displayName) {
   // 1.0 is reported by Work before the window is shown.

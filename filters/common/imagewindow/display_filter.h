@@ -16,6 +16,7 @@
 #include <string>
 
 #include "vorlan/filter_base.h"
+#include "vorlan/settings_description.h"
 
 namespace vorlan {
 
@@ -46,6 +47,8 @@ class ImageDisplayFilter : public FilterBase {
   void SetStretch(bool stretch) { stretch_.store(stretch, std::memory_order_relaxed); }
 
   const std::optional<std::string>& Caption() const { return caption_; }
+  // Both fields of both displays; every value can run.
+  static const SettingsDescription& DescribeSettings();
   const char* DisplayName() const { return displayName_; }
   // "[caption] [W x H] - RGB Display" for the current image.
   std::string WindowTitle() const;

@@ -21,8 +21,10 @@ DisplaySettingsDialog::DisplaySettingsDialog(const QString& title, bool stretch,
 
   auto* group = new QGroupBox(QStringLiteral("Display settings"), this);
   stretchBox_ = new QCheckBox(QStringLiteral("Stretch image"), group);
+  stretchBox_->setObjectName(QStringLiteral("stretch"));  // the settings fields they edit
   stretchBox_->setChecked(stretch);
   captionEdit_ = new QLineEdit(group);
+  captionEdit_->setObjectName(QStringLiteral("caption"));
   captionEdit_->setMaxLength(kMaxCaptionLength);
   if (caption) captionEdit_->setText(QString::fromStdString(*caption));
   auto* groupLayout = new QVBoxLayout(group);

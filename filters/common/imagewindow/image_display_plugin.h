@@ -13,6 +13,7 @@
 #include "display_settings_dialog.h"
 #include "image_window.h"
 #include "vorlan/gui/gui_support.h"
+#include "vorlan/gui/setting_tooltips.h"
 
 namespace vorlan {
 
@@ -45,6 +46,7 @@ class ImageDisplayPlugin final : public Core {
     if (!gui::GuiAvailable()) return this->Fail("no user interface is available to configure the filter");
     DisplaySettingsDialog dialog(QString::fromUtf8(this->DisplayName()) + QStringLiteral(" settings"),
                                  this->Stretch(), this->Caption());
+    gui::ApplySettingTooltips(&dialog, Core::DescribeSettings());
     if (dialog.exec() == QDialog::Accepted) {
       ImageDisplaySettings record{dialog.Stretch() ? 1 : 0,
                                   dialog.Caption() ? dialog.Caption()->c_str() : nullptr};

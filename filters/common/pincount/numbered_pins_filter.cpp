@@ -25,10 +25,16 @@ Result NumberedPinsFilter::AddNumberedPins() {
   return Ok;
 }
 
+std::string NumberedPinsFilter::PinCountProblem(int32_t n) const {
+  if (n >= 0 && n <= kMaxNumberedPins) return "";
+  std::string reason = "\"pinCount\": the number of ";
+  reason += direction_;
+  reason += " pins " + std::to_string(n) + " is outside 0.." + std::to_string(kMaxNumberedPins);
+  return reason;
+}
+
 Result NumberedPinsFilter::SetPinCount(int32_t n) {
-  if (n < 0 || n > kMaxNumberedPins) {
-    return Failf("the number of %s pins %d is outside 0..%d", direction_, n, kMaxNumberedPins);
-  }
+  if (const std::string problem = PinCountProblem(n); !problem.empty()) return Fail(problem);
   if (n == settings_.pinCount && pinCount == kFixedPin + 1 + n) return Ok;
   RemovePinsFrom(kFixedPin + 1);
   OnNumberedPinsRemoved();

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "vorlan/filter_base.h"
 
@@ -30,6 +31,10 @@ class NumberedPinsFilter : public FilterBase {
 
   const PinCountSettings& Settings() const { return settings_; }
 
+  // "" for a pin count ApplyConfig takes; it refuses the others, so a
+  // filter's own count always passes.
+  std::string SettingsProblem() const override { return PinCountProblem(settings_.pinCount); }
+
  protected:
   // Pins cannot be rebuilt while peers read them: a different N arriving on
   // "Cfg in" fails the run.
@@ -43,6 +48,7 @@ class NumberedPinsFilter : public FilterBase {
   int32_t NumberedPinCount() const { return settings_.pinCount; }
 
  private:
+  std::string PinCountProblem(int32_t n) const;
   Result SetPinCount(int32_t n);
   Result AddNumberedPins();
 

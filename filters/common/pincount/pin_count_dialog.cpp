@@ -21,6 +21,7 @@ PinCountDialog::PinCountDialog(const QString& title, const QString& label, int32
     : QDialog(parent), label_(label), count_(count), maxCount_(maxCount) {
   setWindowTitle(title);
   edit_ = new QLineEdit(QString::number(count), this);
+  edit_->setObjectName(QStringLiteral("pinCount"));  // the settings field it edits
   edit_->setMaxLength(kEditChars);
   auto* form = new QFormLayout;
   form->addRow(label, edit_);

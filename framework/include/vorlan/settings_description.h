@@ -17,6 +17,7 @@
 // layout is guarded below and only ever grows behind `version`.
 #pragma once
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 
@@ -49,22 +50,25 @@ struct SettingChoice {
   const char* label;       // the dialog's text: "Least error"
 };
 
+// The member initialisers only serve initialisers in C++ that name the
+// fields they set ({.identifier = "gain", ...}); the layout is that of the
+// plain record.
 struct SettingField {
-  const char* identifier;  // "maxRanges": letters and digits, unique within the filter
-  const char* label;       // the dialog's label of the field, "" when the dialog shows none
-  int32_t type;            // SettingType code
-  uint32_t flags;          // SettingFlag bits
-  double defaultValue;     // of a fresh filter; numbers, flags and choices
-  const char* defaultText;  // Text fields: the default, null for "no text"
+  const char* identifier = nullptr;  // "maxRanges": letters and digits, unique within the filter
+  const char* label = "";            // the dialog's label of the field, "" when the dialog shows none
+  int32_t type = 0;                  // SettingType code
+  uint32_t flags = 0;                // SettingFlag bits
+  double defaultValue = 0;           // of a fresh filter; numbers, flags and choices
+  const char* defaultText = nullptr;  // Text fields: the default, null for "no text"
   // Allowed numbers, inclusive unless a flag says otherwise; -HUGE_VAL and
   // HUGE_VAL for no bound. Numbers must be finite in any case. A run may
   // still refuse a combination of fields; CheckSettings tells.
-  double minimum;
-  double maximum;
-  int32_t choiceCount;  // Choice fields
-  const SettingChoice* choices;
-  const char* unit;  // "pixels", "dB", "" when none
-  const char* help;  // one line: what the field does
+  double minimum = -HUGE_VAL;
+  double maximum = HUGE_VAL;
+  int32_t choiceCount = 0;  // Choice fields
+  const SettingChoice* choices = nullptr;
+  const char* unit = "";  // "pixels", "dB", "" when none
+  const char* help = "";  // one line: what the field does
 };
 
 inline constexpr int32_t kSettingsDescriptionVersion = 1;
@@ -74,6 +78,18 @@ struct SettingsDescription {
   int32_t fieldCount;
   const SettingField* fields;  // fieldCount fields, in stream order
 };
+
+// What a filter without settings describes: no fields. A host then knows
+// there is nothing to set, rather than taking the settings as unknown.
+inline constexpr SettingsDescription kNoSettings{kSettingsDescriptionVersion, 0, nullptr};
+
+// Type codes for SettingField initialisers.
+inline constexpr int32_t kSettingInt32 = static_cast<int32_t>(SettingType::Int32);
+inline constexpr int32_t kSettingFloat32 = static_cast<int32_t>(SettingType::Float32);
+inline constexpr int32_t kSettingFloat64 = static_cast<int32_t>(SettingType::Float64);
+inline constexpr int32_t kSettingFlag = static_cast<int32_t>(SettingType::Flag);
+inline constexpr int32_t kSettingText = static_cast<int32_t>(SettingType::Text);
+inline constexpr int32_t kSettingChoice = static_cast<int32_t>(SettingType::Choice);
 
 // Optional export: the description of prototype `index`, static data of the
 // library that lives as long as the library; null when there is none. [any thread]

@@ -73,6 +73,31 @@ TEST(ColourConversionFilter, PinSetsFollowEveryCodeAndPartnersSwapDirections) {
   EXPECT_EQ(SpaceOf(6).pins[1], std::string("Cb"));
 }
 
+// A user sets the code by name ("rgb_to_ycbcr") or by the dialog's words:
+// both must mean the code whose pins the filter then builds.
+TEST(ColourConversionFilter, ChoiceNamesMatchTheirCodes) {
+  const SettingsDescription& d = ColourConversionFilter::DescribeSettings();
+  ASSERT_EQ(d.fieldCount, 1);
+  const SettingField& f = d.fields[0];
+  ASSERT_EQ(f.choiceCount, kConversionCount);
+  for (int32_t k = 0; k < f.choiceCount; ++k) {
+    const SettingChoice& c = f.choices[k];
+    SCOPED_TRACE(c.identifier);
+    ASSERT_EQ(c.value, k);
+    const std::string identifier = c.identifier;
+    const std::string label = c.label;
+    const std::string row = SpaceOf(c.value).row;
+    const bool fromRgb = ConvertsFromRgb(c.value);
+    EXPECT_EQ(identifier.starts_with("rgb_to_"), fromRgb);
+    EXPECT_EQ(identifier.ends_with("_to_rgb"), !fromRgb);
+    EXPECT_EQ(label, row + (fromRgb ? " RGB->" : " ->RGB"));
+    // Partners name the same colour space from both sides.
+    const std::string partner = f.choices[PartnerOf(k)].identifier;
+    const std::string space = fromRgb ? identifier.substr(7) : identifier.substr(0, identifier.size() - 7);
+    EXPECT_EQ(partner, fromRgb ? space + "_to_rgb" : "rgb_to_" + space);
+  }
+}
+
 TEST(ColourConversionFilter, ConfigurationFormsAndRefusals) {
   ColourConversionFilter f;
   ConfigWriter w;

@@ -3,29 +3,36 @@
 // it allows is one the filter's own run-start check accepts.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "core/registry.h"
+#include "description_support.h"
 #include "vorlan/settings_values.h"
 
 namespace vorlan {
 namespace {
 
+using descriptions::Instance;
 using host::FilterPrototype;
 using host::Registry;
 
 // Fields a filter cannot run without at its defaults (a file stream has no
 // file yet): set first, before each value is tried.
 using FieldTexts = std::vector<std::pair<const char*, const char*>>;
-const std::map<int32_t, FieldTexts> kPrerequisites = {};
+const std::map<int32_t, FieldTexts> kPrerequisites = {
+    {10, {{"path", "input.bin"}}},   // File Input Stream
+    {20, {{"path", "output.bin"}}},  // File Output Stream
+};
 
 // Fields whose allowed values depend on another field: their edge values are
 // tried with the other field set so that the combination is possible.
 const std::map<std::pair<int32_t, std::string>, FieldTexts> kCompanions = {
     {{130, "maxRangeFactor"}, {{"minRangeFactor", "2"}}},  // not below minRangeFactor
+    {{1030, "bits"}, {{"format", "png"}}},                 // 16 bits only for PNG and TIFF
 };
 
 void SetTexts(const SettingsDescription& d, const FieldTexts& texts, std::vector<SettingValue>& values) {
@@ -36,46 +43,6 @@ void SetTexts(const SettingsDescription& d, const FieldTexts& texts, std::vector
     ASSERT_TRUE(ParseSettingValue(*f, text, values[static_cast<size_t>(f - d.fields)], error)) << error;
   }
 }
-
-std::vector<uint8_t> Stream(const Packet& packet) {
-  const auto* p = static_cast<const uint8_t*>(packet.data);
-  return packet.length > 0 && p != nullptr ? std::vector<uint8_t>(p, p + packet.length) : std::vector<uint8_t>{};
-}
-
-// A filter of `prototype`, destroyed with its library's export.
-class Instance {
- public:
-  explicit Instance(const FilterPrototype& p) : p_(p), filter_(p.library->entry.create(p.index)) {
-    if (filter_ != nullptr) filter_->Initialize();
-  }
-  ~Instance() {
-    if (filter_ == nullptr) return;
-    filter_->Deinitialize();
-    p_.library->entry.destroy(filter_, p_.index);
-  }
-  Filter* get() const { return filter_; }
-
-  std::vector<uint8_t> Serialized() {
-    Packet packet = filter_->GetConfig(ConfigForm::Serialized);
-    std::vector<uint8_t> bytes = Stream(packet);
-    if (p_.library->entry.releaseConfig != nullptr) p_.library->entry.releaseConfig(packet);
-    return bytes;
-  }
-  Result Apply(const std::vector<uint8_t>& bytes) {
-    uint8_t empty = 0;
-    auto* data = bytes.empty() ? &empty : const_cast<uint8_t*>(bytes.data());
-    return filter_->ApplyConfig(MakePacket(static_cast<int32_t>(bytes.size()), PacketType::Config, data),
-                                ConfigForm::Serialized);
-  }
-  std::string Problem() {
-    const char* text = p_.library->entry.checkSettings(filter_);
-    return text != nullptr ? text : "";
-  }
-
- private:
-  const FilterPrototype& p_;
-  Filter* filter_;
-};
 
 // The values a field's description allows at its edges.
 std::vector<double> EdgeValues(const SettingField& f) {
@@ -109,59 +76,136 @@ std::vector<double> EdgeValues(const SettingField& f) {
 
 class SettingsDescriptions : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { registry_ = new Registry(std::string(VORLAN_FILTER_DIR)); }
+  static void SetUpTestSuite() {
+    registries_ = new std::vector<std::unique_ptr<Registry>>;
+    for (const std::string& folder : descriptions::PluginFolders()) {
+      registries_->push_back(std::make_unique<Registry>(folder));
+    }
+  }
   static void TearDownTestSuite() {}  // libraries stay loaded, as in the host
-  static Registry* registry_;
+
+  // Every prototype of every folder checked.
+  static std::vector<const FilterPrototype*> Prototypes() {
+    std::vector<const FilterPrototype*> all;
+    for (const auto& registry : *registries_) {
+      for (int32_t i = 0; i < registry->PrototypeCount(); ++i) all.push_back(&registry->Prototype(i));
+    }
+    return all;
+  }
+  static std::vector<std::unique_ptr<Registry>>* registries_;
 };
-Registry* SettingsDescriptions::registry_ = nullptr;
+std::vector<std::unique_ptr<Registry>>* SettingsDescriptions::registries_ = nullptr;
+
+TEST_F(SettingsDescriptions, EveryFilterDescribesItsSettings) {
+  const std::vector<const FilterPrototype*> prototypes = Prototypes();
+  // The build's filters and the template's Gain.
+  ASSERT_GE(prototypes.size(), 23u);
+  bool sawGain = false;
+  for (const FilterPrototype* p : prototypes) {
+    SCOPED_TRACE(std::string(p->info.name) + " in " + p->library->fileName);
+    sawGain = sawGain || p->info.id == 10000;
+    EXPECT_EQ(p->settingsProblem, "") << "the library's description cannot be used";
+    EXPECT_NE(p->settings, nullptr) << "the library describes no settings";
+    EXPECT_NE(p->library->entry.checkSettings, nullptr) << "the library exports no CheckSettings";
+    if (p->settings == nullptr) continue;
+    for (int32_t k = 0; k < p->settings->fieldCount; ++k) {
+      const SettingField& f = p->settings->fields[k];
+      EXPECT_NE(SettingText(f.help)[0], '\0') << f.identifier << " has no help";
+      EXPECT_NE(f.label, nullptr) << f.identifier;
+      EXPECT_NE(f.unit, nullptr) << f.identifier;
+    }
+  }
+  EXPECT_TRUE(sawGain) << "the template plug-in was not built for the test";
+}
 
 TEST_F(SettingsDescriptions, DefaultsAreTheStreamOfAFreshFilter) {
-  for (int32_t i = 0; i < registry_->PrototypeCount(); ++i) {
-    const FilterPrototype& p = registry_->Prototype(i);
-    if (p.settings == nullptr) continue;
-    SCOPED_TRACE(p.info.name);
-    const std::vector<uint8_t> defaults = EncodeSettingValues(*p.settings, DefaultSettingValues(*p.settings));
-    Instance fresh(p);
+  for (const FilterPrototype* p : Prototypes()) {
+    if (p->settings == nullptr) continue;
+    SCOPED_TRACE(p->info.name);
+    const std::vector<uint8_t> defaults = EncodeSettingValues(*p->settings, DefaultSettingValues(*p->settings));
+    Instance fresh(*p);
     ASSERT_NE(fresh.get(), nullptr);
     EXPECT_EQ(fresh.Serialized(), defaults) << "the description's defaults differ from GetConfig";
 
-    Instance applied(p);
+    Instance applied(*p);
     ASSERT_EQ(applied.Apply(defaults), Ok);
     EXPECT_EQ(applied.Serialized(), defaults);
     std::vector<SettingValue> decoded;
-    EXPECT_EQ(DecodeSettingValues(*p.settings, defaults.data(), defaults.size(), decoded), defaults.size());
-    EXPECT_EQ(decoded.size(), static_cast<size_t>(p.settings->fieldCount));
+    EXPECT_EQ(DecodeSettingValues(*p->settings, defaults.data(), defaults.size(), decoded), defaults.size());
+    EXPECT_EQ(decoded.size(), static_cast<size_t>(p->settings->fieldCount));
   }
 }
 
 TEST_F(SettingsDescriptions, EveryAllowedValueRuns) {
-  for (int32_t i = 0; i < registry_->PrototypeCount(); ++i) {
-    const FilterPrototype& p = registry_->Prototype(i);
-    if (p.settings == nullptr || p.library->entry.checkSettings == nullptr) continue;
-    SCOPED_TRACE(p.info.name);
-    const SettingsDescription& d = *p.settings;
+  for (const FilterPrototype* p : Prototypes()) {
+    if (p->settings == nullptr || p->library->entry.checkSettings == nullptr) continue;
+    SCOPED_TRACE(p->info.name);
+    const SettingsDescription& d = *p->settings;
     std::vector<SettingValue> base = DefaultSettingValues(d);
-    if (const auto it = kPrerequisites.find(p.info.id); it != kPrerequisites.end()) SetTexts(d, it->second, base);
+    if (const auto it = kPrerequisites.find(p->info.id); it != kPrerequisites.end()) SetTexts(d, it->second, base);
     {
-      Instance filter(p);
+      Instance filter(*p);
       ASSERT_EQ(filter.Apply(EncodeSettingValues(d, base)), Ok);
       EXPECT_EQ(filter.Problem(), "") << "the defaults must run";
     }
     for (int32_t k = 0; k < d.fieldCount; ++k) {
       for (double value : EdgeValues(d.fields[k])) {
         std::vector<SettingValue> values = base;
-        if (const auto it = kCompanions.find({p.info.id, d.fields[k].identifier}); it != kCompanions.end()) {
+        if (const auto it = kCompanions.find({p->info.id, d.fields[k].identifier}); it != kCompanions.end()) {
           SetTexts(d, it->second, values);
         }
         values[static_cast<size_t>(k)].number = value;
         ASSERT_EQ(SettingValueProblem(d.fields[k], values[static_cast<size_t>(k)]), "")
             << d.fields[k].identifier << " = " << value;
-        Instance filter(p);
+        Instance filter(*p);
         ASSERT_EQ(filter.Apply(EncodeSettingValues(d, values)), Ok);
         EXPECT_EQ(filter.Problem(), "") << d.fields[k].identifier << " = " << value << " is allowed by the description";
       }
     }
   }
+}
+
+// Values just outside a field's range, or a choice it does not list: when
+// the filter's check refuses one, its reason names the field, so a user
+// knows what to change. A fresh filter that needs a prerequisite names it.
+TEST_F(SettingsDescriptions, RefusalsNameTheField) {
+  int refused = 0;
+  for (const FilterPrototype* p : Prototypes()) {
+    if (p->settings == nullptr || p->library->entry.checkSettings == nullptr) continue;
+    SCOPED_TRACE(p->info.name);
+    const SettingsDescription& d = *p->settings;
+    std::vector<SettingValue> base = DefaultSettingValues(d);
+    if (const auto it = kPrerequisites.find(p->info.id); it != kPrerequisites.end()) {
+      Instance fresh(*p);
+      EXPECT_NE(fresh.Problem().find('"' + std::string(it->second.front().first) + '"'), std::string::npos)
+          << fresh.Problem();
+      SetTexts(d, it->second, base);
+    }
+    for (int32_t k = 0; k < d.fieldCount; ++k) {
+      const SettingField& f = d.fields[k];
+      std::vector<double> outside;
+      if (f.type == static_cast<int32_t>(SettingType::Choice)) {
+        int32_t top = f.choices[0].value;
+        for (int32_t c = 0; c < f.choiceCount; ++c) top = std::max(top, f.choices[c].value);
+        outside.push_back(static_cast<double>(top) + 1);
+      } else if (f.type == static_cast<int32_t>(SettingType::Int32) && !(f.flags & kSettingSwitch)) {
+        if (std::isfinite(f.minimum) && f.minimum > -2147483648.0) outside.push_back(std::ceil(f.minimum) - 1);
+        if (std::isfinite(f.maximum) && f.maximum < 2147483647.0) outside.push_back(std::floor(f.maximum) + 1);
+      }
+      for (double value : outside) {
+        std::vector<SettingValue> values = base;
+        values[static_cast<size_t>(k)].number = value;
+        Instance filter(*p);
+        if (filter.Apply(EncodeSettingValues(d, values)) != Ok) continue;  // refused on the way in
+        const std::string problem = filter.Problem();
+        if (problem.empty()) continue;  // the description is tighter than the check
+        ++refused;
+        EXPECT_NE(problem.find('"' + std::string(f.identifier) + '"'), std::string::npos)
+            << f.identifier << " = " << value << ": " << problem;
+      }
+    }
+  }
+  EXPECT_GT(refused, 10) << "too few values outside the ranges were refused for the test to mean much";
 }
 
 }  // namespace

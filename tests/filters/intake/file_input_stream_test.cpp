@@ -180,12 +180,12 @@ TEST(FileInputStream, FailuresNameTheFileAndTheReason) {
   FileInputStreamFilter f;
   f.Initialize();
   EXPECT_EQ(f.Process(), Failed);
-  EXPECT_STREQ(f.FailureReason(), "no file selected");
+  EXPECT_STREQ(f.FailureReason(), "\"path\" is empty: no file selected");
   EXPECT_EQ(f.state, FilterState::Stopped);
 
   ASSERT_EQ(SetPath(f, ""), Ok);
   EXPECT_EQ(f.Process(), Failed);
-  EXPECT_STREQ(f.FailureReason(), "no file selected");
+  EXPECT_STREQ(f.FailureReason(), "\"path\" is empty: no file selected");
 
   const std::string missing = dir + "/missing.bmp";
   ASSERT_EQ(SetPath(f, missing), Ok);

@@ -56,7 +56,7 @@ TEST(FileOutputStream, FailuresNameTheFileAndTheReason) {
   FileOutputStreamFilter f;
   f.Initialize();
   EXPECT_EQ(f.Process(), Failed);
-  EXPECT_STREQ(f.FailureReason(), "no file selected");
+  EXPECT_STREQ(f.FailureReason(), "\"path\" is empty: no file selected");
 
   const std::string target = dir + "/target.bin";
   ASSERT_EQ(SetPath(f, target), Ok);
