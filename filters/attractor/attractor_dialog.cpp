@@ -90,6 +90,7 @@ AttractorDialog::AttractorDialog(const FractalDecoderSettings& settings, QWidget
   drawRanges_->setChecked(settings_.drawRanges != 0);
 
   largestPicture_ = new QSpinBox(this);
+  largestPicture_->setObjectName(QStringLiteral("maxMegapixels"));
   largestPicture_->setRange(1, kLargestDecodedMegapixels);
   largestPicture_->setSuffix(QStringLiteral(" megapixels"));
   // A stored value out of range shows clamped; OK stores the shown value.

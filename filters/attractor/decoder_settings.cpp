@@ -53,6 +53,9 @@ constexpr SettingField kFields[kFieldCount] = {
      .help = "show the image being decoded in a window, pass by pass (editor only)"},
     {.identifier = "drawRanges", .label = "Draw ranges", .type = kSettingInt32, .flags = kSettingSwitch,
      .defaultValue = 1, .minimum = 0, .maximum = 1, .unit = "", .help = "outline the ranges in the feedback window"},
+    {.identifier = "maxMegapixels", .label = "Largest picture:", .type = kSettingInt32, .defaultValue = 64,
+     .minimum = 1, .maximum = kLargestDecodedMegapixels, .unit = "megapixels",
+     .help = "codes whose output would have more pixels than this many times 2^20 are refused before decoding"},
 };
 
 constexpr SettingsDescription kDescription{kSettingsDescriptionVersion, kFieldCount, kFields};
