@@ -14,6 +14,13 @@
 #include "vorlan/settings_values.h"
 
 namespace vorlan {
+
+// Failure messages show values as a user types them.
+void PrintTo(const SettingValue& value, std::ostream* out) {
+  if (value.text) *out << '"' << *value.text << '"';
+  else *out << value.number;
+}
+
 namespace {
 
 using descriptions::Instance;
@@ -71,6 +78,20 @@ std::vector<double> EdgeValues(const SettingField& f) {
   if (std::isfinite(f.minimum)) values.push_back(f.flags & kSettingMinimumExclusive ? inside(f.minimum, true) : f.minimum);
   if (std::isfinite(f.maximum)) values.push_back(f.flags & kSettingMaximumExclusive ? inside(f.maximum, false) : f.maximum);
   values.push_back(f.defaultValue);
+  // One value beside the default, so that two fields swapped in the
+  // description show even when their defaults and bounds agree.
+  for (double beside : {f.defaultValue + 1, f.defaultValue - 1}) {
+    SettingValue v;
+    v.number = f.type == static_cast<int32_t>(SettingType::Float32) ? static_cast<float>(beside) : beside;
+    if (SettingValueProblem(f, v).empty()) {
+      values.push_back(beside);
+      break;
+    }
+  }
+  // A single holds its nearest value, as the stream will.
+  if (f.type == static_cast<int32_t>(SettingType::Float32)) {
+    for (double& v : values) v = static_cast<float>(v);
+  }
   return values;
 }
 
@@ -118,21 +139,35 @@ TEST_F(SettingsDescriptions, EveryFilterDescribesItsSettings) {
   EXPECT_TRUE(sawGain) << "the template plug-in was not built for the test";
 }
 
+// The values a filter's stream holds, read through its description. A writer
+// may leave out trailing fields that hold their defaults (so that streams
+// from before a field existed keep their bytes): those are the defaults.
+std::vector<SettingValue> ValuesOf(const SettingsDescription& d, const std::vector<uint8_t>& stream) {
+  std::vector<SettingValue> values;
+  EXPECT_EQ(DecodeSettingValues(d, stream.data(), stream.size(), values), stream.size())
+      << "the stream holds bytes the description does not account for";
+  const std::vector<SettingValue> defaults = DefaultSettingValues(d);
+  for (size_t k = values.size(); k < defaults.size(); ++k) values.push_back(defaults[k]);
+  return values;
+}
+
 TEST_F(SettingsDescriptions, DefaultsAreTheStreamOfAFreshFilter) {
   for (const FilterPrototype* p : Prototypes()) {
     if (p->settings == nullptr) continue;
     SCOPED_TRACE(p->info.name);
-    const std::vector<uint8_t> defaults = EncodeSettingValues(*p->settings, DefaultSettingValues(*p->settings));
+    const std::vector<SettingValue> defaults = DefaultSettingValues(*p->settings);
+    const std::vector<uint8_t> stream = EncodeSettingValues(*p->settings, defaults);
     Instance fresh(*p);
     ASSERT_NE(fresh.get(), nullptr);
-    EXPECT_EQ(fresh.Serialized(), defaults) << "the description's defaults differ from GetConfig";
+    const std::vector<uint8_t> written = fresh.Serialized();
+    EXPECT_EQ(ValuesOf(*p->settings, written), defaults) << "the description's defaults differ from GetConfig";
+    // Only whole trailing fields may be left out.
+    ASSERT_LE(written.size(), stream.size());
+    EXPECT_TRUE(std::equal(written.begin(), written.end(), stream.begin()));
 
     Instance applied(*p);
-    ASSERT_EQ(applied.Apply(defaults), Ok);
-    EXPECT_EQ(applied.Serialized(), defaults);
-    std::vector<SettingValue> decoded;
-    EXPECT_EQ(DecodeSettingValues(*p->settings, defaults.data(), defaults.size(), decoded), defaults.size());
-    EXPECT_EQ(decoded.size(), static_cast<size_t>(p->settings->fieldCount));
+    ASSERT_EQ(applied.Apply(stream), Ok);
+    EXPECT_EQ(applied.Serialized(), written);
   }
 }
 
@@ -160,6 +195,8 @@ TEST_F(SettingsDescriptions, EveryAllowedValueRuns) {
         Instance filter(*p);
         ASSERT_EQ(filter.Apply(EncodeSettingValues(d, values)), Ok);
         EXPECT_EQ(filter.Problem(), "") << d.fields[k].identifier << " = " << value << " is allowed by the description";
+        // The filter keeps the value where the description says it is.
+        EXPECT_EQ(ValuesOf(d, filter.Serialized()), values) << d.fields[k].identifier << " = " << value;
       }
     }
   }
