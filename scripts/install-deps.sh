@@ -17,6 +17,7 @@ packages=(
   help2man man-db bash-completion desktop-file-utils shared-mime-info
   lintian
   nlohmann-json3-dev
+  pybind11-dev python3-dev
 )
 
 missing=()
