@@ -11,6 +11,7 @@ packages=(
   libjpeg-turbo-progs python3
   qt6-image-formats-plugins
   python3-matplotlib python3-numpy python3-scipy python3-pytest
+  python3-pil python3-skimage python3-distributed python3-tqdm
   libopenjp2-tools webp libavif-bin libjxl-tools
   dpkg-dev file pkgconf
   pandoc weasyprint qpdf poppler-utils

@@ -29,32 +29,39 @@ from typing import Callable, Optional
 import numpy as np
 
 from . import metrics, pictures
+from .tools import RunFailed, RunInterrupted, check_status
 
 
 @dataclass
 class Encoded:
     """One compressed picture: `size` bytes of file, `bpp` bits per pixel,
-    the 8-bit grey `decoded` picture and the encode time in seconds."""
+    the 8-bit grey `decoded` picture, and the encode and decode times in
+    seconds (wall time of the tools)."""
     codec: str
     knob: float
     size: int
     bpp: float
     decoded: np.ndarray = field(repr=False)
     seconds: float = 0.0
+    decode_seconds: float = 0.0
 
     def psnr(self, original: np.ndarray) -> float:
         """PSNR of the decoded picture against `original`, in dB."""
         return metrics.psnr(self.decoded, original)
 
 
-class CodecError(RuntimeError):
+class CodecError(RunFailed):
     """A tool ran but failed, or wrote something that cannot be read."""
 
 
 def _run(command: list[str], cwd: str) -> None:
     result = subprocess.run(command, cwd=cwd, capture_output=True, text=True)
-    if result.returncode != 0:
-        raise CodecError(f'{" ".join(command)} failed ({result.returncode}): {result.stderr.strip()[-400:]}')
+    try:
+        check_status(command, result.returncode, result.stderr)
+    except RunInterrupted:
+        raise
+    except RunFailed as error:
+        raise CodecError(f'{" ".join(command)}: {error}') from None
 
 
 @dataclass
@@ -103,12 +110,14 @@ class Codec:
             start = time.perf_counter()
             _run(self.encode(source, coded, knob), work)
             seconds = time.perf_counter() - start
+            start = time.perf_counter()
             _run(self.decode(coded, decoded), work)
+            decode_seconds = time.perf_counter() - start
             size = os.path.getsize(coded)
             out = self.read_output(decoded)
             if out.shape != grey.shape:
                 raise CodecError(f'{self.label} decoded a {out.shape} picture from a {grey.shape} one')
-            return Encoded(self.name, float(knob), size, size * 8.0 / grey.size, out, seconds)
+            return Encoded(self.name, float(knob), size, size * 8.0 / grey.size, out, seconds, decode_seconds)
         finally:
             if own:
                 shutil.rmtree(work, ignore_errors=True)

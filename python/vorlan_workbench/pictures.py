@@ -1,8 +1,10 @@
 """8-bit grey pictures as numpy arrays (rows top first, dtype uint8), read
 from and written to the files the workbench and the rival codecs exchange:
-24-bit BMP, PGM/PPM (P5/P6, maxval 255) and monochrome YUV4MPEG2."""
+24-bit BMP, PGM/PPM (P5/P6, maxval 255) and monochrome YUV4MPEG2; any
+format Pillow reads comes in through `load`."""
 from __future__ import annotations
 
+import hashlib
 import struct
 
 import numpy as np
@@ -135,3 +137,57 @@ def read_y4m_luma(path: str) -> np.ndarray:
     if frame < 0 or start + width * height > len(data):
         raise ValueError(f'{path}: the first frame is cut short')
     return np.frombuffer(data, np.uint8, count=width * height, offset=start).reshape(height, width)
+
+
+def write_bmp(path: str, pixels: np.ndarray) -> None:
+    """Writes an (h, w) grey or (h, w, 3) RGB uint8 array as an uncompressed
+    24-bit BMP (bottom row first, rows padded to 4 bytes); grey goes into
+    all three channels, so its Y is the grey itself."""
+    pixels = np.asarray(pixels, dtype=np.uint8)
+    if pixels.ndim == 2:
+        pixels = np.repeat(pixels[..., None], 3, axis=2)
+    if pixels.ndim != 3 or pixels.shape[2] != 3 or pixels.size == 0:
+        raise ValueError(f'a non-empty grey or RGB picture is needed, not an array of shape {pixels.shape}')
+    h, w, _ = pixels.shape
+    stride = (w * 3 + 3) & ~3
+    body = np.zeros((h, stride), np.uint8)
+    body[:, :w * 3] = pixels[::-1, :, ::-1].reshape(h, w * 3)
+    header = struct.pack('<2sIHHI', b'BM', 54 + body.size, 0, 0, 54)
+    info = struct.pack('<IiiHHIIiiII', 40, w, h, 1, 24, 0, body.size, 2835, 2835, 0, 0)
+    with open(path, 'wb') as f:
+        f.write(header + info + body.tobytes())
+
+
+def load(path: str, colour: bool = False) -> np.ndarray:
+    """Any picture file Pillow reads (BMP, PNG, JPEG, PGM/PPM, TIFF, WebP, ...)
+    as 8-bit samples: (h, w, 3) RGB when `colour`, else (h, w) grey through
+    Y rounded to the nearest level, as read_bmp_grey makes it. Grey files
+    stay grey; 16-bit grey keeps its high byte; transparency is dropped.
+    Raises ValueError for a file that is not a readable picture."""
+    from PIL import Image, UnidentifiedImageError  # only the sweep needs Pillow
+
+    try:
+        with Image.open(path) as img:
+            img.load()
+            if img.mode in ('I;16', 'I;16B', 'I;16L', 'I'):
+                grey = np.asarray(img, dtype=np.int64)
+                high = 65535 if grey.max(initial=0) > 255 else 255
+                grey = to_bytes(grey * (255.0 / high))
+                return np.repeat(grey[..., None], 3, axis=2) if colour else grey
+            if img.mode in ('L', '1') and not colour:
+                return np.array(img.convert('L'), dtype=np.uint8)
+            rgb = np.array(img.convert('RGB'), dtype=np.uint8)
+    except (OSError, UnidentifiedImageError, ValueError, SyntaxError) as error:
+        raise ValueError(f'{path}: not a readable picture ({error})') from error
+    if rgb.size == 0:
+        raise ValueError(f'{path}: no pixels')
+    return rgb if colour else to_bytes(luma(rgb))
+
+
+def content_hash(pixels: np.ndarray) -> str:
+    """SHA-256 (hex) of a picture's samples and shape: the same picture gives
+    the same hash whatever its file name or lossless file format."""
+    pixels = np.ascontiguousarray(pixels, dtype=np.uint8)
+    digest = hashlib.sha256(b'vorlan-picture %s\n' % ' '.join(map(str, pixels.shape)).encode())
+    digest.update(pixels.tobytes())
+    return digest.hexdigest()
