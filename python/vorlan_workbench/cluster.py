@@ -115,7 +115,7 @@ class DaskPool:
                                         key=f'vorlan-sweep-{task.key}', pure=False, retries=0)
             running[future.key] = (future, task)
         try:
-            for future in as_completed([f for f, _ in running.values()]):
+            for future in as_completed([f for f, _ in running.values()], loop=self.client.loop):
                 task = running[future.key][1]
                 try:
                     row = future.result()
