@@ -37,11 +37,15 @@ set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME vorlan)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION graphics)
 # The editor's windows need Qt's platform plug-ins and the picture filters
 # Qt's TIFF and WebP readers, which no binary links; the examples' scripts
-# and the demo run on Python. JPEG's tools give the demo its comparison; the
-# node captions want a face metric-compatible with Arial.
-set(CPACK_DEBIAN_RUNTIME_PACKAGE_DEPENDS "qt6-qpa-plugins, qt6-image-formats-plugins, python3")
+# and the demo run on Python, vorlan-sweep on Python with numpy, SciPy,
+# Pillow, matplotlib and tqdm. JPEG's tools give the demo its comparison, the
+# rival codecs' tools vorlan-sweep its rivals, Dask its clusters; the node
+# captions want a face metric-compatible with Arial.
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_DEPENDS
+  "qt6-qpa-plugins, qt6-image-formats-plugins, python3, python3-numpy, python3-scipy, python3-pil, python3-matplotlib, python3-tqdm")
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_RECOMMENDS "fonts-liberation, libjpeg-turbo-progs")
-set(CPACK_DEBIAN_RUNTIME_PACKAGE_SUGGESTS "vorlan-dev")
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_SUGGESTS
+  "vorlan-dev, python3-distributed, libopenjp2-tools, webp, libavif-bin, libjxl-tools")
 set(CPACK_DEBIAN_RUNTIME_DEBUGINFO_PACKAGE ON)
 set(CPACK_COMPONENT_RUNTIME_DESCRIPTION
   "Filter-graph editor and runner with a fractal image-compression workbench
@@ -52,7 +56,9 @@ horizontal-vertical (HV) fractal coding, entropy-code and pack the code, and
 measure PSNR. The same program runs saved graphs without a display.
 .
 This package holds the editor, the headless runner, the plug-ins, example
-graphs, the demo vorlan-demo and the manual in HTML and PDF.")
+graphs, the demo vorlan-demo, vorlan-sweep (which compares coders over sets
+of pictures, keeps the results in SQLite and reports BD-rate, on this
+machine or a Dask cluster) and the manual in HTML and PDF.")
 
 set(CPACK_DEBIAN_DEV_PACKAGE_NAME vorlan-dev)
 set(CPACK_DEBIAN_DEV_PACKAGE_SECTION devel)
