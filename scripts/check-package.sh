@@ -3,7 +3,8 @@
 # warning), checks that the debug symbols cover every stripped binary,
 # installs the packages with apt-get and then uses the installed Vorlan as a
 # user without privileges would: --list, every example graph from
-# /usr/share/vorlan/examples in a folder of their own, vorlan-demo, the man
+# /usr/share/vorlan/examples in a folder of their own, vorlan-demo, a small
+# vorlan-sweep, the man
 # pages, the bash completion, the MIME types, the manual, and a plug-in built
 # from the installed template. Needs root or sudo; the packages stay
 # installed.
@@ -106,6 +107,15 @@ grep -q "PSNR" demo.txt
 
 MANPAGER=cat MANWIDTH=80 man vorlan | grep "edit and run filter graphs" >/dev/null
 MANPAGER=cat MANWIDTH=80 man vorlan-demo | grep "vorlan-demo" >/dev/null
+
+# vorlan-sweep against JPEG on a crop of the picture: rows kept, resumed, reported.
+python3 -c "from PIL import Image; Image.open(\"../camera.bmp\").crop((128, 128, 256, 256)).save(\"crop.png\")"
+vorlan-sweep --images crop.png --rates 0.5,1 --codecs vorlan,jpeg --jobs 2 --report sweep-report --quiet
+vorlan-sweep --images crop.png --rates 0.5,1 --codecs vorlan,jpeg --quiet 2>&1 | tee sweep.txt
+grep -q "4 of 4 rows are already in sweep.sqlite" sweep.txt
+grep -q "BD-rate" sweep-report/index.html
+[[ -s sweep-report/picture-1.png ]]
+MANPAGER=cat MANWIDTH=80 man vorlan-sweep | grep -- "--scheduler" >/dev/null
 bash "$HOME/completion_test.sh" /usr/share/bash-completion/completions/vorlan /usr/bin/vorlan
 
 # A plug-in of ones own, from the installed template, with its tests.

@@ -11,7 +11,7 @@ import sweeping
 
 def test_sweep_measures_keeps_and_resumes(tmp_path):
     vorlan = sweeping.vorlan_or_skip()
-    pics = sweeping.crops(str(tmp_path / 'pictures'))
+    sweeping.crops(str(tmp_path / 'pictures'))
     (tmp_path / 'pictures' / 'damaged.png').write_bytes(b'\x89PNG\r\n\x1a\n' + b'\0' * 40)
     tools = str(tmp_path / 'tools')
     sweeping.tool(tools, 'cwebp', 'echo "simulated fault" >&2; exit 3')
@@ -57,9 +57,20 @@ def test_sweep_measures_keeps_and_resumes(tmp_path):
     assert [c['codec'] for c in figures['pictures'][0]['curves']] == ['vorlan']
 
 
-def test_command_line_faults_are_reported(tmp_path):
+def test_command_line_faults_are_reported(tmp_path, monkeypatch, capsys):
+    from vorlan_workbench.sweep_main import main
+
     sweeping.crops(str(tmp_path))
+    monkeypatch.chdir(tmp_path)
+    monkeypatch.setenv('VORLAN_EXAMPLES', sweeping.environment()['VORLAN_EXAMPLES'])
     picture = str(tmp_path / 'camera.png')
+
+    def fails(args, status, message):
+        assert main(args) == status, args
+        err = capsys.readouterr().err
+        assert message in err, (args, err)
+        return err
+
     for args, message in (
             (['--images', picture, '--rates', '0.5,-1'], 'positive bits per pixel'),
             (['--images', picture, '--codecs', 'jpeg,gif'], 'unknown codec gif'),
@@ -67,16 +78,13 @@ def test_command_line_faults_are_reported(tmp_path):
             (['--images', str(tmp_path / 'none.png')], 'no such file'),
             (['--report', 'out', '--db', 'missing.sqlite'], 'no such database'),
             ([], 'nothing to do')):
-        result = sweeping.run_sweep(args, str(tmp_path), check=False)
-        assert result.returncode == 2 and message in result.stderr, (args, result.stderr)
+        assert "Try 'vorlan-sweep --help'" in fails(args, 2, message)
     (tmp_path / 'junk.sqlite').write_text('junk' * 1000)
-    result = sweeping.run_sweep(['--images', picture, '--codecs', 'jpeg', '--db', 'junk.sqlite', '--quiet'],
-                                str(tmp_path), check=False)
-    assert result.returncode == 1 and 'not a sweep database' in result.stderr
+    fails(['--images', picture, '--codecs', 'jpeg', '--db', 'junk.sqlite', '--quiet'], 1, 'not a sweep database')
     vorlan = sweeping.vorlan_or_skip()
-    result = sweeping.run_sweep(['--images', picture, '--codecs', 'vorlan', '--vorlan', vorlan,
-                                 '--grid', 'encodr.stepX=4,8'], str(tmp_path), check=False)
-    assert result.returncode == 2 and "no node captioned 'encodr'" in result.stderr and 'encoder' in result.stderr
+    err = fails(['--images', picture, '--codecs', 'vorlan', '--vorlan', vorlan, '--grid', 'encodr.stepX=4,8'], 2,
+                "no node captioned 'encodr'")
+    assert 'encoder' in err
 
 
 def _slow_jpeg(tools):

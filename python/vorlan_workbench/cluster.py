@@ -13,6 +13,7 @@ from __future__ import annotations
 import concurrent.futures as futures
 import multiprocessing
 import os
+import signal
 import sys
 from typing import Iterator, Optional, Sequence
 
@@ -23,6 +24,17 @@ from .tools import RunInterrupted
 
 # How often a task may see its worker die before the sweep gives it up.
 LOST_WORKER_LIMIT = 3
+
+
+def _stop(number, frame):
+    raise SystemExit(128 + number)
+
+
+def _worker_start() -> None:
+    # A worker told to end (the client stopping) leaves through the
+    # exceptions path: subprocess.run kills the tool it waits for and the
+    # point's scratch folder is removed.
+    signal.signal(signal.SIGTERM, _stop)
 
 
 def _compute_or_none(task: Task, pixels: np.ndarray, env: Environment) -> Optional[dict]:
@@ -44,7 +56,7 @@ class LocalPool:
 
     def _start(self) -> futures.ProcessPoolExecutor:
         context = multiprocessing.get_context('forkserver')
-        self.executor = futures.ProcessPoolExecutor(self.jobs, mp_context=context)
+        self.executor = futures.ProcessPoolExecutor(self.jobs, mp_context=context, initializer=_worker_start)
         return self.executor
 
     def results(self, tasks: Sequence[Task], pixels: dict[str, np.ndarray]) -> Iterator[tuple[Task, Optional[dict]]]:
@@ -54,7 +66,7 @@ class LocalPool:
             executor = self._start()
             running = {executor.submit(_compute_or_none, t, pixels[t.picture], self.env): t for t in pending}
             pending = []
-            broken = False
+            broken = finished = False
             try:
                 for future in futures.as_completed(running):
                     task = running[future]
@@ -73,7 +85,11 @@ class LocalPool:
                     except Exception as error:  # a fault of the sweep itself: keep it in the row
                         row = failed_row(task, None, self.env.program, f'{type(error).__name__}: {error}')
                     yield task, row
+                finished = True
             finally:
+                if not finished:  # stopped: end the points under way now
+                    for process in list(getattr(executor, '_processes', {}).values()):
+                        process.terminate()
                 executor.shutdown(wait=True, cancel_futures=True)
                 self.executor = None
             if broken and pending:

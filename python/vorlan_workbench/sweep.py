@@ -10,11 +10,9 @@ from __future__ import annotations
 
 import itertools
 import json
-import math
 import os
 import shutil
 import tempfile
-import time
 from dataclasses import dataclass, field
 from datetime import datetime, timezone
 from typing import Any, Optional, Sequence
@@ -181,8 +179,6 @@ def compute(task: Task, pixels: np.ndarray, env: Environment) -> dict[str, Any]:
     row = _base_row(task, pixels, env.program)
     work = tempfile.mkdtemp(prefix='vorlan-sweep-')
     try:
-        if task.colour:
-            raise RunFailed('colour pictures are swept as grey only in this version')
         if task.codec == VORLAN:
             return _vorlan(task, pixels, env, work, row)
         if task.codec in RIVALS:
@@ -195,10 +191,3 @@ def compute(task: Task, pixels: np.ndarray, env: Environment) -> dict[str, Any]:
     finally:
         shutil.rmtree(work, ignore_errors=True)
 
-
-def finite(value: Any) -> bool:
-    return isinstance(value, (int, float)) and math.isfinite(value)
-
-
-def elapsed(start: float) -> float:
-    return time.perf_counter() - start

@@ -10,14 +10,12 @@ import os
 import signal
 import subprocess
 import sys
-import time
 from typing import Any, Optional, Sequence
 
 from . import codecs, pictures, store
 from .cluster import DaskPool, LocalPool, default_jobs
 from .fractal import graph_captions
-from .sweep import (CODEC_NAMES, DEFAULT_RATES, LABELS, RIVALS, VERSION, VORLAN, Environment, Task, failed_row,
-                    make_task, plan)
+from .sweep import CODEC_NAMES, DEFAULT_RATES, RIVALS, VERSION, VORLAN, Environment, Task, failed_row, plan
 from .tools import RunFailed
 
 PICTURE_SUFFIXES = {'.bmp', '.png', '.jpg', '.jpeg', '.pgm', '.ppm', '.pnm', '.pbm', '.tif', '.tiff', '.webp',
@@ -80,9 +78,19 @@ def _grid(texts: Sequence[str]) -> list[tuple[str, list[str]]]:
     return grid
 
 
+class _Help(argparse.RawDescriptionHelpFormatter):
+    def add_usage(self, usage, actions, groups, prefix=None):
+        super().add_usage(usage, actions, groups, 'Usage: ' if prefix is None else prefix)
+
+
+USAGE = """%(prog)s --images DIR|FILE... [OPTION]...
+  or:  %(prog)s --db FILE [--report DIR] [--export csv|json]"""
+
+
 def parser(defaults: dict[str, str]) -> argparse.ArgumentParser:
-    p = argparse.ArgumentParser(prog='vorlan-sweep', description=DESCRIPTION, epilog=EPILOG,
-                                formatter_class=argparse.RawDescriptionHelpFormatter)
+    p = argparse.ArgumentParser(prog='vorlan-sweep', usage=USAGE, description=DESCRIPTION, epilog=EPILOG,
+                                formatter_class=_Help)
+    p._optionals.title = 'Options'
     p.add_argument('--images', nargs='+', metavar='DIR|FILE',
                    help='pictures to sweep: files in any format Pillow reads, or folders of them')
     p.add_argument('--rates', metavar='BPP,...',
@@ -97,7 +105,7 @@ def parser(defaults: dict[str, str]) -> argparse.ArgumentParser:
                    help=f'codecs to sweep, separated by commas (default {",".join(CODEC_NAMES)})')
     p.add_argument('--db', default='sweep.sqlite', metavar='FILE', help='the results database (default %(default)s)')
     p.add_argument('--jobs', type=int, default=default_jobs(), metavar='N',
-                   help='local worker processes (default: the number of cores, %(default)s)')
+                   help='local worker processes (default: the number of cores)')
     p.add_argument('--scheduler', metavar='tcp://HOST:PORT', help='run on the workers of this Dask scheduler')
     p.add_argument('--threads', type=int, default=1, metavar='N',
                    help='encoder threads of each vorlan run (default 1)')
@@ -111,8 +119,8 @@ def parser(defaults: dict[str, str]) -> argparse.ArgumentParser:
                         '(default: the first --grid field, else encoder.maxRanges)')
     p.add_argument('--export', choices=('csv', 'json'), help='write the rows as CSV or JSON')
     p.add_argument('--output', metavar='FILE', help='where --export writes (default: standard output)')
-    p.add_argument('--vorlan', default=defaults.get('vorlan'), metavar='PROGRAM',
-                   help='the vorlan program (default %(default)s)')
+    p.add_argument('--vorlan', default=os.environ.get('VORLAN') or defaults.get('vorlan'), metavar='PROGRAM',
+                   help='the vorlan program (default: VORLAN, else the vorlan that came with vorlan-sweep)')
     p.add_argument('--quiet', action='store_true', help='no progress bar')
     p.add_argument('--version', action='version', version=f'vorlan-sweep {VERSION}')
     return p
@@ -240,7 +248,7 @@ class Sweep:
         for path in self.files:
             name = os.path.basename(path)
             try:
-                pixels = pictures.load(path, self.args.colour if hasattr(self.args, 'colour') else False)
+                pixels = pictures.load(path)
             except (ValueError, OSError) as error:
                 digest = _file_hash(path)
                 for task in plan([(digest, name)], self.codecs, self.rates, self.grid, bool(self.args.rates)):
@@ -349,8 +357,7 @@ def main(argv: Optional[Sequence[str]] = None, defaults: Optional[dict[str, str]
     def stop(number, frame):
         raise KeyboardInterrupt
 
-    signal.signal(signal.SIGTERM, stop)
-    signal.signal(signal.SIGHUP, stop)
+    previous = {number: signal.signal(number, stop) for number in (signal.SIGTERM, signal.SIGHUP)}
     try:
         if not (args.images or args.report or args.export):
             raise Usage('nothing to do: give --images to sweep, or --report / --export for a database')
@@ -382,6 +389,9 @@ def main(argv: Optional[Sequence[str]] = None, defaults: Optional[dict[str, str]
     except (store.StoreError, RuntimeError, OSError) as error:
         log(f'vorlan-sweep: {error}')
         return 1
+    finally:
+        for number, handler in previous.items():
+            signal.signal(number, handler)
     return 0
 
 
