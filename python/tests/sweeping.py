@@ -47,8 +47,14 @@ def sweep_command():
     return ['/usr/bin/python3', '-m', 'vorlan_workbench.sweep_main']
 
 
-def environment(path_dir=None):
+def environment(path_dir=None, scratch=None):
+    """The environment of a sweep in a test: the package importable, the
+    source tree's graphs, `path_dir` first on PATH, and scratch folders in
+    `scratch` (so that a killed sweep leaves them in the test's folder)."""
     env = dict(os.environ)
+    if scratch:
+        os.makedirs(scratch, exist_ok=True)
+        env['TMPDIR'] = scratch
     env['PYTHONPATH'] = PYTHON_DIR + os.pathsep + env.get('PYTHONPATH', '')
     env.setdefault('VORLAN_EXAMPLES', os.path.join(SOURCE_DIR, 'examples'))
     if path_dir:
@@ -57,7 +63,8 @@ def environment(path_dir=None):
 
 
 def run_sweep(args, cwd, path_dir=None, check=True, timeout=300):
-    result = subprocess.run(sweep_command() + list(args), cwd=cwd, env=environment(path_dir), capture_output=True,
+    result = subprocess.run(sweep_command() + list(args), cwd=cwd,
+                            env=environment(path_dir, os.path.join(cwd, 'scratch')), capture_output=True,
                             text=True, timeout=timeout)
     if check and result.returncode != 0:
         raise AssertionError(f'vorlan-sweep exited {result.returncode}:\n{result.stdout}\n{result.stderr}')

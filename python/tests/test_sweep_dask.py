@@ -25,7 +25,7 @@ class Cluster:
     def __init__(self, folder, path_dir):
         self.folder = folder
         self.address = f'tcp://127.0.0.1:{_free_port()}'
-        self.env = sweeping.environment(path_dir)
+        self.env = sweeping.environment(path_dir, os.path.join(folder, 'scratch'))
         self.env['DASK_DISTRIBUTED__WORKER__DAEMON'] = 'False'
         self.processes = []
 

@@ -97,7 +97,7 @@ def test_a_killed_client_resumes_with_the_missing_rows(tmp_path):
     _slow_jpeg(tools)
     args = ['--images', str(tmp_path / 'pictures'), '--rates', '0.5,1,2', '--codecs', 'jpeg', '--jobs', '1',
             '--db', 'r.sqlite', '--quiet']
-    client = subprocess.Popen(sweeping.sweep_command() + args, cwd=str(tmp_path), env=sweeping.environment(tools),
+    client = subprocess.Popen(sweeping.sweep_command() + args, cwd=str(tmp_path), env=sweeping.environment(tools, str(tmp_path / 'scratch')),
                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
     db = str(tmp_path / 'r.sqlite')
     deadline = time.monotonic() + 120

@@ -26,14 +26,20 @@ from .tools import RunInterrupted
 LOST_WORKER_LIMIT = 3
 
 
+class _Ending(BaseException):
+    """SIGTERM in a local worker: the client is stopping the sweep."""
+
+
 def _stop(number, frame):
-    raise SystemExit(128 + number)
+    raise _Ending
 
 
 def _worker_start() -> None:
-    # A worker told to end (the client stopping) leaves through the
-    # exceptions path: subprocess.run kills the tool it waits for and the
-    # point's scratch folder is removed.
+    # Only the client decides when a sweep stops: Ctrl+C reaches it and it
+    # ends the workers with SIGTERM, which unwinds the point under way
+    # (subprocess.run kills the tool it waits for, the scratch folder is
+    # removed) before the worker leaves.
+    signal.signal(signal.SIGINT, signal.SIG_IGN)
     signal.signal(signal.SIGTERM, _stop)
 
 
@@ -42,6 +48,13 @@ def _compute_or_none(task: Task, pixels: np.ndarray, env: Environment) -> Option
         return compute(task, pixels, env)
     except RunInterrupted:
         return None
+
+
+def _compute_in_worker(task: Task, pixels: np.ndarray, env: Environment) -> Optional[dict]:
+    try:
+        return _compute_or_none(task, pixels, env)
+    except _Ending:
+        os._exit(128 + signal.SIGTERM)
 
 
 class LocalPool:
@@ -64,7 +77,7 @@ class LocalPool:
         pending = list(tasks)
         while pending:
             executor = self._start()
-            running = {executor.submit(_compute_or_none, t, pixels[t.picture], self.env): t for t in pending}
+            running = {executor.submit(_compute_in_worker, t, pixels[t.picture], self.env): t for t in pending}
             pending = []
             broken = finished = False
             try:
