@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Writes the fractal round-trip example graphs.
 
-compress.gph: a File Input Stream captioned `source` reads a 24-bit BMP, the
-Bmp decoder splits it into R, G and B, the Grayscale conversion (Y weights)
+compress.gph: a File Input Stream captioned `source` reads a picture (PNG,
+JPEG, TIFF, PGM/PPM, WebP or a BMP of any depth), the Image decoder splits it
+into R, G and B, the Grayscale conversion (Y weights)
 reduces them to one plane and the HV encoder turns that plane into a fractal
 code in Least error mode: the partition grows to `maxRanges` ranges, always
 cutting the range with the largest total squared error on the edge it finds
@@ -15,8 +16,8 @@ decompress.gph: `source` reads such a stream, the HV code unpacker restores
 the code and the HV decoder, given the partition tree (RTD + RTT) instead of
 the range rectangles, iterates it into a plane, with border smoothing off (it
 softens block edges but lowers PSNR). The Bmp encoder writes it as a grey BMP through `target`. A
-second File Input Stream captioned `original` reads the source BMP again;
-after the Bmp decoder and the same grayscale conversion, a PSNR enumerator
+second File Input Stream captioned `original` reads the source picture again;
+after the Image decoder and the same grayscale conversion, a PSNR enumerator
 compares it with the decoded plane and Text display nodes show PSNR and RMS.
 
 Run them with
@@ -41,6 +42,7 @@ FILE_INPUT_STREAM = 10
 FILE_OUTPUT_STREAM = 20
 BMP_DECODER = 40
 BMP_ENCODER = 50
+IMAGE_DECODER = 1020
 TEXT_DISPLAY = 70
 GRAYSCALE = 90
 HV_ENCODER = 130
@@ -54,7 +56,7 @@ HV_PACKER = 1000
 HV_UNPACKER = 1010
 
 STREAM_PIN = 2  # "Out" of the input stream, "In" of the output stream
-BMPDEC_IN, BMPDEC_R, BMPDEC_G, BMPDEC_B = 2, 3, 4, 5
+BMPDEC_IN, BMPDEC_R, BMPDEC_G, BMPDEC_B = 2, 3, 4, 5  # the Image decoder's pins too
 BMPENC_OUT, BMPENC_R, BMPENC_G, BMPENC_B = 2, 3, 4, 5
 GRAY_R, GRAY_G, GRAY_B, GRAY_OUT = 2, 3, 4, 5
 CODER_IN, CODER_OUT = 2, 3  # Huffman encoder and decoder
@@ -134,10 +136,21 @@ def decoder_settings(iterations=20, post_processing=False):
     return s
 
 
-def add_grey_source(g, caption, path, x, y):
+# The Image decoder's largest picture, in megapixels (its default).
+LIMIT_MEGAPIXELS = 64
+
+
+def add_picture_reader(g, caption, path, x, y):
+    """A File Input Stream and the Image decoder after it; returns the decoder,
+    whose R, G and B pins are those of the Bmp decoder."""
     source = g.node(FILE_INPUT_STREAM, caption, x, y, file_settings(path))
-    bmp = g.node(BMP_DECODER, caption + ' bmp', x + 170, y)
-    g.edge(source, STREAM_PIN, bmp, BMPDEC_IN)
+    picture = g.node(IMAGE_DECODER, caption + ' picture', x + 170, y, Settings().int32(LIMIT_MEGAPIXELS))
+    g.edge(source, STREAM_PIN, picture, BMPDEC_IN)
+    return picture
+
+
+def add_grey_source(g, caption, path, x, y):
+    bmp = add_picture_reader(g, caption, path, x, y)
     gray = g.node(GRAYSCALE, caption + ' grey', x + 340, y, grayscale_settings())
     for out, into in ((BMPDEC_R, GRAY_R), (BMPDEC_G, GRAY_G), (BMPDEC_B, GRAY_B)):
         g.edge(bmp, out, gray, into)

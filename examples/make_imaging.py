@@ -1,22 +1,23 @@
 #!/usr/bin/env python3
 """Writes the imaging example graphs.
 
-bmp_gray.gph: a File Input Stream captioned `source` reads a 24-bit BMP, the
-Bmp decoder splits it into R, G and B, the Grayscale conversion (Y weights)
+bmp_gray.gph: a File Input Stream captioned `source` reads a picture (PNG,
+JPEG, TIFF, PGM/PPM, WebP or a BMP of any depth), the Image decoder splits it
+into R, G and B, the Grayscale conversion (Y weights)
 reduces them to one plane, the Bmp encoder writes that plane into R, G and
 B, and a File Output Stream captioned `target` stores the grey BMP.
 
-psnr.gph: `source` -> Bmp decoder; one PSNR enumerator compares the green
+psnr.gph: `source` -> Image decoder; one PSNR enumerator compares the green
 plane with itself (PSNR -1.0: no error), another compares it with a Y
 grayscale copy (prescaling on, since the grey plane is declared [0, 1]);
 Text display nodes show the results.
 
-view.gph: `source` -> Bmp decoder; an RGB display captioned `colour` shows
+view.gph: `source` -> Image decoder; an RGB display captioned `colour` shows
 R, G and B, and a Mono display captioned `grey` shows a Y grayscale copy.
 In the editor they open windows; `vorlan --run view.gph --snapshots DIR`
 writes what they received as PNG files instead.
 
-Run them with `vorlan --run GRAPH --path source=IN.bmp [--path target=OUT.bmp]`.
+Run them with `vorlan --run GRAPH --path source=PICTURE [--path target=OUT.bmp]`.
 """
 import os
 import sys
@@ -29,13 +30,13 @@ FILE_OUTPUT_STREAM = 20
 TEXT_DISPLAY = 70
 RGB_DISPLAY = 30
 MONO_DISPLAY = 60
-BMP_DECODER = 40
 BMP_ENCODER = 50
+IMAGE_DECODER = 1020
 GRAYSCALE = 90
 PSNR = 210
 
 STREAM_PIN = 2  # "Out" of the input stream, "In" of the output stream
-DECODER_IN, DECODER_R, DECODER_G, DECODER_B = 2, 3, 4, 5
+DECODER_IN, DECODER_R, DECODER_G, DECODER_B = 2, 3, 4, 5  # of the Image decoder, as of the Bmp decoder
 ENCODER_OUT, ENCODER_R, ENCODER_G, ENCODER_B = 2, 3, 4, 5
 GRAY_R, GRAY_G, GRAY_B, GRAY_OUT = 2, 3, 4, 5
 PSNR_IN1, PSNR_IN2 = 2, 3
@@ -43,6 +44,7 @@ PSNR_OUTPUTS = {'PSNR': 4, 'RMS': 5, 'MD': 6, 'AD': 7}
 DISPLAY_IN = 2
 RGB_DISPLAY_R, RGB_DISPLAY_G, RGB_DISPLAY_B = 2, 3, 4
 STRETCH = 1
+LIMIT_MEGAPIXELS = 64  # the Image decoder's largest picture (its default)
 
 Y_METHOD = 2
 THIRD = 0.3333333333333333
@@ -54,7 +56,7 @@ def grayscale_settings(method=Y_METHOD):
 
 def add_decoder(g, x, y):
     source = g.node(FILE_INPUT_STREAM, 'source', x, y, file_settings('input.bmp'))
-    decoder = g.node(BMP_DECODER, 'decoder', x + 180, y)
+    decoder = g.node(IMAGE_DECODER, 'decoder', x + 180, y, Settings().int32(LIMIT_MEGAPIXELS))
     g.edge(source, STREAM_PIN, decoder, DECODER_IN)
     return decoder
 

@@ -67,7 +67,7 @@ TEST_F(E2e, InspectNamesPinsAndSettingsAndAgreesWithItsJson) {
 }
 
 TEST_F(E2e, SetChangesOneRunAndRefusesWhatIsNotValid) {
-  REQUIRE_PLUGINS("intake", "dibreader", "luma", "collage", "hvpack", "outlet");
+  REQUIRE_PLUGINS("intake", "picread", "luma", "collage", "hvpack", "outlet");
   const std::vector<uint8_t> graphBefore = ReadFile(kCompress);
   const std::string small = dir_ + "/small.hvc", large = dir_ + "/large.hvc";
   Outcome o = Vorlan({"--run", kCompress, "--quiet", "--path", "target=" + small, "--set", "encoder.maxRanges=40",
@@ -103,7 +103,7 @@ TEST_F(E2e, SetChangesOneRunAndRefusesWhatIsNotValid) {
 }
 
 TEST_F(E2e, TheReportRecordsDoneFailedStoppedAndUnloadedRuns) {
-  REQUIRE_PLUGINS("intake", "dibreader", "luma", "collage", "hvpack", "outlet", "squeeze", "serializer");
+  REQUIRE_PLUGINS("intake", "picread", "luma", "collage", "hvpack", "outlet", "squeeze", "serializer");
   const std::string report = dir_ + "/report.json", target = dir_ + "/out.hvc";
   Outcome o = Vorlan({"--run", kCompress, "--quiet", "--path", "target=" + target, "--set", "encoder.maxRanges=200",
                       "--report", report});
@@ -162,7 +162,7 @@ TEST_F(E2e, TheReportRecordsDoneFailedStoppedAndUnloadedRuns) {
 }
 
 TEST_F(E2e, GraphsAsTextConvertBackExactlyAndRun) {
-  REQUIRE_PLUGINS("intake", "dibreader", "luma", "collage", "hvpack", "outlet");
+  REQUIRE_PLUGINS("intake", "picread", "luma", "collage", "hvpack", "outlet");
   for (const auto& entry : fs::directory_iterator(kExamples)) {
     if (entry.path().extension() != ".gph") continue;
     SCOPED_TRACE(entry.path().string());

@@ -66,7 +66,7 @@ TEST_F(E2e, MissingOutputFolderNamesTheTargetNode) {
 }
 
 TEST_F(E2e, AnUnwritableTargetFailsTheRunBeforeAnyWork) {
-  REQUIRE_PLUGINS("intake", "dibreader", "luma", "collage", "squeeze", "serializer", "outlet");
+  REQUIRE_PLUGINS("intake", "picread", "luma", "collage", "squeeze", "serializer", "outlet");
   fs::create_directory(dir_ + "/taken.hvf");
   const Outcome o = Vorlan({"--run", std::string(VORLAN_SOURCE_DIR) + "/examples/compress_huffman.gph", "--path",
                             "source=" + vorlan::test::SharedDataPath("camera.bmp"), "--path",
@@ -260,7 +260,7 @@ TEST_F(E2e, ListShowsTheSearchOrderAndWhatDidNotLoad) {
 }
 
 TEST_F(E2e, StopSignalsEndTheRunWith128PlusTheSignalAndKeepTheTarget) {
-  REQUIRE_PLUGINS("intake", "dibreader", "luma", "collage", "squeeze", "serializer", "outlet");
+  REQUIRE_PLUGINS("intake", "picread", "luma", "collage", "squeeze", "serializer", "outlet");
   const std::vector<uint8_t> old = {'o', 'l', 'd'};
   for (const auto& [signal, code] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}, std::pair{SIGHUP, 129}}) {
     WriteFile(dir_ + "/out.hvf", old);
@@ -383,7 +383,7 @@ TEST_F(E2e, CraftedBombsAreRefusedAtTheDefaultLimit) {
 }
 
 TEST_F(E2e, SnapshotsThatCannotBeWrittenFailTheRun) {
-  REQUIRE_PLUGINS("intake", "dibreader", "luma", "canvas", "slate");
+  REQUIRE_PLUGINS("intake", "picread", "luma", "canvas", "slate");
   WriteFile(dir_ + "/file", {1});
   const Outcome o = Vorlan({"--run", std::string(VORLAN_SOURCE_DIR) + "/examples/view.gph", "--quiet", "--path",
                             "source=" + vorlan::test::SharedDataPath("astronaut.bmp"), "--snapshots",
@@ -393,7 +393,7 @@ TEST_F(E2e, SnapshotsThatCannotBeWrittenFailTheRun) {
 }
 
 TEST_F(E2e, TextDisplaysReportWhatTheyReceived) {
-  REQUIRE_PLUGINS("intake", "dibreader", "luma", "gauge", "readout");
+  REQUIRE_PLUGINS("intake", "picread", "luma", "gauge", "readout");
   const Outcome o = Vorlan({"--run", std::string(VORLAN_SOURCE_DIR) + "/examples/psnr.gph", "--quiet", "--path",
                             "source=" + vorlan::test::SharedDataPath("astronaut.bmp")});
   ASSERT_EQ(o.exit, 0) << o.err;

@@ -43,7 +43,7 @@ int Vorlan(const std::vector<std::string>& args, const std::string& dir, std::st
 }
 
 TEST(FractalGraphs, CameraSurvivesCompressAndDecompress) {
-  const std::vector<const char*> plugins = {"intake",    "outlet",       "dibreader", "dibwriter",
+  const std::vector<const char*> plugins = {"intake",    "outlet",       "picread",   "dibwriter",
                                             "luma",      "collage",      "squeeze",   "serializer",
                                             "deserializer", "unsqueeze", "attractor", "gauge",
                                             "readout"};

@@ -68,7 +68,7 @@ RoundTrip RunPair(const std::string& suffix, const std::string& dir) {
 }
 
 TEST(PackedGraphs, BothExamplePairsRoundTripAndThePackedFileIsSmaller) {
-  const std::vector<const char*> plugins = {"intake", "outlet",    "dibreader",    "dibwriter", "luma",
+  const std::vector<const char*> plugins = {"intake", "outlet",    "picread",      "dibwriter", "luma",
                                             "collage", "attractor", "hvpack",      "hvunpack",  "squeeze",
                                             "unsqueeze", "serializer", "deserializer", "gauge",  "readout"};
   if (!fs::exists(std::string(VORLAN_BUILD_DIR) + "/vorlan")) GTEST_SKIP() << "the vorlan program is not built";

@@ -1,5 +1,6 @@
 // examples/convert.gph run by the program: a PNG of each shared picture
 // becomes a BMP and a PNG again, both holding the pixels of the original.
+// The fractal examples read the same pictures whatever their format.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -78,6 +79,72 @@ TEST(PictureGraphs, ConvertPngToBmpAndBack) {
                        out),
             0);
   EXPECT_NE(out.find("PNG"), std::string::npos) << out;
+}
+
+double ShownPsnr(const std::string& out) {
+  const auto at = out.find("PSNR\t");
+  return at == std::string::npos ? -1.0 : std::strtod(out.c_str() + at + 5, nullptr);
+}
+
+// compress.gph and decompress.gph take a PNG and an 8-bit BMP as they take
+// a 24-bit BMP: the same picture gives the same code and the same PSNR.
+TEST(PictureGraphs, FractalExamplesReadPngAndEightBitBmp) {
+  if (!std::filesystem::exists(kProgram)) GTEST_SKIP() << "the vorlan program is not built";
+  for (const char* p : {"intake", "outlet", "picread", "luma", "collage", "hvpack", "hvunpack", "attractor",
+                        "dibwriter", "gauge", "readout"}) {
+    if (!std::filesystem::exists(test::FilterLibraryPath(p))) GTEST_SKIP() << "plug-in " << p << " is not built";
+  }
+  const std::string dir = test::TempDir("picture_examples");
+  const std::string examples = std::string(VORLAN_SOURCE_DIR) + "/examples/";
+  const auto original = test::ReadFile(examples + "input.bmp");
+  QImage colour;
+  ASSERT_TRUE(colour.loadFromData(original.data(), static_cast<int>(original.size()), "BMP"));
+  QImage grey = colour.convertToFormat(QImage::Format_Grayscale8);
+  QImage indexed(grey.width(), grey.height(), QImage::Format_Indexed8);
+  QList<QRgb> table;
+  for (int v = 0; v < 256; ++v) table.append(qRgb(v, v, v));
+  indexed.setColorTable(table);
+  for (int y = 0; y < grey.height(); ++y) {
+    std::memcpy(indexed.scanLine(y), grey.constScanLine(y), static_cast<size_t>(grey.width()));
+  }
+  const std::vector<uint8_t> eightBit = test::WriteWithQt(indexed, "bmp");
+  ASSERT_GE(eightBit.size(), 30u);
+  ASSERT_EQ(eightBit[28], 8) << "Qt writes the indexed picture as an 8-bit BMP";
+
+  struct Source {
+    std::string name;
+    std::vector<uint8_t> bytes;
+  };
+  const Source sources[] = {{"colour.bmp", original},
+                            {"colour.png", test::WriteWithQt(colour, "png")},
+                            {"grey24.bmp", test::WriteWithQt(grey.convertToFormat(QImage::Format_RGB888), "bmp")},
+                            {"grey8.bmp", eightBit}};
+  std::vector<std::vector<uint8_t>> codes;
+  std::vector<double> psnrs;
+  for (const Source& s : sources) {
+    SCOPED_TRACE(s.name);
+    const std::string in = dir + "/" + s.name, code = dir + "/" + s.name + ".hvf";
+    test::WriteFile(in, s.bytes);
+    std::string out;
+    ASSERT_EQ(RunProgram("--run '" + examples + "compress.gph' --quiet --path source='" + in + "' --path target='" +
+                             code + "' --set encoder.maxRanges=300 --set encoder.threadCount=1",
+                         out),
+              0)
+        << out;
+    out.clear();
+    ASSERT_EQ(RunProgram("--run '" + examples + "decompress.gph' --quiet --path source='" + code +
+                             "' --path target='" + dir + "/decoded.bmp' --path original='" + in + "'",
+                         out),
+              0)
+        << out;
+    codes.push_back(test::ReadFile(code));
+    psnrs.push_back(ShownPsnr(out));
+    EXPECT_GT(psnrs.back(), 24.0) << out;
+  }
+  EXPECT_EQ(codes[1], codes[0]) << "a PNG of the picture gives the code of its BMP";
+  EXPECT_EQ(psnrs[1], psnrs[0]);
+  EXPECT_EQ(codes[3], codes[2]) << "an 8-bit BMP gives the code of the 24-bit one";
+  EXPECT_EQ(psnrs[3], psnrs[2]);
 }
 
 }  // namespace
