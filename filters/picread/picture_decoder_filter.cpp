@@ -1,6 +1,7 @@
 #include "picture_decoder_filter.h"
 
 #include <QImage>
+#include <QImageReader>
 #include <cstring>
 
 #include "picture_decoding.h"
@@ -55,6 +56,13 @@ std::string PictureDecoderFilter::SettingsProblem() const {
 }
 
 PictureDecoderFilter::PictureDecoderFilter() : FilterBase(kInfo) {
+  // Qt creates its image format plug-ins on the thread that first asks for
+  // them, and they belong to that thread. Created by a run's worker thread
+  // they outlive it, and destroying them at exit reads that thread's freed
+  // records (Qt 6.4). The first filter, made on the thread that builds the
+  // graph, asks once instead.
+  static const bool formatsLoaded = !QImageReader::supportedImageFormats().isEmpty();
+  (void)formatsLoaded;
   in_ = AddNewPin("In", PinKind::Input);
   rOut_ = AddNewPin("R", PinKind::Output);
   gOut_ = AddNewPin("G", PinKind::Output);

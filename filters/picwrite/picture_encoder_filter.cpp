@@ -1,6 +1,7 @@
 #include "picture_encoder_filter.h"
 
 #include <QImage>
+#include <QImageWriter>
 #include <cmath>
 #include <cstring>
 
@@ -64,6 +65,13 @@ std::string PictureEncoderFilter::SettingsProblem() const {
 }
 
 PictureEncoderFilter::PictureEncoderFilter() : FilterBase(kInfo) {
+  // Qt creates its image format plug-ins on the thread that first asks for
+  // them, and they belong to that thread. Created by a run's worker thread
+  // they outlive it, and destroying them at exit reads that thread's freed
+  // records (Qt 6.4). The first filter, made on the thread that builds the
+  // graph, asks once instead.
+  static const bool formatsLoaded = !QImageWriter::supportedImageFormats().isEmpty();
+  (void)formatsLoaded;
   out_ = AddNewPin("Out", PinKind::Output);
   rIn_ = AddNewPin("R", PinKind::Input);
   gIn_ = AddNewPin("G", PinKind::Input);
