@@ -2,10 +2,11 @@
 """One fractal round trip on a BMP, JPEG at the nearest file size, and a
 search for the number of ranges that hits a target rate.
 
-  fractal_roundtrip.py IMAGE.bmp [--bpp TARGET] [--max-ranges N] [--output OUT.bmp]
+  fractal_roundtrip.py IMAGE.bmp [--bpp TARGET] [--max-ranges N] [--output OUT.bmp] [--json]
 
-prints size, bits per pixel, PSNR and times of the fractal code, then JPEG's
-(cjpeg -grayscale / djpeg) PSNR at the file size nearest to it. Used by
+prints size, bits per pixel, PSNR (of the written 8-bit picture) and times of
+the fractal code, then JPEG's (cjpeg -grayscale / djpeg) PSNR at the file
+size nearest to it; with --json, one JSON object with those figures. Used by
 examples/demo.sh and bench/rd/rate_distortion.py. VORLAN names the program
 (default build/release/vorlan beside this folder, else the vorlan on PATH).
 
@@ -14,6 +15,7 @@ separate functions so that a different container or image reader can be
 dropped in.
 """
 import argparse
+import json
 import math
 import os
 import shutil
@@ -150,9 +152,12 @@ class RoundTrip:
         shown = self.decompress(decompress, container, decoded)
         decode = time.monotonic() - start
         size = os.path.getsize(container)
-        return {'size': size, 'bpp': size * 8 / self.pixels, 'psnr': float(shown.get('PSNR', 'nan')),
-                'rms': shown.get('RMS'), 'encode': encode, 'decode': decode, 'options': dict(encoder_options),
-                'decoded': decoded}
+        # The PSNR of what the user gets, the written 8-bit picture, against
+        # the source's grey (as JPEG's is measured); the graph's own figure
+        # is that of the decoded plane before it is rounded.
+        return {'size': size, 'bpp': size * 8 / self.pixels, 'psnr': psnr(self.grey(), read_bmp_grey(decoded)),
+                'psnr_plane': float(shown.get('PSNR', 'nan')), 'rms': shown.get('RMS'), 'encode': encode,
+                'decode': decode, 'options': dict(encoder_options), 'decoded': decoded}
 
     def jpeg(self, quality):
         jpeg = os.path.join(self.work, f'q{quality}.jpg')
@@ -240,6 +245,16 @@ def report(point, jpeg, pixels, target=None, attempts=None):
     return '\n'.join(lines)
 
 
+def summary(point, jpeg):
+    """The figures scripts use, as one JSON object."""
+    out = {'bytes': point['size'], 'bpp': point['bpp'], 'psnr': point['psnr'],
+           'ranges': point['options'].get('max_ranges'), 'encode_seconds': point['encode'],
+           'decode_seconds': point['decode']}
+    out['jpeg'] = ({'bytes': jpeg['size'], 'bpp': jpeg['bpp'], 'psnr': jpeg['psnr'], 'quality': jpeg['quality']}
+                   if jpeg else None)
+    return out
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split('\n\n')[0])
     parser.add_argument('image')
@@ -248,6 +263,7 @@ def main():
     parser.add_argument('--threads', type=int, default=2)
     parser.add_argument('--output', help='keep the decoded picture here')
     parser.add_argument('--no-jpeg', action='store_true', help='skip the JPEG comparison')
+    parser.add_argument('--json', action='store_true', help='print one JSON object instead of the report')
     parser.add_argument('--container', default='packed', choices=sorted(make_fractal.CONTAINERS),
                         help='how the code is stored (default: the HV code packer)')
     args = parser.parse_args()
@@ -260,19 +276,23 @@ def main():
         args.no_jpeg = True
     trip = RoundTrip(args.image, container=args.container)
     try:
+        say = (lambda *a, **k: None) if args.json else print
         width, height = bmp_size(trip.image)
-        print(f'image            {width} x {height} ({trip.pixels} pixels)')
+        say(f'image            {width} x {height} ({trip.pixels} pixels)')
         attempts = None
         if args.bpp is not None:
             point, attempts = trip.fractal_at_bpp(
                 args.bpp, threads=args.threads,
-                progress=lambda p: print(f"  {p['options']['max_ranges']} ranges: {p['bpp']:.4f} bpp", flush=True))
+                progress=lambda p: say(f"  {p['options']['max_ranges']} ranges: {p['bpp']:.4f} bpp", flush=True))
             if args.output:
                 shutil.copyfile(point['decoded'], os.path.abspath(args.output))
         else:
             point = trip.fractal(decoded=os.path.abspath(args.output) if args.output else None,
                                  max_ranges=args.max_ranges, threads=args.threads)
         jpeg = None if args.no_jpeg else trip.jpeg_nearest(point['size'])
+        if args.json:
+            print(json.dumps(summary(point, jpeg)))
+            return
         print(report(point, jpeg, trip.pixels, args.bpp, attempts))
         if args.output:
             print(f'decoded picture  {os.path.abspath(args.output)}')
