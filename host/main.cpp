@@ -44,8 +44,9 @@ int main(int argc, char** argv) {
       return 0;
     }
     case CommandLine::Mode::List: {
-      const Registry registry(PluginSearchPath(ProcessSearchInputs(line.filterFolders)));
-      ListPrototypes(registry, stdout);
+      const SearchInputs search = ProcessSearchInputs(line.filterFolders);
+      const Registry registry(PluginSearchPath(search));
+      ListPrototypes(registry, stdout, IgnoredSearchEntries(search));
       return 0;
     }
     case CommandLine::Mode::Run:

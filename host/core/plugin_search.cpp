@@ -13,6 +13,20 @@ std::string Env(const char* name) {
   return value != nullptr ? std::string(value) : std::string();
 }
 
+bool Absolute(const std::string& path) { return !path.empty() && path.front() == '/'; }
+
+// Calls `entry` with each non-empty entry of a ':'-separated list.
+template <typename Fn>
+void ForEachEntry(const std::string& list, Fn entry) {
+  size_t start = 0;
+  while (start <= list.size()) {
+    size_t end = list.find(':', start);
+    if (end == std::string::npos) end = list.size();
+    if (end > start) entry(list.substr(start, end - start));
+    start = end + 1;
+  }
+}
+
 }  // namespace
 
 const char* OriginLabel(FolderOrigin origin) {
@@ -34,25 +48,35 @@ std::vector<PluginFolder> PluginSearchPath(const SearchInputs& in) {
   if (!in.programFolder.empty()) folders.push_back({in.programFolder + "/filters", FolderOrigin::Program});
 
   std::string dataHome;
-  if (!in.xdgDataHome.empty() && in.xdgDataHome.front() == '/') {
+  if (Absolute(in.xdgDataHome)) {
     dataHome = in.xdgDataHome;
-  } else if (!in.home.empty()) {
+  } else if (Absolute(in.home)) {
     dataHome = in.home + "/.local/share";
   }
   if (!dataHome.empty()) folders.push_back({dataHome + "/vorlan/filters", FolderOrigin::User});
 
-  size_t start = 0;
-  while (start <= in.filterPath.size()) {
-    size_t end = in.filterPath.find(':', start);
-    if (end == std::string::npos) end = in.filterPath.size();
-    if (end > start) folders.push_back({in.filterPath.substr(start, end - start), FolderOrigin::Environment});
-    start = end + 1;
-  }
+  ForEachEntry(in.filterPath, [&](const std::string& entry) {
+    if (Absolute(entry)) folders.push_back({entry, FolderOrigin::Environment});
+  });
 
   for (const std::string& dir : in.extra) {
     if (!dir.empty()) folders.push_back({dir, FolderOrigin::CommandLine});
   }
   return folders;
+}
+
+std::vector<std::string> IgnoredSearchEntries(const SearchInputs& in) {
+  std::vector<std::string> lines;
+  auto ignored = [&](const std::string& what, const std::string& value) {
+    lines.push_back(what + " \"" + value + "\" is ignored: it is not an absolute folder");
+  };
+  if (!in.xdgDataHome.empty() && !Absolute(in.xdgDataHome)) ignored("XDG_DATA_HOME", in.xdgDataHome);
+  // HOME only matters when XDG_DATA_HOME does not name the user's folder.
+  if (!Absolute(in.xdgDataHome) && !in.home.empty() && !Absolute(in.home)) ignored("HOME", in.home);
+  ForEachEntry(in.filterPath, [&](const std::string& entry) {
+    if (!Absolute(entry)) ignored("VORLAN_FILTER_PATH entry", entry);
+  });
+  return lines;
 }
 
 std::string ProgramFolder() {

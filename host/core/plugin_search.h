@@ -9,8 +9,12 @@
 //      (~/.local/share/vorlan/filters when XDG_DATA_HOME is unset);
 //   3. the folders of VORLAN_FILTER_PATH, separated by ':';
 //   4. the folders given with --filters, in command-line order.
-// A relative folder in 3 or 4 is the user's explicit choice and is kept
-// relative (resolved against the current directory when searched).
+// A relative folder given with --filters is the user's explicit choice and
+// is kept relative (resolved against the current directory when searched).
+// The environment is different: it is inherited, often set by scripts far
+// from where the program is started, so a relative VORLAN_FILTER_PATH entry,
+// HOME or XDG_DATA_HOME would quietly make the current directory a plug-in
+// folder. Those are ignored, and IgnoredSearchEntries says so.
 #pragma once
 
 #include <string>
@@ -38,9 +42,14 @@ struct SearchInputs {
 };
 
 // The folders to search, in order. A relative XDG_DATA_HOME is ignored, as
-// the XDG base-directory rules ask; empty entries of VORLAN_FILTER_PATH are
+// the XDG base-directory rules ask, and so are a relative HOME and relative
+// entries of VORLAN_FILTER_PATH; empty entries of VORLAN_FILTER_PATH are
 // skipped (they would otherwise mean the current directory).
 std::vector<PluginFolder> PluginSearchPath(const SearchInputs& inputs);
+
+// One line per relative environment setting that PluginSearchPath ignored,
+// naming the variable and its value, for `--list` and the runner's warnings.
+std::vector<std::string> IgnoredSearchEntries(const SearchInputs& inputs);
 
 // The inputs of this process: its executable's folder and environment, plus
 // the --filters folders of its command line.

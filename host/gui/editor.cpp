@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QIcon>
+#include <cstdio>
 #include <memory>
 
 #include "app_icon.h"
@@ -40,7 +41,9 @@ int RunEditor(int argc, char** argv, const EditorOptions& options) {
   QApplication::setWindowIcon(ApplicationIcon());
 
   // The libraries stay loaded until every filter of the window is gone.
-  host::Registry registry(host::PluginSearchPath(host::ProcessSearchInputs(options.filterFolders)));
+  const host::SearchInputs search = host::ProcessSearchInputs(options.filterFolders);
+  for (const std::string& line : host::IgnoredSearchEntries(search)) std::fprintf(stderr, "warning: %s\n", line.c_str());
+  host::Registry registry(host::PluginSearchPath(search));
   return RunMainWindow(registry, QString::fromLocal8Bit(options.graph.c_str()));
 }
 

@@ -43,7 +43,8 @@ constexpr const char* kEpilogue =
     "Plug-ins are loaded from, in this order: the filters folder beside the program,\n"
     "$XDG_DATA_HOME/vorlan/filters (~/.local/share/vorlan/filters), the folders of\n"
     "VORLAN_FILTER_PATH (separated by ':'), then each --filters DIR. The current\n"
-    "directory is not searched. The first library to offer a filter id keeps it.\n";
+    "directory is not searched; relative folders of the environment are ignored.\n"
+    "The first library to offer a filter id keeps it.\n";
 
 struct Options {
   QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")},

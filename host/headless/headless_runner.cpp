@@ -165,10 +165,11 @@ std::string DescribeFolders(const Registry& registry, const char* indent) {
   return text;
 }
 
-void ListPrototypes(const Registry& registry, std::FILE* out) {
+void ListPrototypes(const Registry& registry, std::FILE* out, const std::vector<std::string>& ignored) {
   if (!registry.Folders().empty()) {
     std::fprintf(out, "Plug-in folders, searched in this order:\n%s", DescribeFolders(registry, "  ").c_str());
   }
+  for (const std::string& line : ignored) std::fprintf(out, "warning: %s\n", line.c_str());
   for (int32_t i = 0; i < registry.PrototypeCount(); ++i) {
     const FilterPrototype& p = registry.Prototype(i);
     const FilterLibrary& l = *p.library;
@@ -188,7 +189,9 @@ void ListPrototypes(const Registry& registry, std::FILE* out) {
 int RunGraph(const RunOptions& options) {
   interrupted = 0;
   InterruptGuard guard;
-  const Registry registry(PluginSearchPath(ProcessSearchInputs(options.filterFolders)));
+  const SearchInputs search = ProcessSearchInputs(options.filterFolders);
+  const Registry registry(PluginSearchPath(search));
+  for (const std::string& line : IgnoredSearchEntries(search)) std::fprintf(stderr, "warning: %s\n", line.c_str());
   for (const Registry::RejectedLibrary& r : registry.Rejected()) {
     std::fprintf(stderr, "warning: plug-in %s not loaded: %s\n", r.path.c_str(), r.reason.c_str());
   }

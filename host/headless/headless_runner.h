@@ -53,9 +53,11 @@ int RunGraph(const RunOptions& options);
 // The same over a given registry (tests).
 int RunGraph(const Registry& registry, const RunOptions& options, std::FILE* out, std::FILE* err);
 
-// The folders searched, one line per prototype, the libraries that were not
-// loaded with the reason, then "Loaded %i Libraries with %i Filter prototypes.".
-void ListPrototypes(const Registry& registry, std::FILE* out);
+// The folders searched, a "warning: " line per environment setting the
+// search ignored (`ignored`, see IgnoredSearchEntries), one line per
+// prototype, the libraries that were not loaded with the reason, then
+// "Loaded %i Libraries with %i Filter prototypes.".
+void ListPrototypes(const Registry& registry, std::FILE* out, const std::vector<std::string>& ignored = {});
 
 // The folders a registry searched, one per line, each prefixed by `indent`:
 // "<path> (<origin>)", with ", absent" for a folder that does not exist.

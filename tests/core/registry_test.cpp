@@ -143,16 +143,32 @@ TEST(PluginSearch, OrderOfTheFolders) {
     for (const PluginFolder& f : folders) out.push_back(f.path + "|" + OriginLabel(f.origin));
     return out;
   };
-  // No current directory anywhere, even for the empty entries of the list.
+  // No current directory anywhere, even for the empty entries of the list:
+  // a relative entry of the environment is dropped (and reported), a
+  // relative --filters folder is kept.
   EXPECT_EQ(paths(PluginSearchPath(in)),
             (std::vector<std::string>{"/opt/vorlan/filters|beside the program",
                                       "/home/u/.local/share/vorlan/filters|user folder", "/a|VORLAN_FILTER_PATH",
-                                      "rel/b|VORLAN_FILTER_PATH", "filters|--filters", "/c|--filters"}));
+                                      "filters|--filters", "/c|--filters"}));
+  EXPECT_EQ(IgnoredSearchEntries(in),
+            (std::vector<std::string>{"VORLAN_FILTER_PATH entry \"rel/b\" is ignored: it is not an absolute folder"}));
   in.xdgDataHome = "/data";
   EXPECT_EQ(PluginSearchPath(in)[1].path, "/data/vorlan/filters");
   // A relative XDG_DATA_HOME is invalid and ignored.
   in.xdgDataHome = "data";
   EXPECT_EQ(PluginSearchPath(in)[1].path, "/home/u/.local/share/vorlan/filters");
+  EXPECT_EQ(IgnoredSearchEntries(in).front(), "XDG_DATA_HOME \"data\" is ignored: it is not an absolute folder");
+  // So is a relative HOME: no user folder at all, and both are named.
+  in.home = ".";
+  EXPECT_EQ(paths(PluginSearchPath(in))[1], "/a|VORLAN_FILTER_PATH");
+  EXPECT_EQ(IgnoredSearchEntries(in),
+            (std::vector<std::string>{"XDG_DATA_HOME \"data\" is ignored: it is not an absolute folder",
+                                      "HOME \".\" is ignored: it is not an absolute folder",
+                                      "VORLAN_FILTER_PATH entry \"rel/b\" is ignored: it is not an absolute folder"}));
+  // A relative HOME does not matter while XDG_DATA_HOME names the folder.
+  in.xdgDataHome = "/data";
+  EXPECT_EQ(IgnoredSearchEntries(in).size(), 1u);
+  in.xdgDataHome.clear();
   in.home.clear();
   in.filterPath.clear();
   in.extra.clear();

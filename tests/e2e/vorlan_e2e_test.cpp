@@ -217,6 +217,28 @@ TEST_F(E2e, PluginsNeverLoadFromTheCurrentDirectory) {
   EXPECT_EQ(o.exit, 2);
   EXPECT_FALSE(fs::exists(dir_ + "/marker"));
 
+  // Nor through a relative folder in the environment, which may have been
+  // set anywhere: VORLAN_FILTER_PATH=filters, or HOME=. with the user
+  // folder under it. Each is named in a warning instead.
+  fs::create_directories(dir_ + "/.local/share/vorlan/filters");
+  fs::copy_file(VORLAN_MARKER_PLUGIN, dir_ + "/.local/share/vorlan/filters/x.so");
+  const std::string home = std::getenv("HOME") != nullptr ? std::getenv("HOME") : "";
+  ::setenv("VORLAN_FILTER_PATH", "filters", 1);
+  ::setenv("HOME", ".", 1);
+  ::unsetenv("XDG_DATA_HOME");
+  o = Vorlan({"--list"}, dir_);
+  const Outcome run = Vorlan({"--run", dir_ + "/absent.gph"}, dir_);
+  ::setenv("HOME", home.c_str(), 1);
+  ::unsetenv("VORLAN_FILTER_PATH");
+  EXPECT_EQ(o.exit, 0);
+  EXPECT_FALSE(fs::exists(dir_ + "/marker"));
+  EXPECT_EQ(o.out.find("x.so"), std::string::npos) << o.out;
+  EXPECT_NE(o.out.find("warning: HOME \".\" is ignored: it is not an absolute folder\n"), std::string::npos) << o.out;
+  EXPECT_NE(o.out.find("warning: VORLAN_FILTER_PATH entry \"filters\" is ignored: it is not an absolute folder\n"),
+            std::string::npos)
+      << o.out;
+  EXPECT_NE(run.err.find("warning: VORLAN_FILTER_PATH entry \"filters\" is ignored"), std::string::npos) << run.err;
+
   // Named on purpose, a relative folder is the user's choice.
   o = Vorlan({"--list", "--filters", "filters"}, dir_);
   EXPECT_EQ(o.exit, 0);
