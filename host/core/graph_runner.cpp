@@ -246,13 +246,16 @@ Result GraphRunner::Run() {
     ++passes_;
     RecordOutputs(before);
     for (int32_t i = 0; i < n; ++i) {
+      // Finished filters are passed over before the stop flag is looked at:
+      // a stop that comes once the last filter has finished finds nothing
+      // left to stop, and the run is Done.
+      if (done[static_cast<size_t>(i)] != 0) continue;
       if (stopRequested_.load()) {
         current_ = -1;
         state_ = FilterState::Stopped;
         GraphProgress(fraction());
         return Stopped;
       }
-      if (done[static_cast<size_t>(i)] != 0) continue;
       Filter* filter = At(i).filter;
       if (filter->state.load() == FilterState::Error) {
         current_ = -1;

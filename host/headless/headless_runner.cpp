@@ -275,7 +275,9 @@ int RunGraph(const Registry& registry, const RunOptions& options, std::FILE* out
   }
   printer.Print(true);
   const int32_t result = run.LastResult();
-  if (interrupted != 0) {
+  // A signal that came as the last filter finished stopped nothing: every
+  // output is written, and the run is Done like any other.
+  if (interrupted != 0 && result != Ok) {
     return refuse(InterruptedExit(), "Stopped by signal " + std::to_string(static_cast<int>(interrupted)) + ".");
   }
   if (const auto error = printer.Error()) return refuse(kExitFailed, error->message);

@@ -175,10 +175,10 @@ std::string RunReportJson(const RunOptions& options, const RunRecord& record, co
       if (f.info.id == kFileInputStreamId || f.info.id == kFileOutputStreamId) {
         const std::string file = StreamFile(document, node);
         Json files = Json::array();
-        // A target counts as written only when its node finished.
-        const char* role = f.info.id == kFileInputStreamId              ? "read"
-                           : f.state.load() == FilterState::Done ? "written"
-                                                                  : "target";
+        // A target counts as written only when its node finished: its last
+        // Process succeeded (a stop that came later leaves it Stopped).
+        const bool finished = s != nullptr ? s->lastResult == Ok : f.state.load() == FilterState::Done;
+        const char* role = f.info.id == kFileInputStreamId ? "read" : finished ? "written" : "target";
         if (!file.empty()) files.push_back(FileJson(file, role));
         n["files"] = std::move(files);
       }

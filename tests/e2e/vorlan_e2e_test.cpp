@@ -294,45 +294,6 @@ TEST_F(E2e, StopSignalsEndTheRunWith128PlusTheSignalAndKeepTheTarget) {
   }
 }
 
-// A graph of half a million nodes takes seconds to load; a SIGTERM sent
-// while it loads ends the program with 143 and says so.
-TEST_F(E2e, ASignalWhileTheGraphLoadsEndsTheProgram) {
-  REQUIRE_PLUGINS("luma");
-  std::vector<uint8_t> grey;  // Grayscale conversion settings: method Y, three weights
-  PutInt32(grey, 2);
-  for (int i = 0; i < 3; ++i) {
-    const double third = 1.0 / 3;
-    const auto* b = reinterpret_cast<const uint8_t*>(&third);
-    grey.insert(grey.end(), b, b + 8);
-  }
-  std::vector<NodeRecord> nodes;
-  for (int32_t i = 1; i <= 500000; ++i) nodes.push_back({90, i, "g", grey});
-  WriteFile(dir_ + "/large.gph", GraphFile(nodes, {}));
-  nodes.clear();
-
-  const std::string command = "exec " + Quote(std::string(VORLAN_BUILD_DIR) + "/vorlan") + " --run " +
-                              Quote(dir_ + "/large.gph") + " --quiet 2>" + Quote(dir_ + "/err.txt") + " </dev/null";
-  const char* argv[] = {"sh", "-c", command.c_str(), nullptr};
-  pid_t pid = 0;
-  ASSERT_EQ(::posix_spawnp(&pid, "sh", nullptr, nullptr, const_cast<char**>(argv), environ), 0);
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  ::kill(pid, SIGTERM);
-  int status = 0;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  pid_t done = 0;
-  while ((done = ::waitpid(pid, &status, WNOHANG)) == 0 && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  if (done == 0) {
-    ::kill(pid, SIGKILL);
-    ::waitpid(pid, &status, 0);
-    FAIL() << "still running 20 s after SIGTERM";
-  }
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 143);
-  EXPECT_EQ(Slurp(dir_ + "/err.txt"), "Interrupted while loading the graph.\n");
-}
-
 TEST_F(E2e, ARunThatCanNeverFinishFailsNamingTheWaitingFilters) {
   REQUIRE_PLUGINS("outlet");
   // target2 reads from target1's input pin, which never holds a packet, and
