@@ -2,6 +2,17 @@
 // whole new one: the bytes go to a temporary file beside the target, which is
 // synced and then renamed over the target. A failure or a stop removes the
 // temporary file and leaves the target as it was.
+//
+// A writer that is killed outright (SIGKILL, a crash) cannot remove its
+// temporary file, so each write first clears away those of earlier writers
+// of the same target that no longer run. The temporary file is named
+// ".NAME.PID-START-N-XXXXXXXX.tmp": the writer's process id, the process's
+// start time (clock ticks after boot, from /proc, which tells a reused
+// process id apart), a counter and a random word. A file is removed only when
+// its process is gone or is another process under the same id, and when no
+// one holds the lock every writer keeps on its temporary file until the
+// rename (which also protects writers whose process ids are not comparable,
+// such as those of another container).
 #pragma once
 
 #include <sys/types.h>
@@ -37,6 +48,10 @@ class ReplacingFile {
   // The temporary file's path while one exists, "" otherwise.
   const std::string& TemporaryPath() const { return temporary_; }
 
+  // Removes the temporary files of `target` (a path as Open resolves it)
+  // whose writers no longer run; returns how many went. Open calls it.
+  static int RemoveAbandonedTemporaries(const std::string& target);
+
  private:
   bool FailWrite(int error, std::string& message);
 
@@ -45,6 +60,7 @@ class ReplacingFile {
   std::string temporary_;
   WriteCall write_;
   int fd_ = -1;
+  int lockFd_ = -1;  // a second descriptor that keeps the lock until the rename
   bool direct_ = false;  // a device such as /dev/null is written in place
 };
 
