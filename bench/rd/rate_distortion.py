@@ -6,7 +6,7 @@ grey pictures in Size mode (1) and Least error mode (2) with the example
 graph's other settings, at target rates: for every target the number of
 ranges is searched until the container lands near it (examples/
 fractal_roundtrip.py). Each point reports bits per pixel (container bytes x
-8 / pixels), the PSNR the decompress graph measures and the encoding time
+8 / pixels), the PSNR of the written 8-bit picture and the encoding time
 beside JPEG (cjpeg -grayscale / djpeg) at the quality whose file size comes
 nearest. Writes a Markdown table and a plot:
 
@@ -81,8 +81,8 @@ def write_markdown(path, rows, args):
         'a target. For each target rate the number of ranges (`maxRanges`) is searched in a few encodes',
         '(`fractal_at_bpp` in `examples/fractal_roundtrip.py`); "encodes" says how many it took.',
         '',
-        'Bits per pixel = container bytes x 8 / pixels. PSNR is what the decompress graph reports (peak = the',
-        'grey range). Encode times are wall-clock seconds of the whole `vorlan --run` on a shared, loaded build',
+        'Bits per pixel = container bytes x 8 / pixels. PSNR is that of the decoded picture as written (8 bits)',
+        'against the source\'s grey. Encode times are wall-clock seconds of the whole `vorlan --run` on a shared, loaded build',
         'machine: compare them with each other, not with other machines. JPEG: `cjpeg -grayscale -quality Q` /',
         '`djpeg` (libjpeg-turbo), file size including headers, at the quality whose size comes nearest to the',
         'fractal container; its PSNR is against the same grey picture.',
