@@ -1,7 +1,9 @@
 """Running `vorlan` as a user does and measuring what it costs.
 
 `measured` runs one command under /usr/bin/time and returns its exit code,
-wall-clock seconds and peak resident memory (MB, 10^6 bytes). `signalled`
+wall-clock seconds, processor seconds (user + system: on a shared machine the
+figure that does not depend on what else runs) and peak resident memory (MB,
+10^6 bytes). `signalled`
 starts a command, sends it a signal once a condition holds and returns how
 long the program took to end after the signal.
 """
@@ -28,6 +30,7 @@ class Measured:
     peak_mb: float      # largest resident set, 10^6 bytes
     stderr: str
     stdout: str
+    processor: float = float('nan')  # user + system seconds
 
     def last_error(self) -> str:
         """The last line of stderr that is not a progress line."""
@@ -38,14 +41,17 @@ class Measured:
 def measured(command: Sequence[str], cwd: Optional[str] = None, timeout: float = 600.0) -> Measured:
     """Runs `command` under GNU time; `timeout` seconds at most."""
     with tempfile.NamedTemporaryFile('r', suffix='.time') as stats:
-        full = ['/usr/bin/time', '-q', '-o', stats.name, '-f', '%e %M'] + list(command)
+        full = ['/usr/bin/time', '-q', '-o', stats.name, '-f', '%U %S %e %M'] + list(command)
         try:
             result = subprocess.run(full, capture_output=True, text=True, cwd=cwd, timeout=timeout)
         except subprocess.TimeoutExpired as expired:
             return Measured(-1, timeout, float('nan'), f'timed out after {timeout} s', str(expired.stdout or ''))
         fields = stats.read().split()
-    seconds, kilobytes = (float(fields[-2]), float(fields[-1])) if len(fields) >= 2 else (float('nan'),) * 2
-    return Measured(result.returncode, seconds, kilobytes * 1024 / 1e6, result.stderr, result.stdout)
+    if len(fields) >= 4:
+        user, system, seconds, kilobytes = (float(f) for f in fields[-4:])
+    else:
+        user = system = seconds = kilobytes = float('nan')
+    return Measured(result.returncode, seconds, kilobytes * 1024 / 1e6, result.stderr, result.stdout, user + system)
 
 
 @dataclass
