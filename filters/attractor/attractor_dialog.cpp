@@ -2,6 +2,7 @@
 
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QGridLayout>
@@ -86,6 +87,18 @@ AttractorDialog::AttractorDialog(const FractalDecoderSettings& settings, QWidget
   feedback_->setObjectName(QStringLiteral("feedback"));
   drawRanges_->setObjectName(QStringLiteral("drawRanges"));
   postProcessing_->setChecked(settings_.postProcessing != 0);
+  postProcessingKind_ = new QComboBox(this);
+  postProcessingKind_->setObjectName(QStringLiteral("postProcessingKind"));
+  postProcessingKind_->addItem(QStringLiteral("Border smoothing"));
+  postProcessingKind_->addItem(QStringLiteral("Edge-adaptive deblocking"));
+  postProcessingKind_->setCurrentIndex(
+      settings_.postProcessing == static_cast<int32_t>(PostProcessing::Deblocking) ? 1 : 0);
+  postProcessingKind_->setEnabled(postProcessing_->isChecked());
+  connect(postProcessing_, &QCheckBox::toggled, postProcessingKind_, &QComboBox::setEnabled);
+  auto* postRow = new QHBoxLayout;
+  postRow->addWidget(postProcessing_);
+  postRow->addWidget(postProcessingKind_);
+  postRow->addStretch();
   feedback_->setChecked(settings_.feedback != 0);
   drawRanges_->setChecked(settings_.drawRanges != 0);
 
@@ -106,7 +119,7 @@ AttractorDialog::AttractorDialog(const FractalDecoderSettings& settings, QWidget
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(modeGroup);
   layout->addWidget(resolutionGroup);
-  layout->addWidget(postProcessing_);
+  layout->addLayout(postRow);
   layout->addWidget(feedback_);
   layout->addWidget(drawRanges_);
   layout->addLayout(limits);
@@ -156,7 +169,7 @@ void AttractorDialog::accept() {
   settings_.maxIterations = ParseInt(EditText(maxIterations_));
   settings_.maxRmsError = maxRmsError;
   settings_.quality = quality;
-  settings_.postProcessing = postProcessing_->isChecked() ? 1 : 0;
+  settings_.postProcessing = postProcessing_->isChecked() ? 1 + postProcessingKind_->currentIndex() : 0;
   settings_.feedback = feedback_->isChecked() ? 1 : 0;
   settings_.drawRanges = drawRanges_->isChecked() ? 1 : 0;
   settings_.maxMegapixels = largestPicture_->value();

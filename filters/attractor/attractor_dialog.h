@@ -10,6 +10,7 @@
 
 class QButtonGroup;
 class QCheckBox;
+class QComboBox;
 class QLineEdit;
 class QRadioButton;
 class QSpinBox;
@@ -40,6 +41,9 @@ class AttractorDialog : public QDialog {
   QLineEdit* ResolutionXEdit() const { return resolutionX_; }
   QLineEdit* ResolutionYEdit() const { return resolutionY_; }
   QCheckBox* PostProcessingBox() const { return postProcessing_; }
+  // Which post-processing a checked "Post processing" runs: border
+  // smoothing (value 1) or edge-adaptive deblocking (value 2).
+  QComboBox* PostProcessingKindBox() const { return postProcessingKind_; }
   QCheckBox* FeedbackBox() const { return feedback_; }
   QCheckBox* DrawRangesBox() const { return drawRanges_; }
   QSpinBox* LargestPictureBox() const { return largestPicture_; }
@@ -62,6 +66,7 @@ class AttractorDialog : public QDialog {
   QLineEdit* resolutionX_ = nullptr;
   QLineEdit* resolutionY_ = nullptr;
   QCheckBox* postProcessing_ = nullptr;
+  QComboBox* postProcessingKind_ = nullptr;
   QCheckBox* feedback_ = nullptr;
   QCheckBox* drawRanges_ = nullptr;
   QSpinBox* largestPicture_ = nullptr;

@@ -46,8 +46,11 @@ constexpr SettingField kFields[kFieldCount] = {
      .help = "Max RMS error mode: stop once the estimated distance to the attractor is at most this"},
     {.identifier = "quality", .label = "Quality", .type = kSettingFloat32, .defaultValue = 0.95, .minimum = -HUGE_VAL,
      .maximum = HUGE_VAL, .unit = "", .help = "Quality mode: tolerance = (1 - quality) x the code's value range"},
-    {.identifier = "postProcessing", .label = "Post processing", .type = kSettingInt32, .flags = kSettingSwitch,
-     .defaultValue = 1, .minimum = 0, .maximum = 1, .unit = "", .help = "smooth the range borders after the last pass"},
+    // Once a switch: graphs and texts that hold false / true still read as 0 / 1.
+    {.identifier = "postProcessing", .label = "Post processing", .type = kSettingInt32, .defaultValue = 1,
+     .minimum = 0, .maximum = 2, .unit = "",
+     .help = "after the last pass: 0 nothing, 1 smooth every range border, 2 edge-adaptive deblocking (only "
+             "small steps between flat sides of a border)"},
     {.identifier = "feedback", .label = "Feedback window", .type = kSettingInt32, .flags = kSettingSwitch,
      .defaultValue = 1, .minimum = 0, .maximum = 1, .unit = "",
      .help = "show the image being decoded in a window, pass by pass (editor only)"},

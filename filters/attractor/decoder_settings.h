@@ -19,6 +19,13 @@ enum class DecodeMode : int32_t {
   Quality = 2,        // as MaxRmsError, tolerance taken from the value range
 };
 
+// What the decoder does to the picture after the last pass.
+enum class PostProcessing : int32_t {
+  None = 0,
+  BorderSmoothing = 1,  // fixed 1:2 and 0:1:2:3 weights on both sides of every range edge
+  Deblocking = 2,       // edge-adaptive: only small steps between flat sides (border_deblocking.h)
+};
+
 struct FractalDecoderSettings {
   int32_t mode = 0;
   int32_t resolutionX = 1;  // output width = resolutionX x code width
@@ -26,7 +33,7 @@ struct FractalDecoderSettings {
   int32_t maxIterations = 20;
   float maxRmsError = 5.0f;  // grey levels, mode 1
   float quality = 0.95f;     // tolerance = (1 - quality) x (hi - lo), mode 2
-  int32_t postProcessing = 1;
+  int32_t postProcessing = 1;  // PostProcessing code; others leave the picture as iterated
   int32_t feedback = 1;
   int32_t drawRanges = 1;
   // Largest output accepted, in megapixels (2^20 pixels), 1 to

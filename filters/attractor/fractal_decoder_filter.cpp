@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "attractor_iteration.h"
+#include "border_deblocking.h"
 #include "vorlan/config_stream.h"
 
 namespace vorlan::attractor {
@@ -266,8 +267,11 @@ Result FractalDecoderFilter::Iterate(const DecodePlan& plan, double*& current, d
   }
   if (StopRequested()) return Stopped;
 
-  if (settings_.postProcessing == 1) {
+  if (settings_.postProcessing == static_cast<int32_t>(PostProcessing::BorderSmoothing)) {
     SmoothBorders(plan.ranges, current, other, plan.width, plan.height);
+    std::swap(current, other);
+  } else if (settings_.postProcessing == static_cast<int32_t>(PostProcessing::Deblocking)) {
+    DeblockBorders(plan.ranges, current, other, plan.width, plan.height, OffsetQuantum(plan.header));
     std::swap(current, other);
   }
   progress = 1.0;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QRadioButton>
@@ -60,9 +61,30 @@ TEST(AttractorDialog, OkParsesTheEditsLikeTheStandardConversions) {
   EXPECT_EQ(s.resolutionY, 4);
   EXPECT_EQ(s.postProcessing, 0);
   EXPECT_EQ(s.feedback, 0);
+  EXPECT_FALSE(dialog.PostProcessingKindBox()->isEnabled()) << "no kind without post-processing";
   EXPECT_EQ(s.drawRanges, 1);
   EXPECT_EQ(s.maxMegapixels, 200);
   EXPECT_EQ(ParseInt("99999999999"), 2147483647);
+}
+
+TEST(AttractorDialog, PostProcessingKindChoosesSmoothingOrDeblocking) {
+  FractalDecoderSettings s;
+  s.postProcessing = 2;
+  AttractorDialog deblocking(s);
+  EXPECT_TRUE(deblocking.PostProcessingBox()->isChecked());
+  EXPECT_EQ(deblocking.PostProcessingKindBox()->currentIndex(), 1);
+  deblocking.PostProcessingKindBox()->setCurrentIndex(0);
+  deblocking.accept();
+  EXPECT_EQ(deblocking.Settings().postProcessing, 1);
+
+  s.postProcessing = 0;
+  AttractorDialog off(s);
+  EXPECT_FALSE(off.PostProcessingKindBox()->isEnabled());
+  off.PostProcessingBox()->setChecked(true);
+  EXPECT_TRUE(off.PostProcessingKindBox()->isEnabled());
+  off.PostProcessingKindBox()->setCurrentIndex(1);
+  off.accept();
+  EXPECT_EQ(off.Settings().postProcessing, 2);
 }
 
 TEST(AttractorDialog, ValuesEveryRunWouldRefuseKeepTheDialogOpen) {
