@@ -153,7 +153,7 @@ void SetField(void* record, const Field& f, const std::string& value) {
 struct Options {
   collage::FractalEncoderSettings encoder;
   attractor::FractalDecoderSettings decoder;
-  int packVersion = 0;  // 0: the packer's own default
+  int packVersion = codepack::kFormatVersion;
   std::string write;
 };
 
@@ -194,7 +194,7 @@ Point RoundTrip(const Picture& pic, const Options& o) {
   view.si = si, view.oi = oi, view.trn = arrays[2], view.dp = arrays[3], view.df = arrays[4];
   view.rtd = arrays[7], view.rtt = arrays[8];
   std::vector<uint8_t> stream;
-  const std::string packed = codepack::PackCode(view, stream);
+  const std::string packed = codepack::PackCode(view, stream, o.packVersion);
   if (!packed.empty()) throw std::runtime_error("the packer refused the code: " + packed);
   pt.bytes = stream.size();
   pt.bpp = 8.0 * static_cast<double>(stream.size()) / (static_cast<double>(pic.width) * pic.height);
@@ -213,7 +213,7 @@ Point RoundTrip(const Picture& pic, const Options& o) {
   }
   if (std::getenv("RD_FIELD_BITS") != nullptr) {
     codepack::FieldBits bits;
-    if (codepack::MeasureFieldBits(view, bits).empty()) {
+    if (codepack::MeasureFieldBits(view, bits, o.packVersion).empty()) {
       const double n = static_cast<double>(pt.ranges);
       std::fprintf(stderr, "bits per range: tree %.2f has %.2f SI %.2f OI %.2f TRN %.2f DF %.2f DP %.2f total %.2f\n",
                    bits.tree / n, bits.hasTransform / n, bits.si / n, bits.oi / n, bits.trn / n, bits.df / n,

@@ -1,10 +1,13 @@
 #include "code_packer_filter.h"
 
+#include <cmath>
+#include <cstring>
 #include <new>
 #include <span>
 
 #include "code_container.h"
 #include "fractal/code_layout.h"
+#include "vorlan/config_stream.h"
 
 namespace vorlan::hvpack {
 
@@ -15,7 +18,48 @@ std::span<const int32_t> View(const IntArray* array) {
   return {array->values, static_cast<size_t>(array->count)};
 }
 
+constexpr SettingChoice kVersions[] = {{1, "v1", "1 (every field from the fields before it)"},
+                                       {2, "v2", "2 (offsets predicted from the neighbouring ranges)"}};
+constexpr SettingField kFields[] = {
+    {.identifier = "formatVersion", .label = "Format version", .type = kSettingChoice, .defaultValue = 1,
+     .choiceCount = 2, .choices = kVersions, .unit = "",
+     .help = "the packed container's format: 1 is read by every unpacker, 2 is smaller and needs an unpacker "
+             "that reads version 2"},
+};
+constexpr SettingsDescription kDescription{kSettingsDescriptionVersion, 1, kFields};
+
 }  // namespace
+
+const SettingsDescription& CodePackerFilter::DescribeSettings() { return kDescription; }
+
+Result CodePackerFilter::ApplyConfig(Packet packet, ConfigForm form) {
+  if (packet.data == nullptr && packet.length > 0) return Fail("the settings packet is empty");
+  if (form == ConfigForm::Native) {
+    if (packet.data == nullptr || packet.length < static_cast<int32_t>(sizeof(CodePackerSettings))) {
+      return Fail("the settings record is too short");
+    }
+    std::memcpy(&settings_, packet.data, sizeof settings_);
+  } else if (form == ConfigForm::Serialized && packet.data != nullptr) {
+    ConfigReader reader(packet);
+    (void)reader.Int32(settings_.formatVersion);
+  }
+  return Ok;
+}
+
+Packet CodePackerFilter::GetConfig(ConfigForm form) {
+  if (form == ConfigForm::Native) return NativeConfigPacket(&settings_, sizeof settings_);
+  ConfigWriter writer;
+  writer.Int32(settings_.formatVersion);
+  return writer.ToPacket();
+}
+
+std::string CodePackerFilter::SettingsProblem() const {
+  if (settings_.formatVersion < 1 || settings_.formatVersion > codepack::kLatestFormatVersion) {
+    return "\"formatVersion\": the packer writes format versions 1 and 2, not " +
+           std::to_string(settings_.formatVersion);
+  }
+  return {};
+}
 
 CodePackerFilter::CodePackerFilter() : FilterBase(kInfo) {
   for (int i = 0; i < 10; ++i) code_[i] = AddNewPin(fractal::kCodePinNames[i], PinKind::Input);
@@ -34,6 +78,7 @@ void CodePackerFilter::ReleaseOutputs() {
 Result CodePackerFilter::Work() {
   Withdraw(out_);
   ReleaseOutputs();
+  if (const std::string problem = SettingsProblem(); !problem.empty()) return Fail(problem);
 
   codepack::CodeView code;
   Result r = ReadBytes(code_[0], code.header, code.headerLength);
@@ -60,7 +105,7 @@ Result CodePackerFilter::Work() {
 
   std::string reason;
   try {
-    reason = codepack::PackCode(code, stream_);
+    reason = codepack::PackCode(code, stream_, settings_.formatVersion);
   } catch (const std::bad_alloc&) {
     reason = "out of memory while packing the code";
   }

@@ -1,7 +1,8 @@
 // Feeds the HV code unpacker arbitrary bytes with the checksum test off, so
 // the fuzzer reaches the range decoder and the tree walk behind it. What
-// unpacks must be a code the HV decoder accepts, and packing it again must
-// give the same code back; anything else aborts.
+// unpacks must be a code the HV decoder accepts, and packing it again in the
+// stream's own format version must give the same code back; anything else
+// aborts.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -32,7 +33,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!attractor::BuildDecodePlan(code.header, arrays, 1, 1, plan).empty()) std::abort();
   }
   std::vector<uint8_t> packed;
-  if (!codepack::PackCode(codepack::ViewOf(code), packed).empty()) std::abort();
+  const int version = data[4] | (data[5] << 8);  // UnpackCode accepted it
+  if (!codepack::PackCode(codepack::ViewOf(code), packed, version).empty()) std::abort();
   codepack::UnpackedCode again;
   if (!codepack::UnpackCode(packed.data(), packed.size(), again).empty()) std::abort();
   if (again.si != code.si || again.oi != code.oi || again.trn != code.trn || again.dp != code.dp ||

@@ -207,18 +207,23 @@ std::string PrepareWalk(const CodeView& code, fractal::CodeHeader& h, WalkedCode
 
 }  // namespace
 
-std::string PackCode(const CodeView& code, std::vector<uint8_t>& out) {
+std::string PackCode(const CodeView& code, std::vector<uint8_t>& out, int version) {
   out.clear();
+  if (version < 1 || version > kLatestFormatVersion) {
+    return Format("the packer writes format versions 1 to %u, not %d", kLatestFormatVersion, version);
+  }
   fractal::CodeHeader h{};
   WalkedCode walked;
   WalkLimits limits;
   std::string reason = PrepareWalk(code, h, walked, limits);
   if (!reason.empty()) return reason;
+  limits.version = version;
+  limits.header = &h;
   const size_t n = walked.rects.size();
   const int32_t minSide = limits.minSide;
 
   out.insert(out.end(), kMagic, kMagic + 4);
-  PutU16(out, kFormatVersion);
+  PutU16(out, static_cast<uint16_t>(version));
   PutU16(out, 0);
   out.insert(out.end(), code.header, code.header + fractal::kCodeHeaderSize);
   PutU32(out, static_cast<uint32_t>(n));
@@ -255,8 +260,9 @@ std::string UnpackCode(const uint8_t* data, size_t length, UnpackedCode& code, b
   }
   if (std::memcmp(data, kMagic, 4) != 0) return "the input is not a packed HV code (no \"HVPK\" mark)";
   const uint16_t version = GetU16(data + 4);
-  if (version != kFormatVersion) {
-    return Format("the packed code has format version %u; this unpacker reads version %u", version, kFormatVersion);
+  if (version < 1 || version > kLatestFormatVersion) {
+    return Format("the packed code has format version %u; this unpacker reads versions 1 to %u", version,
+                  kLatestFormatVersion);
   }
   if (GetU16(data + 6) != 0) return "the packed code sets flags this unpacker does not know";
   const uint8_t* counts = data + 8 + fractal::kCodeHeaderSize;
@@ -298,7 +304,9 @@ std::string UnpackCode(const uint8_t* data, size_t length, UnpackedCode& code, b
 
   // The nine arrays, the walk's nodes and rectangles: well under 64 bytes a range.
   constexpr int64_t kBytesPerRange = 64;
-  if (reserve && !reserve(kBytesPerRange * int64_t{rangeCount})) {
+  // Version 2 adds the offset predictor's grid: two int64 per cell.
+  const int64_t predictorBytes = version == 2 ? 16 * OffsetPredictor::kMaxCells : 0;
+  if (reserve && !reserve(kBytesPerRange * int64_t{rangeCount} + predictorBytes)) {
     return Format("the %u ranges the packed code claims are over the memory limit", rangeCount);
   }
 
@@ -311,8 +319,8 @@ std::string UnpackCode(const uint8_t* data, size_t length, UnpackedCode& code, b
   walked.rects.reserve(expected);
   RangeDecoder decoder(data + kFixedHeaderSize, payload);
   if (!decoder.LeadingByteOk()) return "the packed code's payload does not start as a coded stream";
-  const WalkLimits limits{h.width, h.height, static_cast<int32_t>(minSide), int64_t{rangeCount}, h.scaleLevels,
-                          h.offsetLevels, h.stepX, h.stepY};
+  const WalkLimits limits{h.width,       h.height, static_cast<int32_t>(minSide), int64_t{rangeCount}, h.scaleLevels,
+                          h.offsetLevels, h.stepX,  h.stepY,                      version,             &h};
   CodeModel model;
   reason = model.Walk(decoder, limits, walked);
   if (!reason.empty()) return reason;
@@ -363,12 +371,15 @@ std::string UnpackCode(const uint8_t* data, size_t length, UnpackedCode& code, b
   return "";
 }
 
-std::string MeasureFieldBits(const CodeView& code, FieldBits& bits) {
+std::string MeasureFieldBits(const CodeView& code, FieldBits& bits, int version) {
+  if (version < 1 || version > kLatestFormatVersion) return Format("there is no format version %d", version);
   fractal::CodeHeader h{};
   WalkedCode walked;
   WalkLimits limits;
   std::string reason = PrepareWalk(code, h, walked, limits);
   if (!reason.empty()) return reason;
+  limits.version = version;
+  limits.header = &h;
   CostMeter meter;
   CodeModel model;
   reason = model.Walk(meter, limits, walked);

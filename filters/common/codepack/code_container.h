@@ -21,9 +21,12 @@
 
 namespace vorlan::codepack {
 
-// "HVPK", then the format version.
+// "HVPK", then the format version: 1 codes every field from the fields
+// before it, 2 also predicts each offset from the ranges coded before
+// (offset_predictor.h). Both are read; 1 is written unless 2 is asked for.
 inline constexpr uint8_t kMagic[4] = {'H', 'V', 'P', 'K'};
 inline constexpr uint16_t kFormatVersion = 1;
+inline constexpr uint16_t kLatestFormatVersion = 2;
 // Magic, version, flags, code header, four counts; then the payload and a
 // CRC-32.
 inline constexpr size_t kFixedHeaderSize = 4 + 2 + 2 + fractal::kCodeHeaderSize + 4 * 4;
@@ -51,15 +54,16 @@ struct UnpackedCode {
   int32_t RangeCount() const { return static_cast<int32_t>(si.size()); }
 };
 
-// Packs `code` into `out` (replacing its contents). Returns "" or the reason
-// the code cannot be packed. May throw std::bad_alloc.
-std::string PackCode(const CodeView& code, std::vector<uint8_t>& out);
+// Packs `code` into `out` (replacing its contents) in format `version` (1
+// or 2). Returns "" or the reason the code cannot be packed. May throw
+// std::bad_alloc.
+std::string PackCode(const CodeView& code, std::vector<uint8_t>& out, int version = kFormatVersion);
 
 // Asked, once the stream's counts are checked and before the arrays are
 // allocated, for the bytes they will take; false refuses the stream.
 using ReserveFn = std::function<bool(int64_t bytes)>;
 
-// Unpacks a stream written by PackCode. Returns "" or the reason the stream
+// Unpacks a stream written by PackCode, of either version. Returns "" or the reason the stream
 // is refused. `verifyChecksum` false skips the CRC (for fuzzing the coder
 // behind it). May throw std::bad_alloc.
 std::string UnpackCode(const uint8_t* data, size_t length, UnpackedCode& code, bool verifyChecksum = true,
@@ -73,7 +77,7 @@ struct FieldBits {
   double tree = 0, hasTransform = 0, si = 0, oi = 0, trn = 0, df = 0, dp = 0;
   double Total() const { return tree + hasTransform + si + oi + trn + df + dp; }
 };
-std::string MeasureFieldBits(const CodeView& code, FieldBits& bits);
+std::string MeasureFieldBits(const CodeView& code, FieldBits& bits, int version = kFormatVersion);
 
 // The unpacked code as borrowed arrays (RP and RS included).
 CodeView ViewOf(const UnpackedCode& code);

@@ -14,6 +14,9 @@
 //   DF            the previous range's factors, else bounded by the image
 //                 over the range side
 //   DP            bounded by where the domain still fits in the image
+// Format version 2 codes the offset last, after the domain, as its distance
+// from the offset an OffsetPredictor expects (offset_predictor.h); the
+// other fields are coded as in version 1.
 #pragma once
 
 #include <algorithm>
@@ -21,11 +24,13 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "bounded_model.h"
 #include "fractal/code_layout.h"
+#include "offset_predictor.h"
 #include "fractal/domain_candidate.h"
 #include "range_coder.h"
 
@@ -61,6 +66,8 @@ struct WalkLimits {
   int64_t rangeCount = 0;    // exactly this many leaves
   int32_t scaleLevels = 0, offsetLevels = 0;
   int32_t stepX = 0, stepY = 0;
+  int32_t version = 1;                           // the container's format version
+  const fractal::CodeHeader* header = nullptr;   // version 2: for the offset prediction
 };
 
 class CodeModel {
@@ -94,6 +101,8 @@ class CodeModel {
   std::array<BoundedModel, 2> factor_{};
   std::array<BoundedModel, 2> domain_{};
   RangeFields previous_{-1, -1, 0, 0, 0, 2, 2};
+  std::unique_ptr<OffsetPredictor> predictor_;  // version 2
+  BoundedModel offsetDistance_{};
 };
 
 template <class Coder>
@@ -101,6 +110,10 @@ std::string CodeModel::Walk(Coder& coder, const WalkLimits& limits, WalkedCode& 
   constexpr bool kDecoding = Coder::kDecoding;
   const int64_t m = limits.minSide;
   const int64_t maxNodes = 2 * limits.rangeCount - 1;
+  if (limits.version == 2) {
+    if (limits.header == nullptr) return "the walk of a version 2 code needs its header";
+    predictor_ = std::make_unique<OffsetPredictor>(*limits.header);
+  }
   std::vector<Pending> pending;
   pending.push_back(Pending{fractal::RangeRect{0, 0, limits.width, limits.height}, 2});
   size_t node = 0;
@@ -202,10 +215,12 @@ std::string CodeModel::CodeRange(Coder& coder, const WalkLimits& limits, const f
   const int areaClass = std::min(SizeClass(int64_t{r.width} * r.height) / 2, 7);
   f.si = static_cast<int32_t>(scale_[static_cast<size_t>(areaClass)].Code(
       coder, static_cast<uint32_t>(limits.scaleLevels - 1), static_cast<uint32_t>(f.si)));
-  const auto scaleClass = static_cast<size_t>(int64_t{f.si} * kScaleClasses / limits.scaleLevels);
-  coder.Enter(CodeField::OI);
-  f.oi = static_cast<int32_t>(
-      offset_[scaleClass].Code(coder, static_cast<uint32_t>(limits.offsetLevels - 1), static_cast<uint32_t>(f.oi)));
+  if (!predictor_) {
+    const auto scaleClass = static_cast<size_t>(int64_t{f.si} * kScaleClasses / limits.scaleLevels);
+    coder.Enter(CodeField::OI);
+    f.oi = static_cast<int32_t>(
+        offset_[scaleClass].Code(coder, static_cast<uint32_t>(limits.offsetLevels - 1), static_cast<uint32_t>(f.oi)));
+  }
 
   coder.Enter(CodeField::TRN);
   auto& iso = isometry_[static_cast<size_t>(previous_.trn & 7)];
@@ -242,6 +257,15 @@ std::string CodeModel::CodeRange(Coder& coder, const WalkLimits& limits, const f
   const int64_t lastY = (limits.height - f.fy * baseH) / limits.stepY;
   f.dpx = static_cast<int32_t>(domain_[0].Code(coder, static_cast<uint32_t>(lastX), static_cast<uint32_t>(f.dpx)));
   f.dpy = static_cast<int32_t>(domain_[1].Code(coder, static_cast<uint32_t>(lastY), static_cast<uint32_t>(f.dpy)));
+  if (predictor_) {
+    coder.Enter(CodeField::OI);
+    const int32_t predicted = predictor_->Predict(r, f.si, int64_t{f.dpx} * limits.stepX, int64_t{f.dpy} * limits.stepY,
+                                                  f.fx * baseW, f.fy * baseH);
+    const uint32_t folded = offsetDistance_.Code(coder, static_cast<uint32_t>(limits.offsetLevels - 1),
+                                                 kDecoding ? 0u : FoldOffset(f.oi, predicted, limits.offsetLevels));
+    f.oi = UnfoldOffset(folded, predicted, limits.offsetLevels);
+    predictor_->Record(r, f.oi);
+  }
   previous_ = f;
   return "";
 }

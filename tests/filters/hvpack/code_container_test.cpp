@@ -3,6 +3,7 @@
 // cut, flipped or too long.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <random>
 
@@ -11,6 +12,7 @@
 #include "decode_plan.h"
 #include "range_coder.h"
 #include "bounded_model.h"
+#include "offset_predictor.h"
 #include "filters/attractor/synthetic_code.h"
 
 namespace vorlan::codepack {
@@ -35,12 +37,14 @@ CodeView ViewOfSynthetic(const SyntheticCode& c, const std::vector<uint8_t>& hea
   return v;
 }
 
-// Packs, unpacks and compares every array; the unpacked code must also be
-// one the HV decoder accepts.
-void ExpectRoundTrip(const SyntheticCode& c, const std::string& label) {
+// Packs in `version`, unpacks and compares every array; the unpacked code
+// must also be one the HV decoder accepts.
+void ExpectRoundTripIn(int version, const SyntheticCode& c, const std::string& label) {
   const std::vector<uint8_t> header = c.HeaderBytes();
   std::vector<uint8_t> packed;
-  ASSERT_EQ(PackCode(ViewOfSynthetic(c, header, !c.rp.empty()), packed), "") << label;
+  ASSERT_EQ(PackCode(ViewOfSynthetic(c, header, !c.rp.empty()), packed, version), "") << label;
+  ASSERT_GE(packed.size(), 6u);
+  EXPECT_EQ(packed[4] | (packed[5] << 8), version) << label;
   UnpackedCode back;
   ASSERT_EQ(UnpackCode(packed.data(), packed.size(), back), "") << label;
   EXPECT_EQ(std::memcmp(&back.header, header.data(), header.size()), 0) << label;
@@ -58,6 +62,12 @@ void ExpectRoundTrip(const SyntheticCode& c, const std::string& label) {
   attractor::CodeArrays arrays{back.si, back.oi, back.trn, back.dp, back.df, false, {}, {}, back.rtd, back.rtt};
   attractor::DecodePlan plan;
   EXPECT_EQ(attractor::BuildDecodePlan(back.header, arrays, 1, 1, plan), "") << label;
+}
+
+void ExpectRoundTrip(const SyntheticCode& c, const std::string& label) {
+  for (int version = 1; version <= kLatestFormatVersion; ++version) {
+    ExpectRoundTripIn(version, c, label + ", version " + std::to_string(version));
+  }
 }
 
 TEST(RangeCoder, BitsAndBoundedValuesComeBackUnderSharedAdaptiveModels) {
@@ -260,7 +270,9 @@ TEST(CodeContainer, PackerRefusesCodesTheDecoderWouldRefuseOrThePackedFormCannot
   EXPECT_NE(PackCode(shortHeader, packed).find("\"HDR\""), std::string::npos);
 }
 
-TEST(CodeContainer, DamagedStreamsFailWithAReason) {
+class DamagedStreams : public testing::TestWithParam<int> {};
+
+TEST_P(DamagedStreams, FailWithAReason) {
   attractor::test::SyntheticOptions o;
   o.width = 96;
   o.height = 80;
@@ -268,7 +280,7 @@ TEST(CodeContainer, DamagedStreamsFailWithAReason) {
   const SyntheticCode code = attractor::test::MakeSyntheticCode(o);
   const std::vector<uint8_t> header = code.HeaderBytes();
   std::vector<uint8_t> packed;
-  ASSERT_EQ(PackCode(ViewOfSynthetic(code, header, false), packed), "");
+  ASSERT_EQ(PackCode(ViewOfSynthetic(code, header, false), packed, GetParam()), "");
   UnpackedCode out;
 
   for (size_t cut = 0; cut < packed.size(); ++cut) {
@@ -314,8 +326,79 @@ TEST(CodeContainer, DamagedStreamsFailWithAReason) {
   renamed[0] = 'X';
   EXPECT_NE(UnpackCode(renamed.data(), renamed.size(), out).find("HVPK"), std::string::npos);
   std::vector<uint8_t> newer = packed;
-  newer[4] = 2;
-  EXPECT_NE(UnpackCode(newer.data(), newer.size(), out).find("version 2"), std::string::npos);
+  newer[4] = 3;
+  EXPECT_NE(UnpackCode(newer.data(), newer.size(), out).find("version 3"), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(CodeContainer, DamagedStreams, testing::Values(1, 2),
+                         [](const testing::TestParamInfo<int>& i) { return "Version" + std::to_string(i.param); });
+
+// Offsets that follow the picture's local mean, as a real code's do: scale
+// about 0 everywhere, so each offset is its range's mean, here a ramp over
+// the picture. Version 2 predicts them from the neighbours; version 1
+// cannot, and the same code stays readable in both.
+TEST(CodeContainer, VersionTwoPredictsOffsetsFromTheNeighboursAndVersionOneStaysTheDefault) {
+  attractor::test::SyntheticOptions o;
+  o.width = 256;
+  o.height = 192;
+  o.leafSize = 8;
+  o.levels = 128;
+  o.blankShare = 0.0;
+  SyntheticCode c = attractor::test::MakeSyntheticCode(o);
+  c.header.lo = 0.0;
+  c.header.hi = 1.0;
+  c.header.maxScale = 1.0;
+  c.header.scaleLevels = 32;
+  c.header.offsetLevels = 128;
+  std::mt19937 rng(11);
+  for (size_t k = 0; k < c.si.size(); ++k) {
+    const double cx = c.rp[2 * k] + c.rs[2 * k] / 2.0, cy = c.rp[2 * k + 1] + c.rs[2 * k + 1] / 2.0;
+    const double mean = 0.1 + 0.8 * (cx + cy) / 448.0;  // a ramp from 0.1 to 0.9
+    c.si[k] = 15 + static_cast<int32_t>(rng() % 2);  // scale levels either side of 0
+    // Offsets span [-1, 2] in 127 steps.
+    c.oi[k] = static_cast<int32_t>(std::lround((mean + 1.0) * 127.0 / 3.0)) + static_cast<int32_t>(rng() % 3) - 1;
+  }
+  const std::vector<uint8_t> header = c.HeaderBytes();
+  std::vector<uint8_t> v1, v2, byDefault;
+  ASSERT_EQ(PackCode(ViewOfSynthetic(c, header, true), v1, 1), "");
+  ASSERT_EQ(PackCode(ViewOfSynthetic(c, header, true), v2, 2), "");
+  ASSERT_EQ(PackCode(ViewOfSynthetic(c, header, true), byDefault), "");
+  EXPECT_EQ(byDefault, v1) << "version 1 is written unless 2 is asked for";
+  FieldBits bits1, bits2;
+  ASSERT_EQ(MeasureFieldBits(ViewOfSynthetic(c, header, true), bits1, 1), "");
+  ASSERT_EQ(MeasureFieldBits(ViewOfSynthetic(c, header, true), bits2, 2), "");
+  EXPECT_LT(bits2.oi, 0.75 * bits1.oi) << "offsets: " << bits2.oi << " bits against " << bits1.oi;
+  EXPECT_EQ(bits2.dp, bits1.dp) << "the other fields are coded as before";
+  EXPECT_EQ(bits2.tree, bits1.tree);
+  EXPECT_LT(v2.size(), v1.size());
+  EXPECT_NEAR(8.0 * (v2.size() - kFixedHeaderSize - kTrailerSize), bits2.Total(), 64.0)
+      << "the cost meter follows the coder";
+  UnpackedCode back1, back2;
+  ASSERT_EQ(UnpackCode(v1.data(), v1.size(), back1), "");
+  ASSERT_EQ(UnpackCode(v2.data(), v2.size(), back2), "");
+  EXPECT_EQ(back1.oi, c.oi);
+  EXPECT_EQ(back2.oi, c.oi);
+  EXPECT_EQ(back2.dp, back1.dp);
+
+  std::vector<uint8_t> none;
+  EXPECT_NE(PackCode(ViewOfSynthetic(c, header, true), none, 3).find("versions 1 to 2"), std::string::npos);
+  EXPECT_TRUE(none.empty());
+}
+
+TEST(CodeContainer, OffsetFoldingIsABijectionAroundThePrediction) {
+  for (int32_t levels : {2, 3, 7, 128}) {
+    for (int32_t predicted = 0; predicted < levels; ++predicted) {
+      std::vector<bool> seen(static_cast<size_t>(levels), false);
+      for (int32_t oi = 0; oi < levels; ++oi) {
+        const uint32_t f = FoldOffset(oi, predicted, levels);
+        ASSERT_LT(f, static_cast<uint32_t>(levels)) << levels << " " << predicted << " " << oi;
+        ASSERT_FALSE(seen[f]) << levels << " " << predicted << " " << oi;
+        seen[f] = true;
+        ASSERT_EQ(UnfoldOffset(f, predicted, levels), oi);
+      }
+      EXPECT_EQ(FoldOffset(predicted, predicted, levels), 0u);
+    }
+  }
 }
 
 }  // namespace

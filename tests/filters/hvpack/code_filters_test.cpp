@@ -96,9 +96,14 @@ TEST(CodeFilters, RealCodesOfSeveralSettingsComeBackBitForBit) {
   cases[2].settings.maxRangeFactor = 3;
   cases[4].settings.stepY = 3;
   for (const Case& c : cases) {
+   for (int32_t version : {1, 2}) {
+    SCOPED_TRACE(version);
     Chain chain;
+    hvpack::CodePackerSettings ps{version};
+    ASSERT_EQ(chain.packer.ApplyConfig(MakePacket(sizeof ps, PacketType::Config, &ps), ConfigForm::Native), Ok);
     chain.Run(c.settings, c.image, 96, 64);
     chain.ExpectSameCode(c.label);
+    EXPECT_EQ(chain.packer.Stream()[4], version);
     if (std::string(c.label).starts_with("one range")) {
       EXPECT_EQ(chain.unpacker.Code().RangeCount(), 1);
       EXPECT_EQ(chain.unpacker.Code().si[0], -1) << "the root of a 96 x 64 image has no domain";
@@ -106,7 +111,33 @@ TEST(CodeFilters, RealCodesOfSeveralSettingsComeBackBitForBit) {
     if (std::string(c.label).starts_with("deep")) {
       EXPECT_GT(chain.unpacker.Code().RangeCount(), 400);
     }
+   }
   }
+}
+
+TEST(CodeFilters, PackerSettingsChooseTheVersionAndOlderGraphsGetVersionOne) {
+  CodePackerFilter packer;
+  EXPECT_EQ(packer.Settings().formatVersion, 1);
+  // A graph saved before the packer had settings holds an empty stream.
+  ASSERT_EQ(packer.ApplyConfig(MakePacket(0, PacketType::Config, nullptr), ConfigForm::Serialized), Ok);
+  EXPECT_EQ(packer.Settings().formatVersion, 1);
+  const int32_t two = 2;
+  ASSERT_EQ(packer.ApplyConfig(MakePacket(4, PacketType::Config, const_cast<int32_t*>(&two)), ConfigForm::Serialized),
+            Ok);
+  EXPECT_EQ(packer.Settings().formatVersion, 2);
+  Packet written = packer.GetConfig(ConfigForm::Serialized);
+  ASSERT_EQ(written.length, 4);
+  EXPECT_EQ(*static_cast<const int32_t*>(written.data), 2);
+  std::free(written.data);
+  EXPECT_EQ(packer.SettingsProblem(), "");
+
+  // A version the packer does not write fails the run, naming the field.
+  hvpack::CodePackerSettings bad{3};
+  ASSERT_EQ(packer.ApplyConfig(MakePacket(sizeof bad, PacketType::Config, &bad), ConfigForm::Native), Ok);
+  EXPECT_NE(packer.SettingsProblem().find("formatVersion"), std::string::npos);
+  packer.Initialize();
+  EXPECT_EQ(packer.Process(), Failed);
+  EXPECT_NE(std::string(packer.FailureReason()).find("formatVersion"), std::string::npos) << packer.FailureReason();
 }
 
 TEST(CodeFilters, UnpackedCodeDecodesToTheSamePicture) {
