@@ -92,11 +92,13 @@ void ConnectCode(const host::FilterNode& from, const host::FilterNode& to) {
 }  // namespace
 
 void EncodePlane(const host::Registry& registry, const Plane& plane, const NamedSettings& settings,
-                 const std::function<bool()>& interrupt, std::vector<uint8_t>& code, ChainOutcome& outcome) {
+                 const NamedSettings& packerSettings, const std::function<bool()>& interrupt,
+                 std::vector<uint8_t>& code, ChainOutcome& outcome) {
   Chain chain(registry);
   host::FilterNode& encoder = chain.Add(kHvEncoderId, "HV encoder");
   host::FilterNode& packer = chain.Add(kHvPackerId, "HV code packer");
   chain.Configure(encoder, settings);
+  chain.Configure(packer, packerSettings);
 
   // The caller's plane, published on a pin of our own.
   Plane record = plane;

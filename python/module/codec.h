@@ -32,10 +32,12 @@ struct CodecRefusal {
   std::string message;
 };
 
-// The packed code of `plane` (borrowed for the call). `outcome` tells how
-// the chain ended; the code is filled only when it ended Ok.
+// The packed code of `plane` (borrowed for the call), under the encoder's
+// and the packer's settings. `outcome` tells how the chain ended; the code
+// is filled only when it ended Ok.
 void EncodePlane(const host::Registry& registry, const Plane& plane, const NamedSettings& settings,
-                 const std::function<bool()>& interrupt, std::vector<uint8_t>& code, ChainOutcome& outcome);
+                 const NamedSettings& packerSettings, const std::function<bool()>& interrupt,
+                 std::vector<uint8_t>& code, ChainOutcome& outcome);
 
 struct DecodedPlane {
   int32_t width = 0;

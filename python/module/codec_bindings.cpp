@@ -91,7 +91,8 @@ Plane PlaneOf(const py::array& image, double low, double high, std::vector<doubl
   throw ModuleError(outcome.error);
 }
 
-py::bytes Encode(const py::array& image, std::pair<double, double> range, const NamedSettings& settings) {
+py::bytes Encode(const py::array& image, std::pair<double, double> range, const NamedSettings& settings,
+                 const NamedSettings& packerSettings) {
   std::vector<double> converted;
   const Plane plane = PlaneOf(image, range.first, range.second, converted);
   const host::Registry& registry = ModuleRegistry();
@@ -100,7 +101,7 @@ py::bytes Encode(const py::array& image, std::pair<double, double> range, const 
   SignalPoll poll;
   try {
     py::gil_scoped_release release;
-    EncodePlane(registry, plane, settings, poll.Function(), code, outcome);
+    EncodePlane(registry, plane, settings, packerSettings, poll.Function(), code, outcome);
   } catch (const CodecRefusal& refusal) {
     Refuse(refusal.message);
   }
@@ -154,8 +155,9 @@ py::array Decode(const py::buffer& data, const NamedSettings& settings, int32_t 
 
 void BindCodec(py::module_& m) {
   m.def("_encode", &Encode, py::arg("image"), py::arg("value_range"), py::arg("settings"),
-        "The packed HV code of a 2-D array (checked, not copied when float64) under the encoder settings given "
-        "by identifier, values as text.");
+        py::arg("packer_settings") = NamedSettings{},
+        "The packed HV code of a 2-D array (checked, not copied when float64) under the encoder and packer "
+        "settings given by identifier, values as text.");
   m.def("_decode", &Decode, py::arg("data"), py::arg("settings"), py::arg("levels"),
         "The plane a packed HV code decodes to, under the decoder settings given by identifier.");
 }

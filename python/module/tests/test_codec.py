@@ -155,6 +155,13 @@ def test_decode_options(crop):
     assert vorlan.decode(code, scale=2).shape == (2 * crop.shape[0], 2 * crop.shape[1])
     smooth = vorlan.decode(code, post_processing=True)
     assert not np.array_equal(smooth, vorlan.decode(code))
+    assert not np.array_equal(vorlan.decode(code, post_processing=0), vorlan.decode(code))
+    with pytest.raises(vorlan.Error, match='post_processing'):
+        vorlan.decode(code, post_processing=3)
+    # Both container versions hold the same code.
+    older = vorlan.encode(crop, ranges=RANGES, threads=1, format_version=1)
+    assert code[:6] == b'HVPK\x02\x00' and older[:6] == b'HVPK\x01\x00'
+    np.testing.assert_array_equal(vorlan.decode(older), vorlan.decode(code))
     assert not np.array_equal(vorlan.decode(code, iterations=1), vorlan.decode(code, iterations=30))
 
 

@@ -64,7 +64,7 @@ TEST(FractalGraphs, CameraSurvivesCompressAndDecompress) {
             0)
       << out;
   const auto size = fs::file_size(container);
-  // The example graphs give about 14 700 bytes (0.45 bits per pixel) and
+  // The example graphs give about 14 350 bytes (0.44 bits per pixel) and
   // 32.0 dB; JPEG gives 31.0 dB at that size.
   EXPECT_GT(size, 1000u);
   EXPECT_LT(size, 16000u) << "about 0.49 bits per pixel at most";
