@@ -20,6 +20,7 @@ import argparse
 import json
 import math
 import os
+import resource
 import shutil
 import sys
 import tempfile
@@ -40,6 +41,12 @@ RGB_WEIGHTS = {'Y': 1.0, 'Cb': (0.344136 ** 2 + 1.772 ** 2) / 3, 'Cr': (1.402 **
 FIXED_SHARES = {'Y': 0.76, 'Cb': 0.12, 'Cr': 0.12}
 FEWEST_RANGES = 16  # a plane always gets at least this many
 BITS_PER_RANGE = 36.0  # first guess of a packed range's size
+
+
+def children_cpu():
+    """Processor seconds (user and system) of the finished child processes."""
+    usage = resource.getrusage(resource.RUSAGE_CHILDREN)
+    return usage.ru_utime + usage.ru_stime
 
 
 def shown(output):
@@ -194,17 +201,17 @@ class ColourTrip:
         """One round trip with these ranges per plane."""
         container = os.path.join(self.work, 'image.hvc')
         decoded = decoded or os.path.join(self.work, 'decoded.png')
-        start = time.monotonic()
+        start, cpu = time.monotonic(), children_cpu()
         run([self.vorlan, '--run', self.compress_graph, '--quiet', '--path', f'source={self.original}', '--path',
              f'target={container}'] + self._sets(ranges), cwd=self.work)
-        encode = time.monotonic() - start
+        encode, encode_cpu = time.monotonic() - start, children_cpu() - cpu
         start = time.monotonic()
         out = run([self.vorlan, '--run', self.decompress_graph, '--quiet', '--path', f'source={container}',
                    '--path', f'target={decoded}', '--path', f'original={self.original}'], cwd=self.work)
         decode = time.monotonic() - start
         size = os.path.getsize(container)
         point = {'bytes': size, 'bpp': size * 8 / self.pixels, 'ranges': dict(ranges), 'encode': encode,
-                 'decode': decode, 'decoded': decoded}
+                 'encode_cpu': encode_cpu, 'decode': decode, 'decoded': decoded}
         point.update(measured(shown(out)))
         return point
 

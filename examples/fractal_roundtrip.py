@@ -18,6 +18,7 @@ import argparse
 import json
 import math
 import os
+import resource
 import shutil
 import struct
 import subprocess
@@ -39,6 +40,12 @@ def default_vorlan():
     if os.path.exists(built):
         return built
     return shutil.which('vorlan') or built
+
+
+def children_cpu():
+    """Processor seconds (user and system) of the finished child processes."""
+    usage = resource.getrusage(resource.RUSAGE_CHILDREN)
+    return usage.ru_utime + usage.ru_stime
 
 
 def run(command, cwd=None):
@@ -145,9 +152,9 @@ class RoundTrip:
         compress, decompress = self.write_graphs(encoder_options)
         container = os.path.join(self.work, 'image.hvf')
         decoded = decoded or os.path.join(self.work, f"decoded-{encoder_options.get('max_ranges', 0)}.bmp")
-        start = time.monotonic()
+        start, cpu = time.monotonic(), children_cpu()
         self.compress(compress, container)
-        encode = time.monotonic() - start
+        encode, encode_cpu = time.monotonic() - start, children_cpu() - cpu
         start = time.monotonic()
         shown = self.decompress(decompress, container, decoded)
         decode = time.monotonic() - start
@@ -157,6 +164,7 @@ class RoundTrip:
         # is that of the decoded plane before it is rounded.
         return {'size': size, 'bpp': size * 8 / self.pixels, 'psnr': psnr(self.grey(), read_bmp_grey(decoded)),
                 'psnr_plane': float(shown.get('PSNR', 'nan')), 'rms': shown.get('RMS'), 'encode': encode,
+                'encode_cpu': encode_cpu,
                 'decode': decode, 'options': dict(encoder_options), 'decoded': decoded}
 
     def jpeg(self, quality):

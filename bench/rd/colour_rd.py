@@ -38,11 +38,12 @@ def measure(args):
             row = {'image': os.path.basename(path), 'target': target, 'encodes': len(tried),
                    'ranges': point['ranges'], 'bytes': point['bytes'], 'bpp': point['bpp'],
                    'psnr_rgb': point['psnr_rgb'], 'psnr_y': point['psnr_y'], 'encode': point['encode'],
+                   'encode_cpu': point['encode_cpu'],
                    'decode': point['decode'], 'jpeg_quality': jpeg['quality'], 'jpeg_bytes': jpeg['bytes'],
                    'jpeg_bpp': jpeg['bpp'], 'jpeg_psnr_rgb': jpeg['psnr_rgb'], 'jpeg_psnr_y': jpeg['psnr_y']}
             if grey is not None:
                 g, _ = grey.fractal_at_bpp(target, threads=args.threads)
-                row.update({'grey_bpp': g['bpp'], 'grey_encode': g['encode']})
+                row.update({'grey_bpp': g['bpp'], 'grey_encode': g['encode'], 'grey_encode_cpu': g['encode_cpu']})
             rows.append(row)
             print(json.dumps(row), flush=True)
     finally:
@@ -68,21 +69,23 @@ def write_markdown(path, rows, args):
         '0.299 R + 0.587 G + 0.114 B of both pictures. Both are measured on the written 8-bit pictures.',
         '',
         '| target bpp | ranges Y / Cb / Cr | bytes | bpp | RGB dB | Y dB | JPEG q | JPEG bytes | JPEG RGB dB '
-        '| JPEG Y dB | RGB diff | Y diff | encode s |' + (' grey encode s |' if 'grey_encode' in rows[0] else ''),
-        '|---|---|---|---|---|---|---|---|---|---|---|---|---|' + ('---|' if 'grey_encode' in rows[0] else ''),
+        '| JPEG Y dB | RGB diff | Y diff | encode s (CPU s) |' + (' grey bpp | grey encode s (CPU s) |'
+                                                             if 'grey_encode' in rows[0] else ''),
+        '|---|---|---|---|---|---|---|---|---|---|---|---|---|' + ('---|---|' if 'grey_encode' in rows[0] else ''),
     ]
     for r in rows:
         n = r['ranges']
         line = (f"| {r['target']:g} | {n['Y']} / {n['Cb']} / {n['Cr']} | {r['bytes']} | {r['bpp']:.3f} "
                 f"| {r['psnr_rgb']:.2f} | {r['psnr_y']:.2f} | {r['jpeg_quality']} | {r['jpeg_bytes']} "
                 f"| {r['jpeg_psnr_rgb']:.2f} | {r['jpeg_psnr_y']:.2f} | {r['psnr_rgb'] - r['jpeg_psnr_rgb']:+.2f} "
-                f"| {r['psnr_y'] - r['jpeg_psnr_y']:+.2f} | {r['encode']:.1f} |")
+                f"| {r['psnr_y'] - r['jpeg_psnr_y']:+.2f} | {r['encode']:.1f} ({r['encode_cpu']:.1f}) |")
         if 'grey_encode' in r:
-            line += f" {r['grey_encode']:.1f} |"
+            line += f" {r['grey_bpp']:.3f} | {r['grey_encode']:.1f} ({r['grey_encode_cpu']:.1f}) |"
         lines.append(line)
     lines.append('')
     lines.append('Measured with `bench/rd/colour_rd.py' + (' --grey-time' if 'grey_encode' in rows[0] else '')
-                 + '` (encode seconds: wall clock of the whole `vorlan --run`, '
+                 + '` (encode seconds: wall clock of the whole `vorlan --run`, in brackets its processor '
+                 'seconds, user and system, which a loaded machine changes less; '
                  f'{args.threads} search thread(s) per encoder).')
     with open(path, 'w') as f:
         f.write('\n'.join(lines) + '\n')
