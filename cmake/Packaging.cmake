@@ -40,9 +40,18 @@ set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION graphics)
 # and the demo run on Python, vorlan-sweep on Python with numpy, SciPy,
 # Pillow, matplotlib and tqdm. JPEG's tools give the demo its comparison, the
 # rival codecs' tools vorlan-sweep its rivals, Dask its clusters; the node
-# captions want a face metric-compatible with Arial.
+# captions want a face metric-compatible with Arial. The Python module vorlan
+# is built for one Python version.
+set(vorlan_python_depends "python3")
+if(VORLAN_PYTHON_ABI)
+  string(REPLACE "." ";" abi "${VORLAN_PYTHON_ABI}")
+  list(GET abi 0 abi_major)
+  list(GET abi 1 abi_minor)
+  math(EXPR abi_next "${abi_minor} + 1")
+  set(vorlan_python_depends "python3 (>= ${abi_major}.${abi_minor}~), python3 (<< ${abi_major}.${abi_next})")
+endif()
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_DEPENDS
-  "qt6-qpa-plugins, qt6-image-formats-plugins, python3, python3-numpy, python3-scipy, python3-pil, python3-matplotlib, python3-tqdm")
+  "qt6-qpa-plugins, qt6-image-formats-plugins, ${vorlan_python_depends}, python3-numpy, python3-scipy, python3-pil, python3-matplotlib, python3-tqdm")
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_RECOMMENDS "fonts-liberation, libjpeg-turbo-progs")
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_SUGGESTS
   "vorlan-dev, python3-distributed, libopenjp2-tools, webp, libavif-bin, libjxl-tools")
@@ -58,7 +67,8 @@ measure PSNR. The same program runs saved graphs without a display.
 This package holds the editor, the headless runner, the plug-ins, example
 graphs, the demo vorlan-demo, vorlan-sweep (which compares coders over sets
 of pictures, keeps the results in SQLite and reports BD-rate, on this
-machine or a Dask cluster) and the manual in HTML and PDF.")
+machine or a Dask cluster), the Python module vorlan (encode and decode
+numpy arrays, run graphs) and the manual in HTML and PDF.")
 
 set(CPACK_DEBIAN_DEV_PACKAGE_NAME vorlan-dev)
 set(CPACK_DEBIAN_DEV_PACKAGE_SECTION devel)

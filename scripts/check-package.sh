@@ -3,8 +3,8 @@
 # warning), checks that the debug symbols cover every stripped binary,
 # installs the packages with apt-get and then uses the installed Vorlan as a
 # user without privileges would: --list, every example graph from
-# /usr/share/vorlan/examples in a folder of their own, vorlan-demo, a small
-# vorlan-sweep, the man
+# /usr/share/vorlan/examples in a folder of their own, the Python module,
+# vorlan-demo, a small vorlan-sweep, the man
 # pages, the bash completion, the MIME types, the manual, and a plug-in built
 # from the installed template. Needs root or sudo; the packages stay
 # installed.
@@ -101,6 +101,16 @@ vorlan --run "$examples/decompress.gph" --quiet --path source=camera.hvf --path 
   --path original=../camera.bmp | tee values.txt
 grep -q "^PSNR	" values.txt
 [[ -s camera-decoded.bmp ]]
+
+# The Python module from the system Python: a code and its picture, and the
+# installed plug-ins behind them.
+python3 -c "import numpy, vorlan
+p = numpy.tile(numpy.arange(64, dtype=numpy.uint8) * 4, (48, 1))
+c = vorlan.encode(p, ranges=40, threads=1)
+assert vorlan.decode(c, dtype=numpy.uint8).shape == (48, 64)
+assert any(f[\"name\"] == \"HV encoder\" for f in vorlan.filters())
+assert vorlan.__file__.startswith(\"/usr/lib/python3/dist-packages/vorlan/\"), vorlan.__file__
+print(\"vorlan module:\", len(c), \"bytes from\", vorlan.__file__)"
 
 vorlan-demo | tee demo.txt
 grep -q "PSNR" demo.txt
