@@ -89,7 +89,9 @@ RunStatus GraphRunner::Snapshot() const {
 }
 
 void GraphRunner::FilterProgress(float fraction) {
-  filterFraction_ = ClampFraction(fraction);
+  // Several filters report 1.0 on their way out of a stopped Process; after
+  // a stop request the fraction keeps where the work stood.
+  if (!stopRequested_.load()) filterFraction_ = ClampFraction(fraction);
   controller_.PostFilterProgress(generation_, Snapshot());
 }
 

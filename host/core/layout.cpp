@@ -53,11 +53,16 @@ bool LayoutNode(int32_t x, int32_t y, std::string_view caption, const Pin* const
       y + 2 * C::kVerticalPadding + std::max({cs.height, inputHeightSum, outputHeightSum}) + configHeight;
   const int32_t width = g.box.right - g.box.left;
   const int32_t height = g.box.bottom - g.box.top;
+  // The configuration pins' names are drawn inside the box above their
+  // squares. The caption and the data pins share the band above that row,
+  // so the last data pin's name never runs into "Cfg in" or "Cfg out".
+  const int32_t configRow = configCount > 0 ? configHeight + C::kVerticalLabelGap : 0;
+  const int32_t band = height - configRow;
   g.captionX = (g.box.left + g.box.right + inputWidth - outputWidth) / 2 - cs.width / 2;
-  g.captionY = (g.box.top + g.box.bottom) / 2 - cs.height / 2;
+  g.captionY = (g.box.top + g.box.top + band) / 2 - cs.height / 2;
 
-  int32_t inputStart = inputCount > 0 ? height / (2 * inputCount) - 3 : 0;
-  int32_t outputStart = outputCount > 0 ? height / (2 * outputCount) - 3 : 0;
+  int32_t inputStart = inputCount > 0 ? band / (2 * inputCount) - 3 : 0;
+  int32_t outputStart = outputCount > 0 ? band / (2 * outputCount) - 3 : 0;
   int32_t configStart = configCount > 0 ? width / (2 * configCount) - 3 : 0;
 
   try {
@@ -71,11 +76,11 @@ bool LayoutNode(int32_t x, int32_t y, std::string_view caption, const Pin* const
     if (kind == static_cast<int32_t>(PinKind::Input)) {
       r.left = g.box.left - C::kPinSquare;
       r.top = g.box.top + inputStart;
-      inputStart += height / inputCount;
+      inputStart += band / inputCount;
     } else if (kind == static_cast<int32_t>(PinKind::Output)) {
       r.left = g.box.right;
       r.top = g.box.top + outputStart;
-      outputStart += height / outputCount;
+      outputStart += band / outputCount;
     } else if (kind == static_cast<int32_t>(PinKind::ConfigIn) || kind == static_cast<int32_t>(PinKind::ConfigOut)) {
       r.top = g.box.bottom;
       r.left = g.box.left + configStart;

@@ -56,15 +56,22 @@ TEST(Layout, OneInputThreeOutputsTwoConfigPins) {
   // heights: inputs 18, outputs 3 x 18 = 54.
   const int32_t h = g.box.bottom - g.box.top;  // 88
   const int32_t w = g.box.right - g.box.left;  // 188
+  // The data pins and the caption share the band above the configuration
+  // names' row (14 px high, 4 px gap).
+  const int32_t band = h - 18;
   EXPECT_EQ(g.captionX, (100 + 288 + 20 - 10) / 2 - 15);
-  EXPECT_EQ(g.captionY, (50 + 138) / 2 - 10);
-  // The input sits centred on the left edge, outside the box.
-  EXPECT_EQ(g.pinRects[2], (Rect{93, 50 + h / 2 - 3, 100, 50 + h / 2 + 4}));
+  EXPECT_EQ(g.captionY, (50 + 50 + band) / 2 - 10);
+  // The input sits centred on the left edge of the band, outside the box.
+  EXPECT_EQ(g.pinRects[2], (Rect{93, 50 + band / 2 - 3, 100, 50 + band / 2 + 4}));
   // Outputs in three equal slots on the right edge.
   for (int i = 0; i < 3; ++i) {
-    const int32_t top = 50 + h / 6 - 3 + i * (h / 3);
+    const int32_t top = 50 + band / 6 - 3 + i * (band / 3);
     EXPECT_EQ(g.pinRects[3 + static_cast<size_t>(i)], (Rect{288, top, 295, top + 7})) << "output " << i;
   }
+  // The last output's name (14 px, centred on its square) ends above the
+  // row where "Cfg in" and "Cfg out" are written.
+  const Rect& last = g.pinRects[5];
+  EXPECT_LE((last.top + last.bottom) / 2 + 7, g.box.bottom - 4 - 14);
   // "Cfg in" and "Cfg out" side by side under the box in two equal slots.
   EXPECT_EQ(g.pinRects[0], (Rect{100 + w / 4 - 3, 138, 100 + w / 4 + 4, 145}));
   EXPECT_EQ(g.pinRects[1], (Rect{100 + w / 4 - 3 + w / 2, 138, 100 + w / 4 + 4 + w / 2, 145}));
@@ -98,7 +105,7 @@ TEST(Layout, TinyNamesUseThePinSquareAsSlotSize) {
   ASSERT_TRUE(LayoutNode(0, 0, "", p.data(), 3, TenPixelMeasure(), g));
   EXPECT_EQ(g.box.right, 20 + 11);          // config slot max(0, 7) + 4
   EXPECT_EQ(g.box.bottom, 20 + 36 + 14);  // inputs 2 x (max(14, 7) + 4) = 36 > caption 20
-  EXPECT_EQ(g.pinRects[0].top, (g.box.bottom - g.box.top) / 4 - 3);
+  EXPECT_EQ(g.pinRects[0].top, (g.box.bottom - g.box.top - 18) / 4 - 3);
 }
 
 TEST(Layout, FixedMeasureCountsCodePoints) {

@@ -85,7 +85,9 @@ class TestRelay final : public FilterBase {
 
 // Modes of TestWorker.
 enum WorkerMode : int32_t {
-  kWorkForMillis = 0,  // work `millis` ms in 1 ms steps, polling the stop flag
+  kWorkForMillis = 0,  // work `millis` ms in 1 ms steps, polling the stop flag;
+                       // reports 1.0 on its way out of a stop, as the colour
+                       // conversions and the HV encoder do
   kFail = 1,           // fail with the reason "asked to fail"
   kOutOfMemory = 2,    // return OutOfMemory
   kWildProgress = 3,   // report NaN, -1 and 2 as progress, then finish
@@ -130,7 +132,10 @@ class TestWorker final : public FilterBase {
         return Ok;
       default:
         for (int32_t ms = 0; ms < millis_; ++ms) {
-          if (StopRequested()) return Stopped;
+          if (StopRequested()) {
+            ReportProgress(1.0);
+            return Stopped;
+          }
           std::this_thread::sleep_for(std::chrono::milliseconds(1));
           ReportProgress(static_cast<double>(ms + 1) / millis_);
         }
