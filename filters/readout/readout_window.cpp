@@ -7,6 +7,7 @@
 #include <QPushButton>
 
 #include "display_text.h"
+#include "vorlan/gui/gui_support.h"
 
 namespace vorlan {
 
@@ -38,6 +39,10 @@ void ReadoutWindow::ShowValue(const std::optional<std::string>& text, const std:
     setWindowTitle(QString::fromStdString(FitCaptionTitle("[", *caption, "] - Text Display")));
   } else {
     setWindowTitle(QStringLiteral("Text Display"));
+  }
+  if (!isVisible()) {
+    adjustSize();
+    vorlan::gui::PlaceOnScreen(*this);
   }
   show();
   repaint();

@@ -9,12 +9,15 @@
 #include <QScreen>
 
 #include "view_geometry.h"
+#include "vorlan/gui/gui_support.h"
 
 namespace vorlan {
 
 namespace {
 constexpr int kInitialWidth = 800;
 constexpr int kInitialHeight = 600;
+// Room for the window manager's buttons beside the title, in pixels.
+constexpr int kTitleButtonsRoom = 120;
 }  // namespace
 
 ImageWindow::ImageWindow(const QString& title, QWidget* parent) : QWidget(parent, Qt::Window) {
@@ -69,19 +72,27 @@ void ImageWindow::ClampOffset() {
 }
 
 void ImageWindow::ShowSizedToImage() {
-  QSize client(image_.width(), image_.height());
   if (!image_.isNull()) {
     const QScreen* where = screen() != nullptr ? screen() : QGuiApplication::primaryScreen();
+    // The title and the window's buttons need room: a small image is shown
+    // magnified by a whole factor (stretched) or with a black margin (1:1).
+    const int titleRoom = fontMetrics().horizontalAdvance(windowTitle()) + kTitleButtonsRoom;
+    QSize client(image_.width(), image_.height());
+    if (mode_ == ViewMode::Stretch) {
+      const int factor = MagnificationFor(image_.width(), titleRoom);
+      client *= factor;
+    } else {
+      client.setWidth(std::max(client.width(), titleRoom));
+    }
     if (where != nullptr) {
-      // The frame is known once the window has been shown; before that it
-      // counts as 0.
-      const QSize frame = frameGeometry().size() - geometry().size();
+      const QSize frame = vorlan::gui::FrameExtra(*this);
       const QRect work = where->availableGeometry();
       client = QSize(FitClient(client.width(), work.width() - frame.width()),
                      FitClient(client.height(), work.height() - frame.height()));
     }
     resize(client);
   }
+  vorlan::gui::PlaceOnScreen(*this);
   show();
   update();
 }

@@ -20,4 +20,11 @@ constexpr int ClampScroll(int offset, int client, int image) {
 // `available` (the work area less the window frame), and at least 1.
 constexpr int FitClient(int image, int available) { return std::max(1, std::min(image, available)); }
 
+// The smallest whole factor that makes an image `image` pixels wide at
+// least `wanted` wide (1 for images that are wide enough), at most 8.
+constexpr int MagnificationFor(int image, int wanted) {
+  if (image <= 0 || image >= wanted) return 1;
+  return std::min(8, (wanted + image - 1) / image);
+}
+
 }  // namespace vorlan

@@ -8,6 +8,8 @@
 #include <QApplication>
 #include <QDir>
 #include <QLabel>
+#include <QMainWindow>
+#include <QScreen>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPushButton>
@@ -167,12 +169,17 @@ TEST(MonoDisplayWindow, ShowsTheGreyImageSizedToThePlane) {
   ASSERT_EQ(ProcessOnWorker(display), Ok) << display.FailureReason();
   EXPECT_TRUE(window->isVisible());
   EXPECT_EQ(window->windowTitle(), "[64 x 40] - Mono Display");
-  EXPECT_EQ(window->size(), QSize(64, 40));
+  // A plane narrower than the title is shown magnified by a whole factor,
+  // wide enough for the title, each sample a square of whole pixels.
+  const int factor = window->width() / 64;
+  EXPECT_GT(factor, 1);
+  EXPECT_EQ(window->size(), QSize(64 * factor, 40 * factor));
+  EXPECT_GE(window->width(), window->fontMetrics().horizontalAdvance(window->windowTitle()));
   const QImage shot = Grab(*window);
-  EXPECT_TRUE(SameRgb(shot, Expected(display)));
-  EXPECT_EQ(shot.pixel(0, 0) & 0xFFFFFF, 0u);               // -10 clamps to black
-  EXPECT_EQ(shot.pixel(10, 5) & 0xFFFFFF, 0x1E1E1Eu);       // 30 on 0..255
-  EXPECT_EQ(shot.pixel(63, 39) & 0xFFFFFF, 0xF2F2F2u);      // 242
+  EXPECT_TRUE(SameRgb(shot, Expected(display).scaled(window->size())));
+  EXPECT_EQ(shot.pixel(0, 0) & 0xFFFFFF, 0u);                            // -10 clamps to black
+  EXPECT_EQ(shot.pixel(10 * factor, 5 * factor) & 0xFFFFFF, 0x1E1E1Eu);  // 30 on 0..255
+  EXPECT_EQ(shot.pixel(64 * factor - 1, 40 * factor - 1) & 0xFFFFFF, 0xF2F2F2u);  // 242
 
   // Reset drops the image: a shown window then draws nothing.
   display.Reset();
@@ -223,8 +230,16 @@ TEST(TextDisplayWindow, ShowsTheValueItsTypeAndTheCaption) {
   in.Publish(MakePacket(8, PacketType::Float, &psnr));
   display->Initialize();
   test::Connect(*display, 2, in.pin());
+  // Beside the editor's window when there is one, never off the screen.
+  QMainWindow editor;
+  editor.setGeometry(200, 150, 300, 200);
+  editor.show();
   ASSERT_EQ(ProcessOnWorker(*display), Ok);
   EXPECT_TRUE(window->isVisible());
+  const QRect work = window->screen()->availableGeometry();
+  EXPECT_TRUE(work.contains(window->frameGeometry()));
+  EXPECT_LT((window->frameGeometry().topLeft() - editor.frameGeometry().topLeft()).manhattanLength(), 400);
+  editor.hide();
   EXPECT_EQ(text->text(), "28.130000");
   bool typeShown = false;
   for (const QLabel* label : window->findChildren<QLabel*>()) typeShown |= label->text() == "Float";

@@ -13,6 +13,7 @@
 #include <QPainter>
 
 #include "display_settings_dialog.h"
+#include "vorlan/gui/gui_support.h"
 
 namespace vorlan {
 namespace {
@@ -146,6 +147,45 @@ TEST(ImageWindow, SizesToTheImageWithinTheWorkArea) {
   const QSize frame = window.frameGeometry().size() - window.size();
   EXPECT_EQ(window.size(), work.size() - frame);
   window.hide();
+}
+
+TEST(ImageWindow, SmallImagesKeepTheirTitleAndEveryWindowStaysOnScreen) {
+  const QString title = QStringLiteral("[128 x 96] - RGB Display with a long caption");
+  ImageWindow window(title);
+  window.SetImage(Ramp(128, 96));
+  window.ShowSizedToImage();
+  const int factor = window.width() / 128;
+  EXPECT_GE(factor, 2);
+  EXPECT_EQ(window.size(), QSize(128 * factor, 96 * factor)) << "magnified by a whole factor";
+  EXPECT_GE(window.width(), window.fontMetrics().horizontalAdvance(title));
+  window.hide();
+
+  // Full size keeps the image 1:1 and widens the window only.
+  ImageWindow plain(title);
+  plain.SetViewMode(ImageWindow::ViewMode::Fullsize);
+  plain.SetImage(Ramp(128, 96));
+  plain.ShowSizedToImage();
+  EXPECT_EQ(plain.height(), 96);
+  EXPECT_GE(plain.width(), plain.fontMetrics().horizontalAdvance(title));
+  plain.hide();
+
+  // A window left partly off the screen comes back whole on its next show.
+  const QRect work = window.screen()->availableGeometry();
+  ImageWindow tall(QStringLiteral("t"));
+  tall.SetImage(Ramp(200, work.height() - 20));
+  tall.move(work.left() + 50, work.bottom() - 100);
+  tall.ShowSizedToImage();
+  EXPECT_TRUE(work.contains(tall.frameGeometry())) << "frame off the work area";
+  tall.hide();
+}
+
+TEST(WindowPlacement, KeepInsideMovesAndShrinksFrames) {
+  const QRect work(0, 30, 1600, 970);  // a 1000 px screen with a 30 px panel
+  EXPECT_EQ(gui::KeepInside(QRect(100, 100, 400, 300), work), QRect(100, 100, 400, 300));
+  EXPECT_EQ(gui::KeepInside(QRect(100, 700, 400, 600), work), QRect(100, 400, 400, 600));
+  EXPECT_EQ(gui::KeepInside(QRect(-50, 0, 400, 300), work), QRect(0, 30, 400, 300));
+  EXPECT_EQ(gui::KeepInside(QRect(1500, 900, 400, 300), work), QRect(1200, 700, 400, 300));
+  EXPECT_EQ(gui::KeepInside(QRect(10, 10, 2000, 1200), work), work);
 }
 
 TEST(ImageWindow, OverlayDrawsOnTopWithTheScrollOffset) {

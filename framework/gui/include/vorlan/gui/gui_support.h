@@ -4,7 +4,11 @@
 // includes it.
 #pragma once
 
+#include <QRect>
+#include <QSize>
 #include <functional>
+
+class QWidget;
 
 #include "vorlan/contract.h"
 
@@ -22,5 +26,19 @@ Result ShowNothingToConfigure(const char* title);
 // Called on that thread itself it runs directly; without a GUI it does
 // nothing.
 void RunOnGuiThread(const std::function<void()>& call);
+
+// The frame `frame` (title bar included) moved, and shrunk when it is larger,
+// so that it lies wholly inside `work`.
+QRect KeepInside(const QRect& frame, const QRect& work);
+
+// What the window manager adds around a window's client area: measured once
+// the window has been shown, estimated before.
+QSize FrameExtra(const QWidget& window);
+
+// Call before showing a filter's top-level window. The first time, the
+// window goes beside the editor's main window, each new one a step further
+// down and right; every time, its whole frame is kept on the work area of
+// that screen, shrinking the window if need be. [ui thread]
+void PlaceOnScreen(QWidget& window);
 
 }  // namespace vorlan::gui
