@@ -13,6 +13,8 @@
 #include "graph_view.h"
 #include "graph_viewport.h"
 #include "main_window.h"
+
+#include "core/placement.h"
 #include "undo_commands.h"
 
 namespace vorlan::gui {
@@ -165,19 +167,7 @@ bool MainWindow::DuplicateSelection() {
 }
 
 bool MainWindow::PasteImage(const host::GraphImage& image, int dx, int dy, const QString& text) {
-  // Step down and right until no pasted node lands exactly on an existing one.
-  const int step = 2 * GraphView::kGridSize;
-  auto stacked = [&] {
-    for (const host::NodeRecord& record : image.nodes)
-      for (int32_t i = 0; i < document_->NodeCount(); ++i)
-        if (document_->Node(i)->x == record.x + dx && document_->Node(i)->y == record.y + dy) return true;
-    return false;
-  };
-  if (dx == 0 && dy == 0) dx = dy = step;
-  for (int tries = 0; tries <= document_->NodeCount() && stacked(); ++tries) {
-    dx += step;
-    dy += step;
-  }
+  if (dx == 0 && dy == 0) dx = dy = 2 * GraphView::kGridSize;
   history_->Begin();
   std::vector<int32_t> ids;
   std::string error;
@@ -186,6 +176,15 @@ bool MainWindow::PasteImage(const host::GraphImage& image, int dx, int dy, const
     statusBar()->showMessage(text + QStringLiteral(" failed: ") + QString::fromStdString(error), kStatusMessageMs);
     view_->update();
     return false;
+  }
+  // The pasted nodes, as one group, go to the nearest place where they
+  // cover no other node.
+  const host::Position shift = host::NearestFreeOffset(*document_, ids, GraphView::kGridSize);
+  for (const int32_t id : ids) {
+    if (host::FilterNode* node = document_->NodeById(id)) {
+      document_->MoveNode(*node, shift.x, shift.y);
+      document_->MoveEdgeEndsOfNode(*node, shift.x, shift.y);
+    }
   }
   history_->Commit(text);
   view_->SelectNodeIds(ids);

@@ -23,6 +23,11 @@ const QColor kGreen(0, 255, 0);
 const QColor kRed(255, 0, 0);
 const QColor kNodeFill(22, 103, 170);
 const QColor kTarget(255, 170, 0);
+const QColor kHover(255, 140, 0);
+
+// How far a curve runs along a pin's side before it bends: half the
+// distance between the ends, at least this.
+constexpr double kLeastBend = 40;
 
 // The pixels left..right-1, top..bottom-1 that the node geometry's exclusive
 // right and bottom edges mean.
@@ -97,7 +102,93 @@ void PaintNode(QPainter& painter, const host::FilterNode& node, bool selected, b
   }
 }
 
+// The direction a wire leaves or enters a pin, pointing out of the node.
+QPointF PinSide(const host::GraphDocument& document, int32_t nodeId, int32_t pin) {
+  const host::FilterNode* node = document.NodeById(nodeId);
+  if (node == nullptr || node->filter == nullptr || pin < 0 || pin >= node->filter->pinCount ||
+      node->filter->pins[pin] == nullptr)
+    return QPointF(0, 0);
+  switch (static_cast<PinKind>(node->filter->pins[pin]->kind)) {
+    case PinKind::Input: return QPointF(-1, 0);
+    case PinKind::Output: return QPointF(1, 0);
+    case PinKind::ConfigIn:
+    case PinKind::ConfigOut: return QPointF(0, 1);
+    default: return QPointF(0, 0);
+  }
+}
+
+struct Curve {
+  QPointF from, c1, c2, to;
+};
+
+Curve EdgeCurve(const host::GraphDocument& document, const host::GraphEdge& edge) {
+  const QPointF origin(document.originX, document.originY);
+  Curve c;
+  c.from = QPointF(edge.fromX, edge.fromY) + origin;
+  c.to = QPointF(edge.toX, edge.toY) + origin;
+  const QPointF d = c.to - c.from;
+  const double bend = std::max(kLeastBend, std::hypot(d.x(), d.y()) / 2);
+  c.c1 = c.from + PinSide(document, edge.fromNode, edge.fromPin) * bend;
+  c.c2 = c.to + PinSide(document, edge.toNode, edge.toPin) * bend;
+  return c;
+}
+
+QColor StateColour(FilterState state) {
+  switch (state) {
+    case FilterState::Ready: return QColor(255, 255, 255);
+    case FilterState::Running: return kHover;
+    case FilterState::Stopped: return QColor(230, 120, 120);
+    case FilterState::Done: return kGreen;
+    case FilterState::Error: return kRed;
+    default: return QColor(150, 150, 150);
+  }
+}
+
+// The state dot and the progress bar of a node during a run.
+void PaintRunStatus(QPainter& painter, const host::FilterNode& node, const RunProgress& run, QPoint origin) {
+  if (node.filter == nullptr) return;
+  const FilterState state = node.filter->state.load();
+  const QRect box = Box(node.geometry.box, origin);
+  const QRect inner = box.adjusted(2, 2, -2, -2);
+  if (inner.width() < 8 || inner.height() < 8) return;
+  painter.fillRect(QRect(inner.right() - 6, inner.top() + 1, 6, 6), StateColour(state));
+  double done = 0;
+  if (state == FilterState::Done) {
+    done = 1;
+  } else if (node.nodeId == run.currentNodeId) {
+    done = std::clamp(static_cast<double>(run.fraction), 0.0, 1.0);
+  }
+  const QRect bar(inner.left(), inner.bottom() - 2, inner.width(), 3);
+  painter.fillRect(bar, kNodeFill.darker(150));
+  if (done > 0) painter.fillRect(QRect(bar.left(), bar.top(), static_cast<int>(bar.width() * done), 3), StateColour(state));
+}
+
+void PaintPreview(QPainter& painter, const host::FilterNode& node, const QImage& image, QPoint origin) {
+  const QRect box = Box(node.geometry.box, origin);
+  const QRect where(box.right() - image.width() + 1, box.top() - image.height() - 3, image.width(), image.height());
+  painter.drawImage(where, image);
+  painter.setPen(QPen(Qt::black, 1));
+  painter.setBrush(Qt::NoBrush);
+  painter.drawRect(where.adjusted(-1, -1, 0, 0));
+}
+
 }  // namespace
+
+QPainterPath EdgePath(const host::GraphDocument& document, const host::GraphEdge& edge, bool curved) {
+  const Curve c = EdgeCurve(document, edge);
+  QPainterPath path(c.from);
+  if (curved) {
+    path.cubicTo(c.c1, c.c2, c.to);
+  } else {
+    path.lineTo(c.to);
+  }
+  return path;
+}
+
+QPointF EdgeTail(const host::GraphDocument& document, const host::GraphEdge& edge, bool curved) {
+  const Curve c = EdgeCurve(document, edge);
+  return curved && c.c2 != c.to ? c.c2 : c.from;
+}
 
 QPolygon Arrowhead(QPoint from, QPoint to) {
   const double vx = from.x() - to.x();
@@ -128,19 +219,46 @@ void PaintGraph(QPainter& painter, const host::GraphDocument& document,
                           std::find(highlight.nodes.begin(), highlight.nodes.end(), i) != highlight.nodes.end();
     PaintNode(painter, *node, selected, i == highlight.failedNode, i == highlight.node ? highlight.pin : -1, origin,
               captionFont, pinFont);
+    if (highlight.run.active) PaintRunStatus(painter, *node, highlight.run, origin);
+    if (highlight.previews != nullptr) {
+      const auto preview = highlight.previews->find(node->nodeId);
+      if (preview != highlight.previews->end()) PaintPreview(painter, *node, preview->second, origin);
+    }
   }
 
   for (int i = 0; i < document.EdgeCount(); ++i) {
     const host::GraphEdge* edge = document.Edge(i);
     if (edge == nullptr) continue;
     const bool selected = i == highlight.edge;
-    painter.setPen(selected ? QPen(kGreen, 1) : QPen(Qt::black, 2));
-    painter.setBrush(selected ? kGreen : QColor(Qt::black));
+    const bool hovered = i == highlight.hoverEdge && !selected;
+    painter.setPen(selected ? QPen(kGreen, 1) : hovered ? QPen(kHover, 3) : QPen(highlight.ink, 2));
+    painter.setBrush(selected ? kGreen : hovered ? kHover : highlight.ink);
     const QPoint from(edge->fromX + origin.x(), edge->fromY + origin.y());
     const QPoint to(edge->toX + origin.x(), edge->toY + origin.y());
-    painter.drawLine(from, to);
-    const QPolygon head = Arrowhead(from, to);
+    QPoint tail = from;
+    if (highlight.curvedEdges) {
+      painter.save();
+      painter.setRenderHint(QPainter::Antialiasing);
+      painter.setBrush(Qt::NoBrush);
+      painter.drawPath(EdgePath(document, *edge, true));
+      painter.restore();
+      tail = EdgeTail(document, *edge, true).toPoint();
+    } else {
+      painter.drawLine(from, to);
+    }
+    const QPolygon head = Arrowhead(tail, to);
     if (!head.isEmpty()) painter.drawPolygon(head);
+  }
+
+  // The pins the edge under the mouse joins.
+  if (const host::GraphEdge* hover = document.Edge(highlight.hoverEdge)) {
+    painter.setBrush(Qt::NoBrush);
+    painter.setPen(QPen(kHover, 2));
+    for (const auto& [nodeId, pin] : {std::pair{hover->fromNode, hover->fromPin}, std::pair{hover->toNode, hover->toPin}}) {
+      const host::FilterNode* node = document.NodeById(nodeId);
+      if (node == nullptr || pin < 0 || static_cast<size_t>(pin) >= node->geometry.pinRects.size()) continue;
+      painter.drawRect(Box(node->geometry.pinRects[static_cast<size_t>(pin)], origin).adjusted(-3, -3, 3, 3));
+    }
   }
 
   // Pins a connection may end on get a ring around their square.
@@ -153,13 +271,13 @@ void PaintGraph(QPainter& painter, const host::GraphDocument& document,
   }
 
   if (highlight.selectionBand) {
-    painter.setPen(QPen(Qt::black, 1, Qt::DashLine));
+    painter.setPen(QPen(highlight.ink, 1, Qt::DashLine));
     painter.setBrush(Qt::NoBrush);
     painter.drawRect(*highlight.selectionBand);
   }
 
   if (highlight.rubberBand) {
-    painter.setPen(QPen(Qt::black, 2));
+    painter.setPen(QPen(highlight.ink, 2));
     painter.drawLine(*highlight.rubberBand);
   }
   painter.restore();

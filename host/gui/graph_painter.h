@@ -3,17 +3,24 @@
 // and for rendering graphs to images.
 #pragma once
 
+#include <QColor>
+#include <QImage>
 #include <QLine>
+#include <QPainterPath>
 #include <QPolygon>
 #include <QRect>
+#include <map>
 #include <optional>
 #include <utility>
 #include <vector>
+
+#include "node_previews.h"
 
 class QPainter;
 
 namespace vorlan::host {
 class GraphDocument;
+struct GraphEdge;
 }
 
 namespace vorlan::gui {
@@ -31,7 +38,29 @@ struct GraphHighlight {
   };
   std::vector<PinRef> targets;           // pins the connection being drawn may end on
   std::optional<QRect> selectionBand;    // rubber-band selection, widget coordinates
+  // Edges as curves leaving and entering their pins along the pins' sides
+  // (outputs to the right, inputs from the left, configuration pins
+  // downwards); false draws the straight lines.
+  bool curvedEdges = false;
+  int hoverEdge = -1;  // edge under the mouse, drawn highlighted with its two pins
+  // By node id, pictures of published planes, drawn above the boxes.
+  const std::map<int32_t, QImage>* previews = nullptr;
+  // The canvas and the colour of wires and bands on it: the desktop's
+  // palette in the view (dark themes included), white and black elsewhere.
+  QColor paper = QColor(255, 255, 255);
+  QColor ink = QColor(0, 0, 0);
+  // During a run every node shows its state as a dot in the box's corner
+  // and a thin bar along its bottom.
+  RunProgress run;
 };
+
+// The course of an edge in client coordinates (document + origin): the
+// straight line, or the curve described at GraphHighlight::curvedEdges.
+QPainterPath EdgePath(const host::GraphDocument& document, const host::GraphEdge& edge, bool curved);
+
+// The point the arrowhead at the edge's end points away from: the start for
+// a straight edge, the curve's last control point otherwise.
+QPointF EdgeTail(const host::GraphDocument& document, const host::GraphEdge& edge, bool curved);
 
 // The arrowhead at `to` of an edge coming from `from`: 15 pixels long,
 // opening +-20 degrees, coordinates truncated toward zero. Empty for an edge

@@ -1,6 +1,7 @@
 #include "graph_view.h"
 
 #include <QContextMenuEvent>
+#include <QCursor>
 #include <QDir>
 #include <QHelpEvent>
 #include <QKeyEvent>
@@ -15,6 +16,8 @@
 #include "caption_dialog.h"
 #include "core/file_stream_path.h"
 #include "core/graph_document.h"
+#include "core/pin_compat.h"
+#include "core/placement.h"
 #include "core/graph_file.h"
 #include "graph_painter.h"
 #include "progress_dialog.h"
@@ -52,7 +55,8 @@ GraphView::GraphView(host::GraphDocument& document, QWidget* parent)
   setAttribute(Qt::WA_OpaquePaintEvent);
   setAutoFillBackground(false);
   setFocusPolicy(Qt::StrongFocus);
-  setMouseTracking(false);
+  // Tracked for the hover highlight of edges.
+  setMouseTracking(true);
   setMinimumSize(200, 150);
 
   contextMenu_ = new QMenu(QStringLiteral("Filter"), this);
@@ -61,7 +65,12 @@ GraphView::GraphView(host::GraphDocument& document, QWidget* parent)
   contextMenu_->addAction(QStringLiteral("Configure"), this, [this] { ConfigureSelected(); });
 
   // Any edit clears the mark of a failed run.
-  connect(this, &GraphView::DocumentChanged, this, [this] { MarkFailedNode(-1); });
+  connect(this, &GraphView::DocumentChanged, this, [this] {
+    MarkFailedNode(-1);
+    hoverEdge_ = -1;
+    // A removed node's id may come back with another node.
+    std::erase_if(previews_, [this](const auto& p) { return document_.NodeById(p.first) == nullptr; });
+  });
 
   captionPrompt_ = [this](QString& caption) {
     CaptionDialog dialog(caption, this);
@@ -92,7 +101,31 @@ PinHit GraphView::HitPin(QPoint p) const {
   return PinHit{};
 }
 
+namespace {
+
+double SegmentDistance2(QPointF p, QPointF a, QPointF b) {
+  const QPointF d = b - a;
+  const double d2 = QPointF::dotProduct(d, d);
+  double t = d2 > 0 ? QPointF::dotProduct(p - a, d) / d2 : 0;
+  t = std::clamp(t, 0.0, 1.0);
+  const QPointF e = p - (a + t * d);
+  return QPointF::dotProduct(e, e);
+}
+
+}  // namespace
+
 int GraphView::HitEdge(QPoint p) const {
+  if (curved_) {
+    // Along the drawn curve, flattened into short segments.
+    for (int i = 0; i < document_.EdgeCount(); ++i) {
+      const host::GraphEdge* e = document_.Edge(i);
+      if (e == nullptr) continue;
+      for (const QPolygonF& line : EdgePath(document_, *e, true).toSubpathPolygons())
+        for (qsizetype k = 1; k < line.size(); ++k)
+          if (SegmentDistance2(QPointF(p), line[k - 1], line[k]) < 16) return i;
+    }
+    return -1;
+  }
   const double px = p.x() - document_.originX;
   const double py = p.y() - document_.originY;
   for (int i = 0; i < document_.EdgeCount(); ++i) {
@@ -118,6 +151,9 @@ int GraphView::HitEdge(QPoint p) const {
 }
 
 void GraphView::ClearInteraction() {
+  hoverEdge_ = -1;
+  previews_.clear();
+  run_ = RunProgress{};
   mode_ = DragMode::Idle;
   selectedNode_ = selectedPin_ = selectedEdge_ = -1;
   selection_.clear();
@@ -222,10 +258,60 @@ QString GraphView::NodeToolTip(QPoint p) const {
   return caption.isEmpty() ? text : caption + QStringLiteral(": ") + text;
 }
 
+QString GraphView::PinToolTip(QPoint p) const {
+  const PinHit hit = HitPin(p);
+  const host::FilterNode* node = hit.node >= 0 ? document_.Node(hit.node) : nullptr;
+  if (node == nullptr || node->filter == nullptr || node->filter->pins[hit.pin] == nullptr) return QString();
+  const Pin& pin = *node->filter->pins[hit.pin];
+  auto pinName = [](const host::FilterNode& n, int32_t index) {
+    const Pin* other = index >= 0 && index < n.filter->pinCount ? n.filter->pins[index] : nullptr;
+    return QString::fromUtf8(other != nullptr && other->name != nullptr ? other->name : "?");
+  };
+  QString kind;
+  switch (static_cast<PinKind>(pin.kind)) {
+    case PinKind::Input: kind = QStringLiteral("input"); break;
+    case PinKind::Output: kind = QStringLiteral("output"); break;
+    case PinKind::ConfigIn: kind = QStringLiteral("settings input"); break;
+    case PinKind::ConfigOut: kind = QStringLiteral("settings output"); break;
+    default: kind = QStringLiteral("pin"); break;
+  }
+  // The packet types are asked from the filter: not while a run uses it.
+  QString text = QStringLiteral("\u201c%1\u201d, %2").arg(pinName(*node, hit.pin), kind);
+  if (LockReason().isEmpty()) {
+    const uint32_t types = host::PinPacketTypes(document_, *node, hit.pin);
+    text += QStringLiteral(": ") + QString::fromStdString(host::PacketTypesText(types));
+  }
+  QStringList peers;
+  for (int i = 0; i < document_.EdgeCount(); ++i) {
+    const host::GraphEdge* e = document_.Edge(i);
+    const bool outgoing = e->fromNode == node->nodeId && e->fromPin == hit.pin;
+    const bool incoming = e->toNode == node->nodeId && e->toPin == hit.pin;
+    if (!outgoing && !incoming) continue;
+    const host::FilterNode* other = document_.NodeById(outgoing ? e->toNode : e->fromNode);
+    if (other == nullptr) continue;
+    peers << QStringLiteral("%1 \u201c%2\u201d (%3)")
+                 .arg(outgoing ? QStringLiteral("to") : QStringLiteral("from"),
+                      pinName(*other, outgoing ? e->toPin : e->fromPin), QString::fromStdString(other->caption));
+  }
+  text += peers.isEmpty() ? QStringLiteral("\nnot connected") : QStringLiteral("\nconnected ") + peers.join(QStringLiteral(",\n  "));
+  return text;
+}
+
 bool GraphView::event(QEvent* event) {
+  // Tab opens quick add instead of moving the focus on.
+  if (event->type() == QEvent::KeyPress) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() == Qt::Key_Tab && key->modifiers() == Qt::NoModifier) {
+      const QPoint cursor = mapFromGlobal(QCursor::pos());
+      const QPoint at = rect().contains(cursor) ? cursor : rect().center();
+      if (!Refuse(QStringLiteral("Quick add"))) emit QuickAddRequested(at, ToClient(QPointF(at)), -1, -1);
+      return true;
+    }
+  }
   if (event->type() == QEvent::ToolTip) {
     auto* help = static_cast<QHelpEvent*>(event);
-    const QString tip = NodeToolTip(help->pos());
+    QString tip = PinToolTip(ToClient(QPointF(help->pos())));
+    if (tip.isEmpty()) tip = NodeToolTip(help->pos());
     if (tip.isEmpty()) {
       QToolTip::hideText();
       event->ignore();
@@ -279,6 +365,8 @@ bool GraphView::ConfigureSelected() {
     return false;
   }
   document_.RefreshNode(*node);
+  // A node that grew pushes its neighbours aside, in the same undo step.
+  host::MakeRoomAround(document_, nodeId);
   selectedNode_ = document_.NodeIndex(nodeId);
   if (selectedPin_ >= node->filter->pinCount) selectedPin_ = -1;
   EndEdit(QStringLiteral("Configure"));
@@ -301,6 +389,7 @@ bool GraphView::SetCaptionOfSelected() {
   if (text == node->caption) return true;
   BeginEdit();
   document_.SetCaption(*node, text);
+  host::MakeRoomAround(document_, nodeId);
   EndEdit(QStringLiteral("Set Caption"));
   update();
   emit SelectionChanged();
@@ -388,7 +477,8 @@ std::vector<PinHit> GraphView::ConnectTargets() const {
     if (i == selectedNode_) continue;
     const Filter* filter = document_.Node(i)->filter;
     for (int k = 0; k < filter->pinCount; ++k)
-      if (filter->pins[k] != nullptr && static_cast<PinKind>(filter->pins[k]->kind) == wanted)
+      if (filter->pins[k] != nullptr && static_cast<PinKind>(filter->pins[k]->kind) == wanted &&
+          host::ConnectionProblem(document_, *from, selectedPin_, *document_.Node(i), k).empty())
         targets.push_back(PinHit{i, k});
   }
   return targets;
@@ -396,10 +486,17 @@ std::vector<PinHit> GraphView::ConnectTargets() const {
 
 void GraphView::paintEvent(QPaintEvent*) {
   QPainter painter(this);
-  painter.fillRect(rect(), Qt::white);
+  const QColor paper = palette().color(QPalette::Base);
+  painter.fillRect(rect(), paper);
   painter.translate(zoom_.Shift());
   painter.scale(zoom_.Scale(), zoom_.Scale());
   GraphHighlight highlight;
+  highlight.curvedEdges = curved_;
+  highlight.paper = paper;
+  highlight.ink = palette().color(QPalette::Text);
+  highlight.previews = showPreviews_ ? &previews_ : nullptr;
+  highlight.run = run_;
+  highlight.hoverEdge = mode_ == DragMode::Idle ? hoverEdge_ : -1;
   highlight.node = selectedNode_;
   highlight.pin = selectedPin_;
   highlight.edge = selectedEdge_;
@@ -471,6 +568,14 @@ void GraphView::mousePressEvent(QMouseEvent* event) {
 
 void GraphView::mouseMoveEvent(QMouseEvent* event) {
   const QPoint p = ToClient(event->position());
+  if (mode_ == DragMode::Idle) {
+    const int hover = HitNode(p) < 0 && HitPin(p).node < 0 ? HitEdge(p) : -1;
+    if (hover != hoverEdge_) {
+      hoverEdge_ = hover;
+      update();
+    }
+    return;
+  }
   if (mode_ == DragMode::MoveOrPan) {
     if (selection_.empty()) {
       const QPoint delta = p - last_;
@@ -544,7 +649,17 @@ void GraphView::mouseReleaseEvent(QMouseEvent* event) {
     mode_ = DragMode::Idle;
     const PinHit hit = HitPin(p);
     const host::FilterNode* from = SelectedNodePtr();
-    if (hit.node >= 0 && from != nullptr && !(hit.node == selectedNode_ && hit.pin == selectedPin_) &&
+    const std::string problem =
+        hit.node >= 0 && from != nullptr
+            ? host::ConnectionProblem(document_, *from, selectedPin_, *document_.Node(hit.node), hit.pin)
+            : std::string();
+    if (!problem.empty()) {
+      emit Refused(RefusalText(QStringLiteral("Connect"), QString::fromStdString(problem)));
+    } else if (hit.node < 0 && HitNode(p) < 0 && from != nullptr) {
+      // Dropped on empty canvas: quick add, connected to the new node.
+      if (!Refuse(QStringLiteral("Quick add")))
+        emit QuickAddRequested(event->position().toPoint(), p, from->nodeId, selectedPin_);
+    } else if (hit.node >= 0 && from != nullptr && !(hit.node == selectedNode_ && hit.pin == selectedPin_) &&
         !Refuse(QStringLiteral("Connect"))) {
       const host::FilterNode* to = document_.Node(hit.node);
       BeginEdit();
@@ -559,12 +674,16 @@ void GraphView::mouseReleaseEvent(QMouseEvent* event) {
 
 void GraphView::mouseDoubleClickEvent(QMouseEvent* event) {
   if (event->button() != Qt::LeftButton) return;
-  const int node = HitNode(ToClient(event->position()));
+  const QPoint p = ToClient(event->position());
+  const int node = HitNode(p);
   if (node >= 0) {
     mode_ = DragMode::Idle;
     if (history_ != nullptr) history_->Cancel();  // the press began a move that never came
     SelectNode(node);
     ConfigureSelected();
+  } else if (HitPin(p).node < 0 && HitEdge(p) < 0) {
+    mode_ = DragMode::Idle;
+    if (!Refuse(QStringLiteral("Quick add"))) emit QuickAddRequested(event->position().toPoint(), p, -1, -1);
   }
   update();
 }

@@ -14,10 +14,13 @@
 #include <QRect>
 #include <QString>
 #include <QWidget>
+#include <QImage>
 #include <functional>
+#include <map>
 #include <set>
 #include <vector>
 
+#include "node_previews.h"
 #include "view_zoom.h"
 
 class QMenu;
@@ -126,6 +129,37 @@ class GraphView : public QWidget {
   // the full path of its file; empty elsewhere.
   QString NodeToolTip(QPoint p) const;
 
+  // The tooltip of the pin at client point `p`: its name, kind, the packet
+  // types it carries and what it is connected to; empty off pins.
+  QString PinToolTip(QPoint p) const;
+
+  // Curved edges (and hit tests along them) instead of straight lines.
+  void SetCurvedEdges(bool on) {
+    curved_ = on;
+    update();
+  }
+  bool CurvedEdges() const { return curved_; }
+  // Pictures of the planes nodes published in the last run, and whether
+  // they are shown (View menu).
+  void SetPreviews(std::map<int32_t, QImage> previews) {
+    previews_ = std::move(previews);
+    update();
+  }
+  const std::map<int32_t, QImage>& Previews() const { return previews_; }
+  void SetShowPreviews(bool on) {
+    showPreviews_ = on;
+    update();
+  }
+  // The run's state in every node's frame (inactive: none shown).
+  void SetRunProgress(const RunProgress& run) {
+    run_ = run;
+    update();
+  }
+  const RunProgress& Run() const { return run_; }
+
+  // The edge under the mouse, -1 when none.
+  int HoverEdge() const { return hoverEdge_; }
+
   // Status-bar texts for the selected node: "(caption) name major.minor [id]"
   // and "State : ..."; both empty when no node is selected.
   QString NodeDescription() const;
@@ -146,6 +180,11 @@ class GraphView : public QWidget {
   void SelectionChanged();
   // A command was refused; `message` (see RefusalText) goes to the status bar.
   void Refused(const QString& message);
+  // Quick add asked for at `widget` (view widget coordinates; `client` is
+  // the same point in client coordinates), by Tab, a double-click on empty
+  // canvas, or a connection from (fromNodeId, fromPin) dropped there
+  // (-1, -1 otherwise).
+  void QuickAddRequested(QPoint widget, QPoint client, int fromNodeId, int fromPin);
 
  protected:
   bool event(QEvent* event) override;
@@ -188,6 +227,11 @@ class GraphView : public QWidget {
   int selectedEdge_ = -1;
   int failedNodeId_ = -1;
   bool snap_ = true;
+  bool curved_ = false;
+  int hoverEdge_ = -1;
+  std::map<int32_t, QImage> previews_;
+  bool showPreviews_ = true;
+  RunProgress run_;
   std::set<int32_t> selection_;  // node ids
   bool collapseOnRelease_ = false;  // a click on one of several selected nodes
   GraphHistory* history_ = nullptr;

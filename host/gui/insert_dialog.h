@@ -1,12 +1,15 @@
 // The modeless "Insert filter" dialog: one row per filter prototype; Add or
 // a double-click asks for a node of the selected prototype. The dialog stays
-// open until Close.
+// open until Close. A search field and a category choice above the list
+// hide the rows that do not match.
 #pragma once
 
 #include <QDialog>
 #include <QString>
 #include <vector>
 
+class QComboBox;
+class QLineEdit;
 class QPushButton;
 class QTreeWidget;
 
@@ -16,6 +19,7 @@ struct PrototypeRow {
   int prototypeId = -1;
   QString filter;   // "%s %i.%i [%i]": name, major, minor, filter id
   QString library;  // "%s %i.%i (%s)": library name, major, minor, file name
+  QString category;  // one of host::kFilterCategories
 };
 
 class InsertDialog : public QDialog {
@@ -28,6 +32,10 @@ class InsertDialog : public QDialog {
   QTreeWidget* List() const { return list_; }
   QPushButton* AddButton() const { return add_; }
   QPushButton* CloseButton() const { return close_; }
+  QLineEdit* Search() const { return search_; }
+  QComboBox* Category() const { return category_; }
+  // Rows left visible by the search and the category.
+  int VisibleRows() const;
 
   // Selects row `row` as a user click would; -1 clears the selection.
   void SelectRow(int row);
@@ -37,7 +45,10 @@ class InsertDialog : public QDialog {
 
  private:
   void AddSelected();
+  void Filter();
 
+  QLineEdit* search_;
+  QComboBox* category_;
   QTreeWidget* list_;
   QPushButton* add_;
   QPushButton* close_;

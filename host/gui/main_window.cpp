@@ -5,6 +5,11 @@
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QImageReader>
+#include <QMimeData>
+#include <QDockWidget>
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -20,7 +25,11 @@
 #include <chrono>
 
 #include "about_dialog.h"
+#include "core/arrange.h"
+#include "core/filter_catalog.h"
+#include "core/pin_compat.h"
 #include "core/placement.h"
+#include "core/settings_by_name.h"
 #include "graph_viewport.h"
 #include "undo_commands.h"
 #include "app_icon.h"
@@ -28,17 +37,21 @@
 #include "core/graph_text.h"
 #include "core/graph_runner.h"
 #include "dialog_title_fitter.h"
+#include "editor_settings.h"
 #include "elided_label.h"
 #include "graph_view.h"
 #include "insert_dialog.h"
+#include "manual_viewer.h"
 #include "progress_dialog.h"
+#include "properties_panel.h"
+#include "quick_add.h"
 #include "run_bridge.h"
 
 namespace vorlan::gui {
 
 namespace {
 
-constexpr int kMaxRecentFiles = 4;
+constexpr int kMaxRecentFiles = EditorSettings::kMaxRecentFiles;
 constexpr int kStatusMessageMs = 4000;
 const QString kGraphFilter = QStringLiteral("Filter graphs (*.gph)");
 // Graphs as text (JSON) are read by content whatever their name; Save As
@@ -56,6 +69,8 @@ MainWindow::MainWindow(const host::Registry& registry, QWidget* parent)
       document_(std::make_unique<host::GraphDocument>(registry, measure_)) {
   resize(800, 600);
   setWindowIcon(ApplicationIcon());
+  // Graphs and pictures dropped from a file manager.
+  setAcceptDrops(true);
   // Every dialog shown from now on, the plug-ins' included, fits its title.
   QApplication::instance()->installEventFilter(new DialogTitleFitter(this));
   view_ = new GraphView(*document_, this);
@@ -64,6 +79,12 @@ MainWindow::MainWindow(const host::Registry& registry, QWidget* parent)
   history_ = new GraphHistory(*document_, this);
   view_->SetHistory(history_);
   view_->SetLockCheck([this] { return LockReason(); });
+  properties_ = new PropertiesPanel(*document_, *history_, this);
+  properties_->SetLockCheck([this] { return LockReason(); });
+  propertiesDock_ = new QDockWidget(QStringLiteral("Properties"), this);
+  propertiesDock_->setObjectName(QStringLiteral("propertiesDock"));
+  propertiesDock_->setWidget(properties_);
+  addDockWidget(Qt::RightDockWidgetArea, propertiesDock_);
   progress_ = new ProgressDialog(this);
   bridge_ = new RunBridge(document_->Run(), *progress_, this);
 
@@ -94,7 +115,16 @@ MainWindow::MainWindow(const host::Registry& registry, QWidget* parent)
     statusBar()->showMessage(QStringLiteral("Undo failed: ") + error, kStatusMessageMs);
   });
   connect(view_, &GraphView::SelectionChanged, this, &MainWindow::UpdateSelectionPanes);
+  connect(view_, &GraphView::SelectionChanged, this, &MainWindow::UpdateProperties);
+  connect(history_, &GraphHistory::Restored, this, [this] { properties_->Refresh(); });
+  connect(properties_, &PropertiesPanel::NodeChanged, this, [this] {
+    view_->update();
+    viewport_->UpdateBars();
+    UpdateSelectionPanes();
+    UpdateModified();
+  });
   connect(view_, &GraphView::Refused, this, &MainWindow::Refuse);
+  connect(view_, &GraphView::QuickAddRequested, this, &MainWindow::OpenQuickAdd);
   connect(progress_, &ProgressDialog::StopClicked, this, &MainWindow::StopGraph);
   connect(progress_, &ProgressDialog::KillClicked, this, &MainWindow::KillGraph);
   connect(bridge_, &RunBridge::StatesChanged, this, [this] {
@@ -102,9 +132,16 @@ MainWindow::MainWindow(const host::Registry& registry, QWidget* parent)
     UpdateSelectionPanes();
   });
   connect(bridge_, &RunBridge::RunFailed, view_, &GraphView::MarkFailedNode);
+  connect(bridge_, &RunBridge::NodeProgress, this, [this](int nodeId, float fraction) {
+    if (!document_->Run().IsRunning()) return;  // reports of a killed run
+    view_->SetRunProgress(RunProgress{true, nodeId, fraction});
+  });
   connect(bridge_, &RunBridge::RunFinished, this, [this](int result) {
     // The figures of a run that ended stay as they were at its end.
     ShowRunEnded(result);
+    view_->SetRunProgress(RunProgress{});
+    view_->SetPreviews(CollectPreviews(*document_));
+    properties_->Refresh();
     view_->update();
     UpdateSelectionPanes();
     UpdateActions();
@@ -197,6 +234,29 @@ void MainWindow::CreateActions() {
   connect(runAction_, &QAction::triggered, this, &MainWindow::RunGraph);
   connect(stopAction_, &QAction::triggered, this, &MainWindow::StopGraph);
   connect(progressAction_, &QAction::triggered, this, &MainWindow::ShowProgress);
+  arrangeAction_ = make(QStringLiteral("&Arrange"), QIcon(), QStringLiteral("Lays the graph out left to right by data flow"),
+                        QStringLiteral("Arrange graph"), QKeySequence(Qt::CTRL | Qt::Key_L));
+  connect(arrangeAction_, &QAction::triggered, this, [this] { ArrangeGraph(); });
+  curvedAction_ = make(QStringLiteral("&Curved Wires"), QIcon(),
+                       QStringLiteral("Draws connections as curves leaving and entering their pins"),
+                       QStringLiteral("Curved wires"), QKeySequence());
+  curvedAction_->setCheckable(true);
+  curvedAction_->setChecked(EditorSettings::Flag(QStringLiteral("curvedWires"), true));
+  view_->SetCurvedEdges(curvedAction_->isChecked());
+  previewsAction_ = make(QStringLiteral("Show P&reviews"), QIcon(),
+                         QStringLiteral("Shows the planes nodes published in the last run above them"),
+                         QStringLiteral("Show previews"), QKeySequence());
+  previewsAction_->setCheckable(true);
+  previewsAction_->setChecked(EditorSettings::Flag(QStringLiteral("previews"), true));
+  view_->SetShowPreviews(previewsAction_->isChecked());
+  connect(previewsAction_, &QAction::toggled, this, [this](bool on) {
+    view_->SetShowPreviews(on);
+    EditorSettings::SetFlag(QStringLiteral("previews"), on);
+  });
+  connect(curvedAction_, &QAction::toggled, this, [this](bool on) {
+    view_->SetCurvedEdges(on);
+    EditorSettings::SetFlag(QStringLiteral("curvedWires"), on);
+  });
   connect(manualAction_, &QAction::triggered, this, &MainWindow::OpenManual);
   connect(aboutAction_, &QAction::triggered, this, [this] {
     AboutDialog about(this);
@@ -214,6 +274,7 @@ void MainWindow::CreateMenus() {
   recentMenu_ = file->addMenu(QStringLiteral("Recent &Files"));
   file->addSeparator();
   file->addAction(exitAction_);
+  recent_ = EditorSettings::RecentFiles();
   RebuildRecentMenu();
 
   QMenu* graph = menuBar()->addMenu(QStringLiteral("&Graph"));
@@ -224,6 +285,8 @@ void MainWindow::CreateMenus() {
   graph->addAction(runAction_);
   graph->addAction(stopAction_);
   graph->addAction(progressAction_);
+  graph->addSeparator();
+  graph->addAction(arrangeAction_);
 
   QMenu* edit = menuBar()->addMenu(QStringLiteral("&Edit"));
   edit->addAction(undoAction_);
@@ -242,6 +305,10 @@ void MainWindow::CreateMenus() {
   viewMenu->addAction(zoomOutAction_);
   viewMenu->addAction(zoomFitAction_);
   viewMenu->addAction(zoomResetAction_);
+  viewMenu->addSeparator();
+  viewMenu->addAction(curvedAction_);
+  viewMenu->addAction(previewsAction_);
+  viewMenu->addAction(propertiesDock_->toggleViewAction());
 
   QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
   help->addAction(manualAction_);
@@ -352,12 +419,27 @@ void MainWindow::UpdateActions() {
   removeAction_->setEnabled(!busy);
   resetAction_->setEnabled(!busy);
   runAction_->setEnabled(!running);
-  for (QAction* action : {cutAction_, pasteAction_, duplicateAction_}) action->setEnabled(!busy);
+  for (QAction* action : {cutAction_, pasteAction_, duplicateAction_, arrangeAction_}) action->setEnabled(!busy);
   if (!busy && !pendingSave_.isEmpty()) SaveGraphAs(QString(pendingSave_));  // a copy: the call clears it
   stopAction_->setEnabled(running);
   progress_->SetRunAlive(running);
+  // The panel reads the settings again once the graph is free.
+  if (busy != wasBusy_) {
+    wasBusy_ = busy;
+    properties_->Refresh();
+  }
   panes_[2]->setText(running ? QStringLiteral("Running") : busy ? QStringLiteral("Stopping")
                                                                 : QStringLiteral("Ready"));
+}
+
+void MainWindow::UpdateProperties() {
+  const int index = view_->SelectedNode();
+  const host::FilterNode* node = index >= 0 && view_->SelectedIds().size() == 1 ? document_->Node(index) : nullptr;
+  const int32_t id = node != nullptr ? node->nodeId : -1;
+  // A configured node reads its settings afresh; the same node stays put
+  // while a field of it is being edited.
+  if (id != properties_->NodeId() || !properties_->isAncestorOf(QApplication::focusWidget()))
+    properties_->ShowNode(id);
 }
 
 void MainWindow::UpdateSelectionPanes() {
@@ -413,7 +495,7 @@ void MainWindow::Open() {
   }
   if (!MaybeSave()) return;
   const QString path = QFileDialog::getOpenFileName(
-      this, QString(), QString(), kGraphFilter + QStringLiteral(";;") + kTextGraphFilter + QStringLiteral(";;") + kAllFilesFilter);
+      this, QString(), EditorSettings::LastFolder(), kGraphFilter + QStringLiteral(";;") + kTextGraphFilter + QStringLiteral(";;") + kAllFilesFilter);
   if (path.isEmpty()) return;
   // The question was asked already.
   SetModified(false);
@@ -459,7 +541,8 @@ bool MainWindow::Save() {
 
 bool MainWindow::SaveAs() {
   QString chosen;
-  QString path = QFileDialog::getSaveFileName(this, QString(), path_, kGraphFilter + QStringLiteral(";;") + kTextGraphFilter,
+  const QString start = !path_.isEmpty() ? path_ : EditorSettings::LastFolder();
+  QString path = QFileDialog::getSaveFileName(this, QString(), start, kGraphFilter + QStringLiteral(";;") + kTextGraphFilter,
                                               &chosen);
   if (path.isEmpty()) return false;
   if (QFileInfo(path).suffix().isEmpty()) {
@@ -492,9 +575,13 @@ bool MainWindow::SaveGraphAs(const QString& path) {
 }
 
 void MainWindow::AddRecentFile(const QString& path) {
+  // Another editor may have added files since this one started.
+  recent_ = EditorSettings::RecentFiles();
   recent_.removeAll(path);
   recent_.prepend(path);
   while (recent_.size() > kMaxRecentFiles) recent_.removeLast();
+  EditorSettings::SetRecentFiles(recent_);
+  EditorSettings::SetLastFolder(QFileInfo(path).absolutePath());
   RebuildRecentMenu();
 }
 
@@ -506,6 +593,112 @@ void MainWindow::RebuildRecentMenu() {
     connect(action, &QAction::triggered, this, [this, path] { OpenGraph(path); });
   }
   recentMenu_->menuAction()->setVisible(!recent_.isEmpty());
+}
+
+namespace {
+
+constexpr int32_t kFileInputId = 10;
+constexpr int32_t kImageDecoderId = 1020;
+
+bool IsGraphFile(const QString& path) {
+  return path.endsWith(QStringLiteral(".gph"), Qt::CaseInsensitive) || host::IsTextGraphName(path.toStdString());
+}
+
+bool IsPicture(const QString& path) {
+  const QByteArray suffix = QFileInfo(path).suffix().toLower().toLatin1();
+  return !suffix.isEmpty() && QImageReader::supportedImageFormats().contains(suffix);
+}
+
+QStringList LocalFiles(const QMimeData* mime) {
+  QStringList files;
+  if (mime == nullptr || !mime->hasUrls()) return files;
+  for (const QUrl& url : mime->urls())
+    if (url.isLocalFile()) files << url.toLocalFile();
+  return files;
+}
+
+}  // namespace
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+  for (const QString& file : LocalFiles(event->mimeData()))
+    if (IsGraphFile(file) || IsPicture(file)) {
+      event->acceptProposedAction();
+      return;
+    }
+}
+
+void MainWindow::dragMoveEvent(QDragMoveEvent* event) { event->acceptProposedAction(); }
+
+void MainWindow::dropEvent(QDropEvent* event) {
+  const QStringList files = LocalFiles(event->mimeData());
+  const QPoint inView = view_->mapFrom(this, event->position().toPoint());
+  if (DropFiles(files, view_->rect().contains(inView) ? inView : view_->rect().center())) event->acceptProposedAction();
+}
+
+bool MainWindow::DropFiles(const QStringList& files, QPoint viewPoint) {
+  // A graph replaces the document. A picture gets a File Input Stream
+  // reading it and an Image decoder behind it, one undo step per picture,
+  // placed from the drop point down.
+  for (const QString& file : files)
+    if (IsGraphFile(file)) return OpenGraph(file);
+  const QString reason = LockReason();
+  if (!reason.isEmpty()) {
+    Refuse(RefusalText(QStringLiteral("Drop"), reason));
+    return false;
+  }
+  const host::FilterPrototype* reader = registry_.FindPrototypeByFilterId(kFileInputId);
+  const host::FilterPrototype* decoder = registry_.FindPrototypeByFilterId(kImageDecoderId);
+  QPoint at = view_->Zoom().ToClient(QPointF(viewPoint)).toPoint() - QPoint(document_->originX, document_->originY);
+  std::vector<int32_t> added;
+  for (const QString& file : files) {
+    if (!IsPicture(file)) continue;
+    if (reader == nullptr || decoder == nullptr || reader->settings == nullptr) {
+      statusBar()->showMessage(QStringLiteral("Pictures need the File Input Stream and Image decoder plug-ins."),
+                               kStatusMessageMs);
+      break;
+    }
+    history_->Begin();
+    const int readerIndex = document_->InsertNode(reader->id);
+    host::FilterNode* source = readerIndex >= 0 ? document_->Node(readerIndex) : nullptr;
+    std::vector<SettingValue> values;
+    std::string error;
+    bool ok = source != nullptr && host::ReadNodeSettings(*document_, *source, values, error);
+    for (int32_t f = 0; ok && f < reader->settings->fieldCount; ++f)
+      if ((reader->settings->fields[f].flags & kSettingPath) != 0)
+        values[static_cast<size_t>(f)].text = QFileInfo(file).absoluteFilePath().toStdString();
+    ok = ok && host::WriteNodeSettings(*document_, *source, values, error) && document_->RefreshNode(*source);
+    const int decoderIndex = ok ? document_->InsertNode(decoder->id) : -1;
+    host::FilterNode* image = decoderIndex >= 0 ? document_->Node(decoderIndex) : nullptr;
+    if (image == nullptr) {
+      history_->Cancel();
+      if (source != nullptr) document_->RemoveNode(source->nodeId);
+      statusBar()->showMessage(QStringLiteral("The picture could not be added: ") + QString::fromStdString(error),
+                               kStatusMessageMs);
+      break;
+    }
+    document_->SetCaption(*source, QFileInfo(file).fileName().left(255).toStdString());
+    document_->MoveNode(*source, at.x() - source->x, at.y() - source->y);
+    const host::Rect& box = source->geometry.box;
+    document_->MoveNode(*image, box.right + 6 * GraphView::kGridSize - image->x, at.y() - image->y);
+    const int32_t out = host::FirstMatchingPin(*document_, *source, static_cast<int32_t>(PinKind::Output), 0);
+    const int32_t in = host::FirstMatchingPin(*document_, *image, static_cast<int32_t>(PinKind::Input), 0);
+    if (out >= 0 && in >= 0) document_->InsertEdge(source->nodeId, out, image->nodeId, in);
+    const host::Position shift = host::NearestFreeOffset(*document_, {source->nodeId, image->nodeId}, GraphView::kGridSize);
+    for (host::FilterNode* node : {source, image}) {
+      document_->MoveNode(*node, shift.x, shift.y);
+      document_->MoveEdgeEndsOfNode(*node, shift.x, shift.y);
+    }
+    history_->Commit(QStringLiteral("Drop Picture"));
+    added.push_back(source->nodeId);
+    added.push_back(image->nodeId);
+    at.ry() = image->geometry.box.bottom + 4 * GraphView::kGridSize;
+  }
+  if (added.empty()) return false;
+  view_->SelectNodeIds(added);
+  UpdateModified();
+  viewport_->UpdateBars();
+  view_->update();
+  return true;
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
@@ -566,7 +759,8 @@ void MainWindow::ShowInsertDialog() {
               .arg(Utf8(lib.info.name))
               .arg(lib.info.major)
               .arg(lib.info.minor)
-              .arg(QString::fromStdString(lib.fileName))});
+              .arg(QString::fromStdString(lib.fileName)),
+          QString::fromUtf8(host::FilterCategory(p.info.id))});
     }
     insert_->SetRows(rows);
     connect(insert_, &InsertDialog::AddRequested, this, [this](int id) { InsertFilter(id); });
@@ -591,14 +785,102 @@ bool MainWindow::InsertFilter(int prototypeId) {
     statusBar()->showMessage(QStringLiteral("The filter could not be created."), kStatusMessageMs);
     return false;
   }
-  // New nodes go to the middle of what the user sees, not on top of another.
+  // New nodes go to the middle of what the user sees, or the nearest free
+  // place from there.
   host::FilterNode& node = *document_->Node(index);
   const QPoint centre = view_->VisibleCentre();
   const host::Position at = host::FreePosition(*document_, node, centre.x(), centre.y(), GraphView::kGridSize);
   document_->MoveNode(node, at.x - node.x, at.y - node.y);
+  const host::Position shift = host::NearestFreeOffset(*document_, {node.nodeId}, GraphView::kGridSize);
+  document_->MoveNode(node, shift.x, shift.y);
   history_->Commit(QStringLiteral("Insert Filter"));
   view_->SelectNode(index);
   UpdateModified();
+  view_->update();
+  return true;
+}
+
+void MainWindow::OpenQuickAdd(QPoint widget, QPoint client, int fromNodeId, int fromPin) {
+  if (quickAdd_ == nullptr) {
+    quickAdd_ = new QuickAddPopup(host::BuildCatalog(registry_), view_);
+    connect(quickAdd_, &QuickAddPopup::Chosen, this, [this](int prototypeId) {
+      AddFilterAt(prototypeId, quickAddAt_, quickAddFrom_.first, quickAddFrom_.second);
+      view_->setFocus();
+    });
+    connect(quickAdd_, &QuickAddPopup::Dismissed, view_, [this] { view_->setFocus(); });
+  }
+  quickAddAt_ = client;
+  quickAddFrom_ = {fromNodeId, fromPin};
+  quickAdd_->Open(widget);
+}
+
+bool MainWindow::AddFilterAt(int prototypeId, QPoint client, int fromNodeId, int fromPin) {
+  const QString reason = LockReason();
+  if (!reason.isEmpty()) {
+    Refuse(RefusalText(QStringLiteral("Quick add"), reason));
+    return false;
+  }
+  history_->Begin();
+  const int index = document_->InsertNode(prototypeId);
+  if (index < 0) {
+    history_->Cancel();
+    statusBar()->showMessage(QStringLiteral("The filter could not be created."), kStatusMessageMs);
+    return false;
+  }
+  host::FilterNode& node = *document_->Node(index);
+  const QPoint at = client - QPoint(document_->originX, document_->originY);
+  // A connection dropped here joins the new node's first pin that can take
+  // it: an output feeds the new node's input, an input is fed by its output.
+  const host::FilterNode* from = document_->NodeById(fromNodeId);
+  int newPin = -1;
+  bool fromFeedsNew = true;
+  if (from != nullptr && fromPin >= 0 && fromPin < from->filter->pinCount && from->filter->pins[fromPin] != nullptr) {
+    const uint32_t types = host::PinPacketTypes(*document_, *from, fromPin);
+    switch (static_cast<PinKind>(from->filter->pins[fromPin]->kind)) {
+      case PinKind::Output:
+        newPin = host::FirstMatchingPin(*document_, node, static_cast<int32_t>(PinKind::Input), types);
+        break;
+      case PinKind::ConfigOut:
+        newPin = host::FirstMatchingPin(*document_, node, static_cast<int32_t>(PinKind::ConfigIn), 0);
+        break;
+      case PinKind::Input:
+        newPin = host::FirstMatchingPin(*document_, node, static_cast<int32_t>(PinKind::Output), types);
+        fromFeedsNew = false;
+        break;
+      case PinKind::ConfigIn:
+        newPin = host::FirstMatchingPin(*document_, node, static_cast<int32_t>(PinKind::ConfigOut), 0);
+        fromFeedsNew = false;
+        break;
+      default:
+        break;
+    }
+  }
+  host::Position target{};
+  if (newPin >= 0) {
+    // The joined pin lands a little beyond the drop point.
+    constexpr int kDropGap = 3 * GraphView::kGridSize;
+    const host::Rect& r = node.geometry.pinRects[static_cast<size_t>(newPin)];
+    const int pinX = (r.left + r.right) / 2, pinY = (r.top + r.bottom) / 2;
+    const int x = at.x() + (fromFeedsNew ? kDropGap : -kDropGap) - (pinX - node.x);
+    const int y = at.y() - (pinY - node.y);
+    target = host::Position{x / GraphView::kGridSize * GraphView::kGridSize, y / GraphView::kGridSize * GraphView::kGridSize};
+  } else {
+    target = host::FreePosition(*document_, node, at.x(), at.y(), GraphView::kGridSize);
+  }
+  document_->MoveNode(node, target.x - node.x, target.y - node.y);
+  const host::Position shift = host::NearestFreeOffset(*document_, {node.nodeId}, GraphView::kGridSize);
+  document_->MoveNode(node, shift.x, shift.y);
+  if (newPin >= 0) {
+    if (fromFeedsNew) {
+      document_->InsertEdge(from->nodeId, fromPin, node.nodeId, newPin);
+    } else {
+      document_->InsertEdge(node.nodeId, newPin, from->nodeId, fromPin);
+    }
+  }
+  history_->Commit(QStringLiteral("Quick Add"));
+  view_->SelectNode(document_->NodeIndex(node.nodeId));
+  UpdateModified();
+  viewport_->UpdateBars();
   view_->update();
   return true;
 }
@@ -618,8 +900,11 @@ void MainWindow::RunGraph() {
   WaitForWorker();
   view_->MarkFailedNode(-1);
   std::string refusal;
+  view_->SetPreviews({});
   if (run.Start(bridge_, &refusal)) {
     progress_->SetRunAlive(true);
+    view_->SetRunProgress(RunProgress{true, -1, 0});
+    properties_->Refresh();
   } else {
     const QString text = RefusalText(QStringLiteral("Run"), QString::fromStdString(refusal));
     progress_->ShowEnded(0, 0, text);
@@ -638,6 +923,8 @@ void MainWindow::KillGraph() {
   const bool wasRunning = document_->Run().IsRunning();
   document_->Run().Kill();
   if (wasRunning) ShowRunEnded(-1);
+  view_->SetRunProgress(RunProgress{});
+  properties_->Refresh();
   UpdateActions();
   view_->update();
 }
@@ -675,6 +962,29 @@ void MainWindow::ShowRunEnded(int result) {
   progress_->ShowEnded(graphState, lastState, outcome);
 }
 
+bool MainWindow::ArrangeGraph() {
+  const QString reason = LockReason();
+  if (!reason.isEmpty()) {
+    Refuse(RefusalText(QStringLiteral("Arrange"), reason));
+    return false;
+  }
+  if (document_->NodeCount() == 0) return false;
+  const std::vector<host::ArrangedNode> placed = host::ArrangeGraph(*document_);
+  history_->Begin();
+  for (const host::ArrangedNode& a : placed) {
+    host::FilterNode* node = document_->NodeById(a.nodeId);
+    if (node == nullptr) continue;
+    const int32_t dx = a.x - node->x, dy = a.y - node->y;
+    document_->MoveNode(*node, dx, dy);
+    document_->MoveEdgeEndsOfNode(*node, dx, dy);
+  }
+  history_->Commit(QStringLiteral("Arrange"));
+  UpdateModified();
+  viewport_->UpdateBars();
+  view_->update();
+  return true;
+}
+
 bool MainWindow::ResetGraph() {
   const QString reason = LockReason();
   if (!reason.isEmpty()) {
@@ -682,6 +992,7 @@ bool MainWindow::ResetGraph() {
     return false;
   }
   document_->ResetAllFilters();
+  view_->SetPreviews({});
   view_->update();
   UpdateSelectionPanes();
   return true;
@@ -693,19 +1004,21 @@ void MainWindow::OpenManual() {
   // The current folder, beside the program (a build tree), then the
   // installed documentation folder.
   const QDir program(QApplication::applicationDirPath());
-  const QString candidates[] = {
+  const QStringList candidates = {
       QDir::current().absoluteFilePath(QStringLiteral("manual.pdf")),
       program.absoluteFilePath(QStringLiteral("manual.pdf")),
       QDir::cleanPath(program.absoluteFilePath(QStringLiteral(VORLAN_DOC_FROM_PROGRAM "/manual.pdf")))};
-  QString path;
-  for (const QString& candidate : candidates) {
-    if (QFileInfo::exists(candidate)) {
-      path = candidate;
-      break;
-    }
+  const QString path = FirstExisting(candidates);
+  QString reason;
+  if (path.isEmpty()) {
+    reason = QStringLiteral("The file manual.pdf was not found.");
+  } else if (documentOpener_(path, reason)) {
+    return;
   }
-  if (path.isEmpty() || !QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
-    QMessageBox::critical(this, QStringLiteral("Error"), QStringLiteral("Cannot load manual!"));
+  QMessageBox box(QMessageBox::Critical, QStringLiteral("Error"), QStringLiteral("Cannot load manual!"),
+                  QMessageBox::Ok, this);
+  box.setInformativeText(ManualFailureDetails(reason, path.isEmpty() ? candidates : QStringList{path}));
+  box.exec();
 }
 
 }  // namespace vorlan::gui

@@ -10,14 +10,18 @@
 #include <QMainWindow>
 #include <QString>
 #include <QStringList>
+#include <QPoint>
 #include <memory>
+#include <utility>
 
 #include "core/graph_document.h"
 #include "core/graph_image.h"
 #include "core/registry.h"
+#include "manual_viewer.h"
 #include "node_fonts.h"
 
 class QAction;
+class QDockWidget;
 class QLabel;
 class QMenu;
 
@@ -29,6 +33,8 @@ class GraphView;
 class GraphViewport;
 class InsertDialog;
 class ProgressDialog;
+class PropertiesPanel;
+class QuickAddPopup;
 class RunBridge;
 
 class MainWindow : public QMainWindow {
@@ -57,13 +63,29 @@ class MainWindow : public QMainWindow {
   bool SavePending() const { return !pendingSave_.isEmpty(); }
   void ShowInsertDialog();
   bool InsertFilter(int prototypeId);
+  // Quick add at `widget` (view coordinates; `client` the same point in
+  // client coordinates), for a connection from (fromNodeId, fromPin) when
+  // one was dropped there.
+  void OpenQuickAdd(QPoint widget, QPoint client, int fromNodeId = -1, int fromPin = -1);
+  QuickAddPopup* QuickAdd() const { return quickAdd_; }
+  PropertiesPanel* Properties() const { return properties_; }
+  // Adds a node of the prototype at a client point, joined to
+  // (fromNodeId, fromPin) when given; one undo step.
+  bool AddFilterAt(int prototypeId, QPoint client, int fromNodeId = -1, int fromPin = -1);
   void RunGraph();
   void StopGraph();
   void KillGraph();
   // Graph menu "Show Progress": brings the Progress dialog back.
   void ShowProgress();
   bool ResetGraph();
+  // Files dropped at a view point: the first graph is opened; pictures get
+  // a file reader and an Image decoder each. False when nothing was done.
+  bool DropFiles(const QStringList& files, QPoint viewPoint);
+  // Graph > Arrange: the whole graph laid out by data flow, one undo step.
+  bool ArrangeGraph();
   void OpenManual();
+  // How Help > Manual opens the PDF (tests replace the desktop's viewer).
+  void SetDocumentOpener(DocumentOpener opener) { documentOpener_ = std::move(opener); }
 
   // Edit commands: undo history and the clipboard (graph file bytes of the
   // selected nodes and the edges among them). Refused during a run.
@@ -92,6 +114,9 @@ class MainWindow : public QMainWindow {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dragMoveEvent(QDragMoveEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
   // Stop, then after the grace period Kill, and wait for the worker.
@@ -106,6 +131,8 @@ class MainWindow : public QMainWindow {
   void UpdateTitle();
   void UpdateActions();
   void UpdateSelectionPanes();
+  // The Properties panel follows the current node (one selected node).
+  void UpdateProperties();
   // How the run ended, in the Progress dialog; `result` is a run result or
   // -1 for a killed run.
   void ShowRunEnded(int result);
@@ -130,6 +157,11 @@ class MainWindow : public QMainWindow {
   GraphView* view_ = nullptr;
   ProgressDialog* progress_ = nullptr;
   InsertDialog* insert_ = nullptr;
+  QuickAddPopup* quickAdd_ = nullptr;
+  PropertiesPanel* properties_ = nullptr;
+  QDockWidget* propertiesDock_ = nullptr;
+  QPoint quickAddAt_;
+  std::pair<int, int> quickAddFrom_{-1, -1};
   RunBridge* bridge_ = nullptr;
   ElidedLabel* panes_[3] = {nullptr, nullptr, nullptr};
 
@@ -144,6 +176,9 @@ class MainWindow : public QMainWindow {
   QAction* runAction_ = nullptr;
   QAction* stopAction_ = nullptr;
   QAction* progressAction_ = nullptr;
+  QAction* arrangeAction_ = nullptr;
+  QAction* curvedAction_ = nullptr;
+  QAction* previewsAction_ = nullptr;
   QAction* manualAction_ = nullptr;
   QAction* aboutAction_ = nullptr;
   QMenu* recentMenu_ = nullptr;
@@ -163,10 +198,12 @@ class MainWindow : public QMainWindow {
   // The origin moved, or nodes moved during a run, since the last save or
   // load: changes to the file that the undo history does not hold.
   bool changedOutsideHistory_ = false;
+  bool wasBusy_ = false;  // the run state UpdateActions saw last
 
   QString path_;
   QString pendingSave_;  // saved as soon as no worker is left
-  QStringList recent_;  // this session only: the program keeps no state
+  QStringList recent_;  // kept in EditorSettings across sessions
+  DocumentOpener documentOpener_ = OpenPdfDocument;
   bool promptForUnsaved_ = true;
   int exitGraceMs_ = 3000;
 };

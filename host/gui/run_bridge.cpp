@@ -64,10 +64,12 @@ void RunBridge::ApplyFilterProgress() {
   if (dialog_)
     dialog_->ShowFilterProgress(status.filterFraction,
                                 status.current != -1 ? static_cast<int>(status.currentState) : -1);
+  emit NodeProgress(status.current != -1 ? status.currentNodeId : -1, status.filterFraction);
 }
 
 void RunBridge::ApplyGraphProgress(const host::RunStatus& status) {
   if (dialog_) dialog_->ShowGraphProgress(ToGraphProgress(status));
+  emit NodeProgress(status.current != -1 ? status.currentNodeId : -1, status.filterFraction);
   emit StatesChanged();
 }
 
@@ -76,7 +78,15 @@ void RunBridge::ShowError(const host::RunError& error) {
   if (silent_ || !controller_.IsCurrentRun(error.generation)) return;
   emit StatesChanged();
   emit RunFailed(error.nodeId);
-  if (dialog_) dialog_->ShowRunError(QString::fromStdString(error.message));
+  if (!dialog_) return;
+  // The run has failed already, the worker only waits for the box: the
+  // dialog says so and its clock stops while the user reads the message.
+  // A failing filter leaves its Process in Stopped.
+  const QString outcome = error.caption.empty()
+                              ? QStringLiteral("Failed.")
+                              : QStringLiteral("Failed on filter : %1").arg(QString::fromStdString(error.caption));
+  dialog_->ShowEnded(static_cast<int>(FilterState::Error), static_cast<int>(FilterState::Stopped), outcome);
+  dialog_->ShowRunError(QString::fromStdString(error.message));
 }
 
 }  // namespace vorlan::gui

@@ -40,6 +40,8 @@ class RunBridge final : public QObject, public host::RunObserver {
   // [ui thread] The run failed on the node with this id (-1: no filter to
   // blame); sent before the error box shows.
   void RunFailed(int nodeId);
+  // [ui thread] The node in Process (-1: none) and its fraction done.
+  void NodeProgress(int nodeId, float fraction);
 
  private:
   void ApplyFilterProgress();

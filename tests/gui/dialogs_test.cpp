@@ -132,8 +132,8 @@ TEST(CaptionDialog, EditsAndCapsTheCaption) {
 
 TEST(InsertDialog, AddsTheSelectedPrototypeOnly) {
   InsertDialog dialog;
-  dialog.SetRows({{7, "Bmp decoder 1.0 [40]", "Bmp Decoder Library 1.0 (dibreader.so)"},
-                  {9, "HV encoder 1.0 [130]", "HV Encoder Library 1.0 (collage.so)"}});
+  dialog.SetRows({{7, "Bmp decoder 1.0 [40]", "Bmp Decoder Library 1.0 (dibreader.so)", "images"},
+                  {9, "HV encoder 1.0 [130]", "HV Encoder Library 1.0 (collage.so)", "fractal"}});
   ASSERT_EQ(dialog.List()->topLevelItemCount(), 2);
   EXPECT_EQ(dialog.List()->headerItem()->text(0), "Filter");
   EXPECT_EQ(dialog.List()->headerItem()->text(1), "Library");

@@ -21,6 +21,7 @@
 #include "core/graph_file.h"
 #include "core/graph_runner.h"
 #include "editor_support.h"
+#include "editor_settings.h"
 #include "elided_label.h"
 #include "graph_view.h"
 #include "insert_dialog.h"
@@ -51,6 +52,9 @@ class EditorTest : public ::testing::Test {
     window_->SetPromptForUnsaved(false);
     window_->show();
     view_ = window_->View();
+    // The described straight edges and their hit test; curved edges are
+    // tested on their own.
+    view_->SetCurvedEdges(false);
   }
   void TearDown() override { window_.reset(); }
 
@@ -224,17 +228,45 @@ TEST_F(EditorTest, OutlinesShowSelectionAndUnusableFilters) {
   node.filter->state = FilterState::Ready;
 }
 
-TEST_F(EditorTest, ManualThatCannotBeFoundIsReported) {
+TEST_F(EditorTest, ManualFailuresGiveTheReasonAndThePath) {
   const QString here = QDir::currentPath();
-  QDir::setCurrent(QString::fromStdString(vorlan::test::TempDir("editor_manual")));
-  QString shown;
-  auto watcher = OnNextModal([&shown](QWidget* modal) {
-    if (auto* box = qobject_cast<QMessageBox*>(modal)) shown = box->text();
+  const QString dir = QString::fromStdString(vorlan::test::TempDir("editor_manual"));
+  QDir(dir).remove(QStringLiteral("manual.pdf"));
+  QDir::setCurrent(dir);
+  QString shown, details;
+  auto answer = [&shown, &details](QWidget* modal) {
+    if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+      shown = box->text();
+      details = box->informativeText();
+    }
     QMetaObject::invokeMethod(modal, "reject");
+  };
+  bool opened = false;
+  window_->SetDocumentOpener([&opened](const QString&, QString&) { return opened = true; });
+  {
+    auto watcher = OnNextModal(answer);
+    window_->OpenManual();  // the test program's folder holds no manual either
+  }
+  EXPECT_FALSE(opened);
+  EXPECT_EQ(shown, "Cannot load manual!");
+  EXPECT_TRUE(details.contains("manual.pdf was not found")) << details.toStdString();
+  EXPECT_TRUE(details.contains(QDir(dir).absoluteFilePath("manual.pdf"))) << details.toStdString();
+
+  // Found, but nothing can show it: the viewer's reason and the file's path.
+  vorlan::test::WriteFile((dir + "/manual.pdf").toStdString(), {'%', 'P', 'D', 'F'});
+  window_->SetDocumentOpener([](const QString&, QString& reason) {
+    reason = QStringLiteral("No PDF viewer is installed.");
+    return false;
   });
-  window_->OpenManual();  // the test program's folder holds no manual either
+  shown.clear();
+  {
+    auto watcher = OnNextModal(answer);
+    window_->OpenManual();
+  }
   QDir::setCurrent(here);
   EXPECT_EQ(shown, "Cannot load manual!");
+  EXPECT_TRUE(details.startsWith("No PDF viewer is installed.")) << details.toStdString();
+  EXPECT_TRUE(details.contains(QDir(dir).absoluteFilePath("manual.pdf"))) << details.toStdString();
 }
 
 TEST_F(EditorTest, CaptionThroughTheContextMenu) {
@@ -341,11 +373,18 @@ TEST_F(EditorTest, RunReachesDoneAndHidesTheProgressDialog) {
 TEST_F(EditorTest, FailingRunNamesTheNodeInTheErrorBox) {
   BuildCopy(Doc(), "", vorlan::test::TempDir("editor_fail") + "/never.bin");
   QString shown;
-  auto watcher4 = OnNextModal([&shown](QWidget* modal) {
+  ProgressDialog* progress = window_->Progress();
+  auto watcher4 = OnNextModal([&shown, progress](QWidget* modal) {
     auto* box = qobject_cast<QMessageBox*>(modal);
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(box->windowTitle(), "Error");
     shown = box->text();
+    // While the box is open the dialog already shows the failure, and its
+    // clock stands still.
+    EXPECT_EQ(progress->GraphState(), "Error");
+    EXPECT_EQ(progress->FilterState(), "Stopped");
+    EXPECT_EQ(progress->Outcome(), "Failed on filter : source");
+    EXPECT_FALSE(progress->ClockRunning());
     box->accept();
   });
   window_->RunGraph();
@@ -545,6 +584,38 @@ TEST_F(EditorTest, OpenRefusesBadFilesAndKeepsAnEmptyDocument) {
   EXPECT_EQ(Doc().NodeCount(), 2);
   EXPECT_EQ(Doc().EdgeCount(), 1);
   EXPECT_EQ(window_->RecentFiles().value(0), QString::fromStdString(dir + "/good.gph"));
+}
+
+TEST_F(EditorTest, RecentFilesAndTheLastFolderSurviveARestart) {
+  const std::string dir = vorlan::test::TempDir("editor_recent");
+  BuildCopy(Doc(), "in.bin", "out.bin");
+  QStringList saved;
+  for (int i = 0; i < 6; ++i) {
+    const QString path = QString::fromStdString(dir + "/g" + std::to_string(i) + ".gph");
+    ASSERT_TRUE(window_->SaveGraphAs(path));
+    saved.prepend(path);
+  }
+  // Saving the second newest again moves it to the top.
+  ASSERT_TRUE(window_->SaveGraphAs(saved[1]));
+  saved.move(1, 0);
+  const QStringList expected = saved.mid(0, 4);
+  EXPECT_EQ(window_->RecentFiles(), expected);
+
+  window_.reset();
+  window_ = std::make_unique<MainWindow>(BuildRegistry());
+  window_->SetPromptForUnsaved(false);
+  EXPECT_EQ(window_->RecentFiles(), expected);
+  // The menu offers them, newest first, and opens them.
+  QMenu* recent = nullptr;
+  for (QMenu* menu : window_->findChildren<QMenu*>())
+    if (menu->title() == "Recent &Files") recent = menu;
+  ASSERT_NE(recent, nullptr);
+  ASSERT_EQ(recent->actions().size(), 4);
+  EXPECT_TRUE(recent->actions()[0]->text().endsWith(expected[0]));
+  recent->actions()[2]->trigger();
+  EXPECT_EQ(window_->CurrentFile(), expected[2]);
+  EXPECT_EQ(EditorSettings::LastFolder(), QString::fromStdString(dir));
+  view_ = window_->View();
 }
 
 }  // namespace

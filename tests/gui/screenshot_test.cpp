@@ -6,12 +6,14 @@
 
 #include <QApplication>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QImage>
 #include <QPainter>
 #include <cstdlib>
 
 #include "core/graph_file.h"
 #include "editor_support.h"
+#include "graph_painter.h"
 #include "graph_view.h"
 #include "main_window.h"
 #include "node_fonts.h"
@@ -130,6 +132,69 @@ TEST(GraphScreenshot, BoxesAndPinSquaresHaveTheirExactSize) {
       }
     }
   }
+}
+
+// Where the view writes a pin's name (as the painter places it): beside
+// data pins, inside the box above configuration pins.
+QRect PinLabel(const host::Rect& r, const Pin& pin, const QFontMetrics& m) {
+  const QString name = QString::fromUtf8(pin.name != nullptr ? pin.name : "");
+  const int w = m.horizontalAdvance(name);
+  const int h = m.height();
+  const int centreY = (r.top + r.bottom) / 2;
+  switch (static_cast<PinKind>(pin.kind)) {
+    case PinKind::Input: return QRect(r.right + 4, centreY - h / 2, w, h);
+    case PinKind::Output: return QRect(r.left - 4 - w, centreY - h / 2, w, h);
+    default: return QRect((r.left + r.right) / 2 - w / 2, r.top - 4 - h, w, h);
+  }
+}
+
+// No data pin's name runs into the "Cfg in" / "Cfg out" row, on any built
+// filter: by the names' rectangles, and by the pixels drawn in that row,
+// which all belong to the configuration names.
+TEST(GraphScreenshot, DataPinNamesStayClearOfTheConfigurationRow) {
+  UseFixedFonts();
+  FontTextMeasure measure;
+  host::GraphDocument document(BuildRegistry(), measure);
+  const QFontMetrics metrics(PinFont());
+  int checked = 0;
+  for (int32_t p = 0; p < BuildRegistry().PrototypeCount(); ++p) {
+    document.Clear();
+    const int index = document.InsertNode(BuildRegistry().Prototype(p).id);
+    if (index < 0) continue;
+    const host::FilterNode& node = *document.Node(index);
+    SCOPED_TRACE(node.caption);
+    std::vector<QRect> data, config;
+    for (int i = 0; i < node.filter->pinCount; ++i) {
+      const Pin& pin = *node.filter->pins[i];
+      const QRect label = PinLabel(node.geometry.pinRects[static_cast<size_t>(i)], pin, metrics);
+      const bool isData = pin.kind == static_cast<int32_t>(PinKind::Input) ||
+                          pin.kind == static_cast<int32_t>(PinKind::Output);
+      (isData ? data : config).push_back(label);
+    }
+    if (data.empty() || config.empty()) continue;
+    for (const QRect& d : data)
+      for (const QRect& c : config) EXPECT_FALSE(d.intersects(c)) << "a data pin name overlaps a configuration name";
+
+    const host::Rect& b = node.geometry.box;
+    QImage shot(b.right + 20, b.bottom + 20, QImage::Format_RGB32);
+    shot.fill(Qt::white);
+    {
+      QPainter painter(&shot);
+      PaintGraph(painter, document, GraphHighlight{});
+    }
+    int strays = 0;
+    const int rowTop = config.front().top();
+    for (int y = rowTop; y <= config.front().bottom(); ++y)
+      for (int x = b.left + 2; x < b.right - 2; ++x) {
+        if (!IsWhite(shot, x, y)) continue;
+        bool inConfigName = false;
+        for (const QRect& c : config) inConfigName |= x >= c.left() - 1 && x <= c.right() + 1;
+        if (!inConfigName) ++strays;
+      }
+    EXPECT_EQ(strays, 0) << "white pixels in the configuration row outside the configuration names";
+    ++checked;
+  }
+  if (checked == 0) GTEST_SKIP() << "no plug-ins built";
 }
 
 // The picture of the main window with the Progress dialog for the manual.
