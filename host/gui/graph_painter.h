@@ -55,7 +55,7 @@ struct GraphHighlight {
 };
 
 // The course of an edge in client coordinates (document + origin): the
-// straight line, or the curve described at GraphHighlight::curvedEdges.
+// straight line, or the curve explained at GraphHighlight::curvedEdges.
 QPainterPath EdgePath(const host::GraphDocument& document, const host::GraphEdge& edge, bool curved);
 
 // The point the arrowhead at the edge's end points away from: the start for

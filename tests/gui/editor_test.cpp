@@ -52,7 +52,7 @@ class EditorTest : public ::testing::Test {
     window_->SetPromptForUnsaved(false);
     window_->show();
     view_ = window_->View();
-    // The described straight edges and their hit test; curved edges are
+    // Straight edges and their hit test by distance; curved edges are
     // tested on their own.
     view_->SetCurvedEdges(false);
   }
