@@ -41,7 +41,7 @@ int Rank(const std::string& name, const std::string& query) {
 const char* FilterCategory(int32_t filterId) {
   switch (filterId) {
     case 10: case 20: return "streams";
-    case 40: case 50: case 1020: case 1030: return "images";
+    case 40: case 50: case 1020: case 1030: case 1040: return "images";
     case 80: case 90: return "colour";
     case 130: case 140: return "fractal";
     case 170: case 180: case 190: case 200: return "entropy";
