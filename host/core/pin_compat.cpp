@@ -52,9 +52,12 @@ std::string ConnectionProblem(const GraphDocument& document, const FilterNode& f
   const uint32_t published = PinPacketTypes(document, from, fromPin);
   const uint32_t accepted = PinPacketTypes(document, to, toPin);
   if (Meet(published, accepted)) return {};
-  return "\"" + std::string(PinName(from, fromPin)) + "\" of " + from.caption + " publishes " +
-         PacketTypesText(published) + ", \"" + PinName(to, toPin) + "\" of " + to.caption + " accepts " +
-         PacketTypesText(accepted);
+  std::string text;
+  text.append(1, '"').append(PinName(from, fromPin)).append("\" of ").append(from.caption);
+  text.append(" publishes ").append(PacketTypesText(published));
+  text.append(", \"").append(PinName(to, toPin)).append("\" of ").append(to.caption);
+  text.append(" accepts ").append(PacketTypesText(accepted));
+  return text;
 }
 
 int32_t FirstMatchingPin(const GraphDocument& document, const FilterNode& node, int32_t kind, uint32_t types) {
