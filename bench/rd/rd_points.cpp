@@ -135,6 +135,7 @@ const std::map<std::string, Field>& EncoderFields() {
       {"stepY", {offsetof(S, stepY), false}},             {"coverMode", {offsetof(S, coverMode), false}},
       {"errorMode", {offsetof(S, errorMode), false}},     {"quality", {offsetof(S, quality), true}},
       {"threadCount", {offsetof(S, threadCount), false}},
+      {"lambda", {offsetof(S, lambda), true}},            {"maxRate", {offsetof(S, maxRate), true}},
   };
   return fields;
 }

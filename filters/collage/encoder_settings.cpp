@@ -9,7 +9,8 @@ namespace vorlan::collage {
 
 namespace {
 
-constexpr SettingChoice kModes[] = {{0, "fidelity", "Fidelity"}, {1, "size", "Size"}, {2, "least_error", "Least error"}};
+constexpr SettingChoice kModes[] = {{0, "fidelity", "Fidelity"}, {1, "size", "Size"}, {2, "least_error", "Least error"},
+                                  {3, "rate_distortion", "Rate-distortion"}};
 constexpr SettingChoice kSearchModes[] = {{0, "grid", "Grid search"}};
 constexpr SettingChoice kCoverModes[] = {{0, "best", "Best cover"}, {1, "in_tolerance", "Cover in tolerance"}};
 constexpr SettingChoice kErrorModes[] = {{0, "absolute", "Absolute :"}, {1, "quality", "Quality :"}};
@@ -21,8 +22,9 @@ constexpr int32_t kChoice = static_cast<int32_t>(SettingType::Choice);
 constexpr double kNone = HUGE_VAL;
 
 constexpr SettingField kFields[kSettingsFieldCount] = {
-    {"mode", "Compression mode", kChoice, 0, 0, nullptr, 0, 0, 3, kModes, "",
-     "Fidelity cuts until every range meets the tolerance; Size and Least error grow to maxRanges ranges"},
+    {"mode", "Compression mode", kChoice, 0, 0, nullptr, 0, 0, 4, kModes, "",
+     "Fidelity cuts until every range meets the tolerance; Size and Least error grow to maxRanges ranges; "
+     "Rate-distortion takes the cut that removes the most error per bit, up to maxRanges, lambda or maxRate"},
     {"maxError", "Max error", kFloat, 0, 30.0, nullptr, -kNone, kNone, 0, nullptr, "grey levels",
      "tolerance of a range's RMS error when errorMode is absolute (Fidelity)"},
     {"maxDiffCheck", "Maximal diference checking", kInt, kSettingSwitch, 0, nullptr, 0, 1, 0, nullptr, "",
@@ -61,6 +63,11 @@ constexpr SettingField kFields[kSettingsFieldCount] = {
      "scheduling priority of the search workers"},
     {"feedback", "Feedback window", kInt, kSettingSwitch, 1, nullptr, 0, 1, 0, nullptr, "",
      "show the partition growing in a window while encoding (editor only)"},
+    {"lambda", "Lambda", kFloat, 0, 0.0, nullptr, 0, kNone, 0, nullptr, "MSE per bpp",
+     "Rate-distortion: stop when the best cut lowers the MSE (grey levels of 0..255) by less than this per bit "
+     "per pixel; 0 for no such stop"},
+    {"maxRate", "Max rate", kFloat, 0, 0.0, nullptr, 0, kNone, 0, nullptr, "bpp",
+     "Rate-distortion: stop before the packed code would exceed this many bits per pixel; 0 for no limit"},
 };
 
 constexpr SettingsDescription kDescription{kSettingsDescriptionVersion, kSettingsFieldCount, kFields};
@@ -74,7 +81,7 @@ std::vector<SettingProblem> SettingProblems(const FractalEncoderSettings& s) {
   auto check = [&problems](bool ok, const char* field, const char* rule) {
     if (!ok) problems.push_back({field, rule});
   };
-  check(s.mode >= 0 && s.mode <= 2, "mode", "must be 0 (Fidelity), 1 (Size) or 2 (Least error)");
+  check(s.mode >= 0 && s.mode <= 3, "mode", "must be 0 (Fidelity), 1 (Size), 2 (Least error) or 3 (Rate-distortion)");
   check(s.errorMode == 0 || s.errorMode == 1, "errorMode", "must be 0 (Absolute) or 1 (Quality)");
   check(s.coverMode == 0 || s.coverMode == 1, "coverMode", "must be 0 (Best cover) or 1 (Cover in tolerance)");
   check(s.threadPriority == 0 || s.threadPriority == 1, "threadPriority", "must be 0 (Normal) or 1 (Idle)");
@@ -93,6 +100,8 @@ std::vector<SettingProblem> SettingProblems(const FractalEncoderSettings& s) {
   check(std::isfinite(s.maxScale) && s.maxScale > 0.0f, "maxScale", "must be a finite value above 0");
   check(std::isfinite(s.maxError), "maxError", "must be finite");
   check(std::isfinite(s.quality), "quality", "must be finite");
+  check(std::isfinite(s.lambda) && s.lambda >= 0.0f, "lambda", "must be a finite value of at least 0");
+  check(std::isfinite(s.maxRate) && s.maxRate >= 0.0f, "maxRate", "must be a finite value of at least 0");
   return problems;
 }
 

@@ -1,9 +1,11 @@
 #include "fractal_encoder_filter.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <new>
 
+#include "code/rate_fit.h"
 #include "vorlan/config_stream.h"
 
 namespace vorlan::collage {
@@ -22,8 +24,10 @@ FractalEncoderFilter::~FractalEncoderFilter() {
 Result FractalEncoderFilter::ApplyConfig(Packet packet, ConfigForm form) {
   if (packet.data == nullptr) return Fail("the settings packet is empty");
   if (form == ConfigForm::Native) {
-    if (packet.length < static_cast<int32_t>(sizeof settings_)) return Fail("the settings record is too short");
-    std::memcpy(&settings_, packet.data, sizeof settings_);
+    // A record from before the trailing fields keeps their current values.
+    constexpr int32_t kBaseBytes = 4 * kBaseSettingsFieldCount;
+    if (packet.length < kBaseBytes) return Fail("the settings record is too short");
+    std::memcpy(&settings_, packet.data, std::min<size_t>(static_cast<size_t>(packet.length), sizeof settings_));
     return Ok;
   }
   if (packet.length < 0) return Fail("the settings stream is malformed");
@@ -129,9 +133,13 @@ Result FractalEncoderFilter::Work() {
   // The window's last picture is the finished partition, taken while the
   // search still exists.
   if (feedback) FeedbackRefresh();
+  if (search_->ChooseLevels() < 0) {
+    ReleaseSearch();
+    return Fail("out of memory while choosing the quantiser levels");
+  }
   HvPartition& partition = search_->Partition();
-  const bool built = BuildCode(partition.Root(), partition.RangeCounter(), partition.Pool(), settings_,
-                               plane->width, plane->height, plane->min, plane->max, code_, reason);
+  const bool built = BuildCodeWithinRate(partition, settings_, plane->width, plane->height, plane->min, plane->max,
+                                         code_, reason);
   ReleaseSearch();
   if (!built) return Fail(reason);
 

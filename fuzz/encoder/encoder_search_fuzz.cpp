@@ -4,7 +4,7 @@
 // so both codes must agree array for array; a difference aborts.
 //
 // Input: 9 setting bytes, then samples (one byte each, row by row). The
-// modes that search whole walks: Size, Least error and Fidelity with "Best
+// modes that search whole walks: Size, Least error, Rate-distortion and Fidelity with "Best
 // cover" (its tolerance from the ninth byte).
 #include <cstdint>
 #include <cstdio>
@@ -55,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < kHeader + 16) return 0;
   const uint8_t* b = data;
   FractalEncoderSettings s;
-  s.mode = (b[8] & 3) == 0 ? 0 : 1 + (b[0] & 1);
+  s.mode = (b[8] & 3) == 0 ? 0 : ((b[8] & 3) == 3 ? kRateDistortionMode : 1 + (b[0] & 1));
   s.coverMode = 0;
   s.maxDiffCheck = 0;
   s.errorMode = 1;

@@ -49,7 +49,7 @@ TEST_F(E2e, InspectNamesPinsAndSettingsAndAgreesWithItsJson) {
   const Json encoder = Json::parse(o.out);
   EXPECT_EQ(encoder["id"], 130);
   EXPECT_EQ(encoder["pins"].size(), 13u);
-  ASSERT_EQ(encoder["settings"].size(), 20u);
+  ASSERT_EQ(encoder["settings"].size(), 22u);
   EXPECT_EQ(encoder["settings"][3]["identifier"], "maxRanges");
   EXPECT_EQ(encoder["settings"][3]["minimum"], 1);
   EXPECT_EQ(encoder["settings"][0]["choices"][2]["label"], "Least error");

@@ -104,10 +104,14 @@ CollageDialog::CollageDialog(const FractalEncoderSettings& settings, QWidget* pa
   // largest total squared error, on the edge it finds.
   auto* leastError = new QRadioButton(QStringLiteral("Least error"));
   leastError->setToolTip(QStringLiteral("Grow to the number of ranges, cutting where the most squared error is"));
+  auto* rateDistortion = new QRadioButton(QStringLiteral("Rate-distortion"));
+  rateDistortion->setToolTip(
+      QStringLiteral("Take the cut that removes the most error per bit, up to the ranges, lambda or rate"));
   modeLayout->addWidget(fidelity);
   modeLayout->addWidget(size);
   modeLayout->addWidget(leastError);
-  mode_ = RadioGroup(this, "mode", s.mode, {fidelity, size, leastError});
+  modeLayout->addWidget(rateDistortion);
+  mode_ = RadioGroup(this, "mode", s.mode, {fidelity, size, leastError, rateDistortion});
 
   auto* errorBox = new QGroupBox(QStringLiteral("Error mode"));
   errorBox->setObjectName(QStringLiteral("errorMode"));
@@ -129,6 +133,14 @@ CollageDialog::CollageDialog(const FractalEncoderSettings& settings, QWidget* pa
   auto* sizeBox = new QGroupBox(QStringLiteral("Size mode settings"));
   auto* sizeLayout = new QGridLayout(sizeBox);
   maxRanges_ = AddEdit(sizeLayout, 0, "Max number of ranges", "maxRanges", s.maxRanges);
+  lambda_ = FieldEdit("lambda", FormatFloat(s.lambda));
+  labels_["lambda"] = QStringLiteral("Lambda");
+  sizeLayout->addWidget(new QLabel(QStringLiteral("Lambda")), 1, 0);
+  sizeLayout->addWidget(lambda_, 1, 1);
+  maxRate_ = FieldEdit("maxRate", FormatFloat(s.maxRate));
+  labels_["maxRate"] = QStringLiteral("Max rate");
+  sizeLayout->addWidget(new QLabel(QStringLiteral("Max rate")), 2, 0);
+  sizeLayout->addWidget(maxRate_, 2, 1);
 
   auto* rangesBox = new QGroupBox(QStringLiteral("Ranges"));
   auto* rangesLayout = new QGridLayout(rangesBox);
@@ -221,6 +233,8 @@ void CollageDialog::accept() {
   edited.maxError = ParseFloat(EditText(maxError_));
   edited.quality = ParseFloat(EditText(quality_));
   edited.maxScale = ParseFloat(EditText(maxScale_));
+  edited.lambda = ParseFloat(EditText(lambda_));
+  edited.maxRate = ParseFloat(EditText(maxRate_));
   edited.maxRanges = ParseInt(EditText(maxRanges_));
   edited.minRangeSize = ParseInt(EditText(minRangeSize_));
   edited.maxRangeSize = ParseInt(EditText(maxRangeSize_));

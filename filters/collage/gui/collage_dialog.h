@@ -1,4 +1,4 @@
-// "HV encoder settings": the twenty encoder settings in their groups. The
+// "HV encoder settings": the encoder settings in their groups. The
 // dialog edits a copy; the caller applies Settings() when exec() returns
 // Accepted. Every control carries the name of its field as objectName
 // (radio buttons: field and value, e.g. "mode1").
@@ -61,6 +61,8 @@ class CollageDialog : public QDialog {
   QLineEdit* maxError_ = nullptr;
   QLineEdit* quality_ = nullptr;
   QLineEdit* maxRanges_ = nullptr;
+  QLineEdit* lambda_ = nullptr;
+  QLineEdit* maxRate_ = nullptr;
   QLineEdit* minRangeSize_ = nullptr;
   QLineEdit* maxRangeSize_ = nullptr;
   QLineEdit* minRangeFactor_ = nullptr;

@@ -127,7 +127,7 @@ SplitDecision LeastDeviationCut::Decide(const RangeNode& node, const IntegralIma
 }
 
 std::unique_ptr<CutRule> MakeCutRule(int32_t mode) {
-  if (mode == 2) return std::make_unique<OnEdgeCut>();
+  if (mode == 2 || mode == 3) return std::make_unique<OnEdgeCut>();
   return std::make_unique<BeforeEdgeCut>();
 }
 

@@ -1,9 +1,11 @@
 // The HV partition of one encoding run: the range stack (ranges waiting to
 // be searched), the range pool (accepted ranges), the current range and the
-// growth strategies: Fidelity (cut until every range meets the tolerance)
-// and the two range-count modes, Size and Least error, which differ in the
-// range they cut next and where they cut it. Every member function except
-// the hint readers runs under the encoder's lock.
+// growth strategies: Fidelity (cut until every range meets the tolerance),
+// the two range-count modes, Size and Least error, which differ in the
+// range they cut next and where they cut it, and Rate-distortion, which
+// grows as Least error does past its target and then prunes the tree back,
+// always removing the cut that buys the least squared error per bit. Every
+// member function except the hint readers runs under the encoder's lock.
 #pragma once
 
 #include <atomic>
@@ -11,10 +13,12 @@
 #include <memory>
 #include <vector>
 
+#include "encoder_settings.h"
 #include "partition/cut_rules.h"
 #include "search/domain_sequence.h"
 #include "fractal/range_tree.h"
 #include "search/integral_image.h"
+#include "partition/rate_model.h"
 #include "partition/split_choice.h"
 
 namespace vorlan::collage {
@@ -25,13 +29,21 @@ enum AdvanceResult : int32_t {
   kAdvanceFinished = 2,
 };
 
+
 class HvPartition {
  public:
   struct Config {
-    int32_t mode = 0;  // 0 Fidelity, 1 Size, 2 Least error
+    int32_t mode = 0;  // 0 Fidelity, 1 Size, 2 Least error, 3 Rate-distortion
     int32_t maxRanges = 100;
     int32_t minRangeSize = 4;
     double tolerance = 0.0;
+    // Rate-distortion: keep no cut that removes less squared error (summed
+    // over its pixels, in the plane's units) per bit than lambda, and no
+    // more than maxBits of estimated code; 0 for neither. maxRanges stays
+    // an upper bound.
+    double lambda = 0.0;
+    double maxBits = 0.0;
+    RateModel::Limits rate;
   };
 
   // `samples` is the image (row stride = its width); `sums` its integral
@@ -72,6 +84,16 @@ class HvPartition {
   // The progress accumulator for readers outside the lock.
   double ProgressHint() const { return progressHint_.load(std::memory_order_relaxed); }
 
+  // Rate-distortion: the estimated size of the code in bits, and the
+  // squared error per bit of the weakest cut kept (0 when none).
+  double EstimatedBits() const { return bits_; }
+  // Prunes the finished tree further, to at most `maxBits` of estimated
+  // code. False when memory runs out.
+  [[nodiscard]] bool PruneTo(double maxBits);
+  double LastCutSlope() const { return lastSlope_; }
+  const RateModel& Rates() const { return rate_; }
+  RateModel& Rates() { return rate_; }
+
  private:
   void MakeCurrent(fractal::RangeNode* node);
   void SetCurrent(fractal::RangeNode* node);
@@ -83,6 +105,18 @@ class HvPartition {
   AdvanceResult PopNext();
   AdvanceResult Finish(bool outOfMemory);
   bool SplitAndPush(fractal::RangeNode& node, const SplitDecision& decision);
+
+  // Rate-distortion: grows as Least error does, past the target, then
+  // prunes the tree back to it.
+  bool GrowthDone(const fractal::RangeNode& next) const;
+  void CountLeaf(const fractal::RangeNode& node);
+  void CountCut(const fractal::RangeNode& node);
+  void Prune();
+
+  RateModel rate_;
+  std::vector<double> leafError_;  // by tree node id: squared error of the node's own transform
+  double bits_ = 0.0;
+  double lastSlope_ = 0.0;
 
   Config config_;
   double* samples_;

@@ -19,7 +19,7 @@ size_t SplitChoice::Choose(const std::vector<fractal::RangeNode*>& pool) const {
 }
 
 std::unique_ptr<SplitChoice> MakeSplitChoice(int32_t mode) {
-  if (mode == 2) return std::make_unique<LargestSquaredError>();
+  if (mode == 2 || mode == 3) return std::make_unique<LargestSquaredError>();
   return std::make_unique<LargestRmsError>();
 }
 

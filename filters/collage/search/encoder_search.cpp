@@ -142,6 +142,15 @@ Result EncoderSearch::Prepare(const FractalEncoderSettings& settings, double* sa
   config.maxRanges = settings.maxRanges;
   config.minRangeSize = settings.minRangeSize;
   config.tolerance = bounds_.tolerance;
+  if (settings.mode == kRateDistortionMode) {
+    // Lambda is given on the 0..255 scale PSNR is read on.
+    const double unit = (hi - lo) / 255.0;
+    config.lambda = static_cast<double>(settings.lambda) * unit * unit;
+    config.maxBits = static_cast<double>(settings.maxRate) * width * height;
+    config.rate = RateModel::Limits{width,          height,         settings.minRangeSize,
+                                    settings.scaleLevels, settings.offsetLevels, settings.stepX,
+                                    settings.stepY, settings.minRangeFactor, settings.maxRangeFactor};
+  }
   partition_.reset(new (std::nothrow) HvPartition(config, samples, sums_, sequence_));
   if (!partition_ || !partition_->Start()) {
     reason = "out of memory for the partition";
@@ -617,6 +626,71 @@ Result EncoderSearch::Run(const std::atomic<bool>& encoderStop, const std::funct
   }
   if (encoderStop.load()) return Stopped;
   return Ok;
+}
+
+int64_t EncoderSearch::ChooseLevels() {
+  if (settings_.mode != kRateDistortionMode || !partition_) return 0;
+  HvPartition& p = *partition_;
+  const double unit = (bounds_.hi - bounds_.lo) / 255.0;
+  const double lambda = settings_.lambda > 0.0f ? static_cast<double>(settings_.lambda) * unit * unit : p.LastCutSlope();
+  if (!(lambda > 0.0)) return 0;
+  // Two levels either way: beyond them the squared error grows faster
+  // than any saving in bits.
+  constexpr int32_t kReach = 2;
+  RateModel& rates = p.Rates();
+  RangeBlock rangeBlock;
+  std::vector<double> block, line;
+  int64_t changed = 0;
+  const StopFlags noStop{};
+  for (RangeNode* r : p.Pool()) {
+    DomainCandidate c = r->best;
+    if (c.scaleIndex < 0 || c.offsetIndex < 0) continue;
+    const size_t n = static_cast<size_t>(r->width) * static_cast<size_t>(r->height);
+    try {
+      if (block.size() < n) block.resize(n);
+      if (line.size() < static_cast<size_t>(r->width) + 1) line.resize(static_cast<size_t>(r->width) + 1);
+    } catch (const std::bad_alloc&) {
+      return -1;
+    }
+    if (!rangeBlock.Load(*r)) return -1;
+    if (!BuildDomainBlock(sums_, haveAverages_ ? &averages_ : nullptr, r->width, r->height, c, block.data(),
+                          line.data(), noStop)) {
+      continue;
+    }
+    double sumD = 0, squareD = 0, cross[kOrientations];
+    CrossSums(block.data(), rangeBlock, sumD, squareD, cross);
+    const double x = cross[c.reverseRows * 2 + c.reverseColumns];
+    const double count = static_cast<double>(n);
+    auto squaredError = [&](double s, double o) {
+      return std::max(s * (s * squareD - 2 * x + 2 * o * sumD) + o * (o * count - 2 * r->sum) + r->squareSum, 0.0);
+    };
+    rates.CountLevels(*r, -1);
+    double bestCost = squaredError(c.scale, c.offset) + lambda * rates.LevelBits(*r, c.scaleIndex, c.offsetIndex);
+    int32_t bestSi = c.scaleIndex, bestOi = c.offsetIndex;
+    for (int32_t si = std::max(0, c.scaleIndex - kReach); si <= std::min(scales_.Levels() - 1, c.scaleIndex + kReach); ++si) {
+      const double s = scales_.Level(si);
+      if (s < bounds_.scaleMin || s > bounds_.scaleMax) continue;
+      const int32_t centre = offsets_.Quantize((r->sum - s * sumD) / count);
+      for (int32_t oi = std::max(0, centre - kReach); oi <= std::min(offsets_.Levels() - 1, centre + kReach); ++oi) {
+        const double cost = squaredError(s, offsets_.Level(oi)) + lambda * rates.LevelBits(*r, si, oi);
+        if (cost < bestCost) {
+          bestCost = cost;
+          bestSi = si;
+          bestOi = oi;
+        }
+      }
+    }
+    if (bestSi != c.scaleIndex || bestOi != c.offsetIndex) {
+      ++changed;
+      r->best.scaleIndex = bestSi;
+      r->best.offsetIndex = bestOi;
+      r->best.scale = scales_.Level(bestSi);
+      r->best.offset = offsets_.Level(bestOi);
+      r->error = std::sqrt(squaredError(r->best.scale, r->best.offset) / count);
+    }
+    rates.CountLevels(*r, 1);
+  }
+  return changed;
 }
 
 SearchSnapshot EncoderSearch::Snapshot() {

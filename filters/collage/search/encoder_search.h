@@ -136,6 +136,13 @@ class EncoderSearch {
 
   SearchSnapshot Snapshot();
 
+  // Rate-distortion mode, after Run: each range's quantised scale and
+  // offset chosen again among the neighbouring levels, for the least
+  // squared error plus lambda times their bits (lambda: the setting, else
+  // the weakest cut the partition kept). The domain stays. Returns the
+  // number of ranges changed; -1 when memory runs out.
+  int64_t ChooseLevels();
+
   // Before Prepare.
   void SetAccelerations(const SearchAccelerations& accelerations) { accelerations_ = accelerations; }
 

@@ -37,9 +37,10 @@ TEST(FractalEncoder, PinsSettingsAndDerivedBounds) {
   q.errorMode = 1;
   EXPECT_NEAR(DeriveBounds(q, 0.0, 255.0).tolerance, 12.75, 1e-5);
 
-  // Serialized: twenty raw words; a short stream changes only its leading fields.
+  // Serialized: the twenty described words and the two trailing ones; a
+  // short stream changes only its leading fields.
   Packet full = f.GetConfig(ConfigForm::Serialized);
-  ASSERT_EQ(full.length, 80);
+  ASSERT_EQ(full.length, 88);
   float maxError;
   std::memcpy(&maxError, static_cast<uint8_t*>(full.data) + 4, 4);
   EXPECT_EQ(maxError, 30.0f);
@@ -59,10 +60,18 @@ TEST(FractalEncoder, PinsSettingsAndDerivedBounds) {
 
   FractalEncoderSettings native;
   native.stepX = 7;
+  native.lambda = 5.0f;
   Packet n = NativeConfigPacket(&native, sizeof native);
   ASSERT_EQ(f.ApplyConfig(n, ConfigForm::Native), Ok);
   FreePacket(n);
   EXPECT_EQ(f.Settings().stepX, 7);
+  EXPECT_EQ(f.Settings().lambda, 5.0f);
+  // A record from before the trailing fields still applies and leaves them.
+  native.stepX = 9;
+  native.lambda = 12.0f;
+  ASSERT_EQ(f.ApplyConfig(MakePacket(80, PacketType::Config, &native), ConfigForm::Native), Ok);
+  EXPECT_EQ(f.Settings().stepX, 9);
+  EXPECT_EQ(f.Settings().lambda, 5.0f);
   EXPECT_EQ(f.ApplyConfig(MakePacket(8, PacketType::Config, &native), ConfigForm::Native), Failed)
       << "a record shorter than 80 bytes is refused";
   EXPECT_EQ(f.ApplyConfig(MakePacket(0, PacketType::Config, nullptr), ConfigForm::Serialized), Failed);
@@ -88,7 +97,9 @@ TEST(FractalEncoder, InputAndSettingsFailures) {
     void (*apply)(FractalEncoderSettings&);
     const char* named;
   } cases[] = {
-      {[](FractalEncoderSettings& s) { s.mode = 3; }, "mode"},
+      {[](FractalEncoderSettings& s) { s.mode = 4; }, "mode"},
+      {[](FractalEncoderSettings& s) { s.lambda = -1.0f; }, "lambda"},
+      {[](FractalEncoderSettings& s) { s.maxRate = INFINITY; }, "maxRate"},
       {[](FractalEncoderSettings& s) { s.coverMode = -1; }, "coverMode"},
       {[](FractalEncoderSettings& s) { s.threadCount = 0; }, "threadCount"},
       {[](FractalEncoderSettings& s) { s.threadCount = 65; }, "threadCount"},

@@ -28,14 +28,16 @@ std::vector<double> Pattern(int32_t w, int32_t h) {
   return v;
 }
 
-std::vector<double> Camera(int32_t w, int32_t h) {
-  const std::vector<uint8_t> bmp = vorlan::test::ReadFile(vorlan::test::SharedDataPath("camera.bmp"));
+std::vector<double> Camera(int32_t w, int32_t h) { return Grey("camera.bmp", w, h); }
+
+std::vector<double> Grey(const char* file, int32_t w, int32_t h) {
+  const std::vector<uint8_t> bmp = vorlan::test::ReadFile(vorlan::test::SharedDataPath(file));
   auto i32 = [&](size_t at) {
     int32_t v;
     std::memcpy(&v, bmp.data() + at, 4);
     return v;
   };
-  if (bmp.size() < 54) throw std::runtime_error("camera.bmp missing");
+  if (bmp.size() < 54) throw std::runtime_error(std::string(file) + " missing");
   const int32_t offset = i32(10), width = i32(18), height = i32(22);
   const size_t stride = (static_cast<size_t>(width) * 3 + 3) / 4 * 4;
   std::vector<double> v(static_cast<size_t>(w) * h);

@@ -16,6 +16,9 @@ namespace vorlan::collage::test {
 std::vector<double> Pattern(int32_t w, int32_t h);
 // camera.bmp as grey values in [0, 1], cropped to its top-left w x h.
 std::vector<double> Camera(int32_t w, int32_t h);
+// A 24-bit BMP of the shared test data as its grey Y = 0.299 R + 0.587 G +
+// 0.114 B in [0, 1], cropped to its top-left w x h.
+std::vector<double> Grey(const char* file, int32_t w, int32_t h);
 
 // The code a filter published, copied out of its pins.
 struct Code {

@@ -1,0 +1,121 @@
+// Rate-distortion mode against Least error on the bench pictures: at its
+// lambda it must buy its PSNR with fewer packed bits than Least error needs
+// for the same PSNR, its rate limit must hold on the packed stream, and the
+// pruned tree must still be a valid code whose range count the partition
+// reports.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <vector>
+
+#include "code_container.h"
+#include "encoder_test_support.h"
+
+namespace vorlan::collage {
+namespace {
+
+using test::Code;
+
+constexpr int32_t kSide = 256;
+
+FractalEncoderSettings BenchSettings(int32_t mode) {
+  FractalEncoderSettings s;
+  s.mode = mode;
+  s.maxRanges = 100000;
+  s.minRangeSize = 2;
+  s.stepX = s.stepY = 8;
+  s.minRangeFactor = s.maxRangeFactor = 2;
+  s.scaleLevels = 32;
+  s.offsetLevels = 128;
+  s.threadCount = 1;
+  s.feedback = 0;
+  return s;
+}
+
+struct Point {
+  double bits = 0.0;
+  double psnr = 0.0;
+  size_t ranges = 0;
+};
+
+double PackedBits(const Code& c) {
+  codepack::CodeView v;
+  v.header = reinterpret_cast<const uint8_t*>(&c.header);
+  v.headerLength = fractal::kCodeHeaderSize;
+  v.si = c.SI();
+  v.oi = c.OI();
+  v.trn = c.TRN();
+  v.dp = c.DP();
+  v.df = c.DF();
+  v.hasRp = v.hasRs = true;
+  v.rp = c.RP();
+  v.rs = c.RS();
+  v.rtd = c.RTD();
+  v.rtt = c.RTT();
+  std::vector<uint8_t> packed;
+  const std::string reason = codepack::PackCode(v, packed);
+  EXPECT_EQ(reason, "");
+  return 8.0 * static_cast<double>(packed.size());
+}
+
+Point EncodePoint(const FractalEncoderSettings& s, const std::vector<double>& image) {
+  test::InitializedEncoder f;
+  test::ApplySettings(f, s);
+  EXPECT_EQ(test::Encode(f, image, kSide, kSide, 0, 1), Ok) << f.FailureReason();
+  const Code code = test::ReadCode(f);
+  EXPECT_EQ(test::ValidateCode(code), "");
+  return Point{PackedBits(code), test::Psnr(test::Decode(code, 12), image, 1.0), code.SI().size()};
+}
+
+// Least error's bits at `psnr`, interpolated in log bits between two of its
+// points.
+double BitsAt(const Point& a, const Point& b, double psnr) {
+  const double t = (psnr - a.psnr) / (b.psnr - a.psnr);
+  return std::exp(std::log(a.bits) + t * (std::log(b.bits) - std::log(a.bits)));
+}
+
+TEST(RateDistortionMode, SpendsFewerBitsThanLeastErrorForItsPsnr) {
+  for (const char* file : {"camera.bmp", "astronaut.bmp"}) {
+    const std::vector<double> image = test::Grey(file, kSide, kSide);
+    FractalEncoderSettings rd = BenchSettings(kRateDistortionMode);
+    rd.lambda = 40.0f;  // about 0.5 bits per pixel on both
+    const Point p = EncodePoint(rd, image);
+    // Least error around the same range count, one point each side.
+    FractalEncoderSettings le = BenchSettings(2);
+    le.maxRanges = static_cast<int32_t>(p.ranges * 0.9);
+    const Point low = EncodePoint(le, image);
+    le.maxRanges = static_cast<int32_t>(p.ranges * 1.2);
+    const Point high = EncodePoint(le, image);
+    ASSERT_LT(low.psnr, high.psnr);
+    const double least = BitsAt(low, high, p.psnr);
+    std::printf("%s: Rate-distortion %.3f bpp %.2f dB; Least error %.3f bpp for it (%.3f / %.3f bpp at %.2f / %.2f dB)\n",
+                file, p.bits / (kSide * kSide), p.psnr, least / (kSide * kSide), low.bits / (kSide * kSide),
+                high.bits / (kSide * kSide), low.psnr, high.psnr);
+    // Measured: 4 % fewer on camera, 3 % on astronaut.
+    EXPECT_LT(p.bits, least * 0.99) << file;
+  }
+}
+
+TEST(RateDistortionMode, RateLimitHoldsOnThePackedCode) {
+  const std::vector<double> image = test::Camera(kSide, kSide);
+  for (float rate : {0.25f, 0.8f}) {
+    FractalEncoderSettings s = BenchSettings(kRateDistortionMode);
+    s.maxRate = rate;
+    const Point p = EncodePoint(s, image);
+    const double bpp = p.bits / (kSide * kSide);
+    EXPECT_LE(bpp, rate) << "maxRate " << rate;
+    // Not far below either: the estimate is close to the packer.
+    EXPECT_GT(bpp, rate * 0.93) << "maxRate " << rate;
+  }
+  // A range count below what the rate allows wins.
+  FractalEncoderSettings s = BenchSettings(kRateDistortionMode);
+  s.maxRate = 1.0f;
+  s.maxRanges = 300;
+  const size_t ranges = EncodePoint(s, image).ranges;
+  EXPECT_LE(ranges, 300u);
+  EXPECT_GE(ranges, 280u);
+}
+
+}  // namespace
+}  // namespace vorlan::collage
