@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "vorlan/config_stream.h"
+#include "vorlan/pin_types.h"
 
 namespace gain {
 
@@ -35,8 +36,8 @@ std::string GainFilter::SettingsProblem() const {
 
 GainFilter::GainFilter() : FilterBase(kInfo) {
   // Pin order is stored in graph files: never reorder existing pins.
-  in_ = AddNewPin("In", PinKind::Input);
-  outPin_ = AddNewPin("Out", PinKind::Output);
+  in_ = AddNewPin("In", PinKind::Input, kPlanePacket);
+  outPin_ = AddNewPin("Out", PinKind::Output, kPlanePacket);
 }
 
 Result GainFilter::ApplyConfig(Packet packet, ConfigForm form) {

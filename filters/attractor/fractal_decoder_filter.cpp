@@ -10,6 +10,7 @@
 #include "attractor_iteration.h"
 #include "border_deblocking.h"
 #include "vorlan/config_stream.h"
+#include "vorlan/pin_types.h"
 
 namespace vorlan::attractor {
 
@@ -32,8 +33,8 @@ int64_t CodeBytes(const CodeArrays& code) {
 }  // namespace
 
 FractalDecoderFilter::FractalDecoderFilter() : FilterBase(kInfo) {
-  for (int i = 0; i < 10; ++i) codePins_[i] = AddNewPin(kCodePinNames[i], PinKind::Input);
-  out_ = AddNewPin("Out", PinKind::Output);
+  for (int i = 0; i < 10; ++i) codePins_[i] = AddNewPin(kCodePinNames[i], PinKind::Input, i == 0 ? kBytesLikePackets : kIntArrayPacket);
+  out_ = AddNewPin("Out", PinKind::Output, kPlanePacket);
 }
 
 FractalDecoderFilter::~FractalDecoderFilter() {

@@ -1,12 +1,13 @@
 #include "binary_encoder_filter.h"
 
 #include "binary_coding.h"
+#include "vorlan/pin_types.h"
 
 namespace vorlan {
 
 BinaryEncoderFilter::BinaryEncoderFilter() : FilterBase(kInfo) {
-  in_ = AddNewPin("In", PinKind::Input);
-  out_ = AddNewPin("Out", PinKind::Output);
+  in_ = AddNewPin("In", PinKind::Input, kIntArrayPacket);
+  out_ = AddNewPin("Out", PinKind::Output, kBytesPacket);
 }
 
 BinaryEncoderFilter::~BinaryEncoderFilter() = default;

@@ -1,13 +1,14 @@
 #include "rgb_display_filter.h"
 
 #include "plane_pixels.h"
+#include "vorlan/pin_types.h"
 
 namespace vorlan {
 
 RgbDisplayFilter::RgbDisplayFilter() : ImageDisplayFilter(kInfo, "RGB Display") {
-  r_ = AddNewPin("R", PinKind::Input);
-  g_ = AddNewPin("G", PinKind::Input);
-  b_ = AddNewPin("B", PinKind::Input);
+  r_ = AddNewPin("R", PinKind::Input, kPlanePacket);
+  g_ = AddNewPin("G", PinKind::Input, kPlanePacket);
+  b_ = AddNewPin("B", PinKind::Input, kPlanePacket);
 }
 
 Result RgbDisplayFilter::ConvertInputs() {

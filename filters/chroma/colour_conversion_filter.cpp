@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "vorlan/config_stream.h"
+#include "vorlan/pin_types.h"
 
 namespace vorlan::chroma {
 
@@ -75,7 +76,7 @@ Result ColourConversionFilter::BuildPins() {
   const bool fromRgb = ConvertsFromRgb(conversion_);
   const ColourSpace& space = SpaceOf(conversion_);
   auto add = [&](const char* name, bool input) {
-    Pin* pin = AddNewPin(name, input ? PinKind::Input : PinKind::Output);
+    Pin* pin = AddNewPin(name, input ? PinKind::Input : PinKind::Output, kPlanePacket);
     if (pin == nullptr) return false;
     (input ? inputPins_ : outputPins_).push_back(pin);
     return true;

@@ -7,13 +7,14 @@
 
 #include "code/rate_fit.h"
 #include "vorlan/config_stream.h"
+#include "vorlan/pin_types.h"
 
 namespace vorlan::collage {
 
 FractalEncoderFilter::FractalEncoderFilter() : FilterBase(kInfo) {
   reportFinalProgress_ = false;  // Work reports 1.0 itself, before the stop check
-  AddNewPin("In", PinKind::Input);
-  for (int32_t k = 0; k < 10; ++k) AddNewPin(fractal::kCodePinNames[k], PinKind::Output);
+  AddNewPin("In", PinKind::Input, kPlanePacket);
+  for (int32_t k = 0; k < 10; ++k) AddNewPin(fractal::kCodePinNames[k], PinKind::Output, k == 0 ? kBytesPacket : kIntArrayPacket);
 }
 
 FractalEncoderFilter::~FractalEncoderFilter() {

@@ -3,14 +3,15 @@
 #include <cstdlib>
 
 #include "bmp_layout.h"
+#include "vorlan/pin_types.h"
 
 namespace vorlan {
 
 BmpDecoderFilter::BmpDecoderFilter() : FilterBase(kInfo) {
-  in_ = AddNewPin("In", PinKind::Input);
-  rOut_ = AddNewPin("R", PinKind::Output);
-  gOut_ = AddNewPin("G", PinKind::Output);
-  bOut_ = AddNewPin("B", PinKind::Output);
+  in_ = AddNewPin("In", PinKind::Input, kBytesLikePackets);
+  rOut_ = AddNewPin("R", PinKind::Output, kPlanePacket);
+  gOut_ = AddNewPin("G", PinKind::Output, kPlanePacket);
+  bOut_ = AddNewPin("B", PinKind::Output, kPlanePacket);
 }
 
 BmpDecoderFilter::~BmpDecoderFilter() { ReleaseOutputs(); }

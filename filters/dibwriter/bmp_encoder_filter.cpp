@@ -4,14 +4,15 @@
 #include <cstring>
 
 #include "bmp_layout.h"
+#include "vorlan/pin_types.h"
 
 namespace vorlan {
 
 BmpEncoderFilter::BmpEncoderFilter() : FilterBase(kInfo) {
-  out_ = AddNewPin("Out", PinKind::Output);
-  rIn_ = AddNewPin("R", PinKind::Input);
-  gIn_ = AddNewPin("G", PinKind::Input);
-  bIn_ = AddNewPin("B", PinKind::Input);
+  out_ = AddNewPin("Out", PinKind::Output, kBytesPacket);
+  rIn_ = AddNewPin("R", PinKind::Input, kPlanePacket);
+  gIn_ = AddNewPin("G", PinKind::Input, kPlanePacket);
+  bIn_ = AddNewPin("B", PinKind::Input, kPlanePacket);
 }
 
 Result BmpEncoderFilter::Work() {

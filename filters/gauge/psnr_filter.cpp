@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "vorlan/config_stream.h"
+#include "vorlan/pin_types.h"
 
 namespace vorlan {
 
@@ -21,12 +22,12 @@ constexpr SettingsDescription kDescription{kSettingsDescriptionVersion, 1, kFiel
 const SettingsDescription& PsnrFilter::DescribeSettings() { return kDescription; }
 
 PsnrFilter::PsnrFilter() : FilterBase(kInfo) {
-  in1_ = AddNewPin("In1", PinKind::Input);
-  in2_ = AddNewPin("In2", PinKind::Input);
-  outs_[0] = AddNewPin("PSNR", PinKind::Output);
-  outs_[1] = AddNewPin("RMS", PinKind::Output);
-  outs_[2] = AddNewPin("MD", PinKind::Output);
-  outs_[3] = AddNewPin("AD", PinKind::Output);
+  in1_ = AddNewPin("In1", PinKind::Input, kPlanePacket);
+  in2_ = AddNewPin("In2", PinKind::Input, kPlanePacket);
+  outs_[0] = AddNewPin("PSNR", PinKind::Output, kFloatPacket);
+  outs_[1] = AddNewPin("RMS", PinKind::Output, kFloatPacket);
+  outs_[2] = AddNewPin("MD", PinKind::Output, kFloatPacket);
+  outs_[3] = AddNewPin("AD", PinKind::Output, kFloatPacket);
   // Only the 0.0 of the skeleton's start is reported.
   reportFinalProgress_ = false;
 }

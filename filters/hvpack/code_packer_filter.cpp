@@ -8,6 +8,7 @@
 #include "code_container.h"
 #include "fractal/code_layout.h"
 #include "vorlan/config_stream.h"
+#include "vorlan/pin_types.h"
 
 namespace vorlan::hvpack {
 
@@ -62,8 +63,8 @@ std::string CodePackerFilter::SettingsProblem() const {
 }
 
 CodePackerFilter::CodePackerFilter() : FilterBase(kInfo) {
-  for (int i = 0; i < 10; ++i) code_[i] = AddNewPin(fractal::kCodePinNames[i], PinKind::Input);
-  out_ = AddNewPin("Out", PinKind::Output);
+  for (int i = 0; i < 10; ++i) code_[i] = AddNewPin(fractal::kCodePinNames[i], PinKind::Input, i == 0 ? kBytesLikePackets : kIntArrayPacket);
+  out_ = AddNewPin("Out", PinKind::Output, kBytesPacket);
 }
 
 CodePackerFilter::~CodePackerFilter() {

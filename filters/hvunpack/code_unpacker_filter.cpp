@@ -3,12 +3,13 @@
 #include <new>
 
 #include "fractal/code_layout.h"
+#include "vorlan/pin_types.h"
 
 namespace vorlan::hvunpack {
 
 CodeUnpackerFilter::CodeUnpackerFilter() : FilterBase(kInfo) {
-  in_ = AddNewPin("In", PinKind::Input);
-  for (int i = 0; i < 10; ++i) codePins_[i] = AddNewPin(fractal::kCodePinNames[i], PinKind::Output);
+  in_ = AddNewPin("In", PinKind::Input, kBytesLikePackets);
+  for (int i = 0; i < 10; ++i) codePins_[i] = AddNewPin(fractal::kCodePinNames[i], PinKind::Output, i == 0 ? kBytesPacket : kIntArrayPacket);
 }
 
 CodeUnpackerFilter::~CodeUnpackerFilter() { WithdrawCode(); }

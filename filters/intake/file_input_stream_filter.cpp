@@ -8,6 +8,7 @@
 #include <cerrno>
 
 #include "file_handle.h"
+#include "vorlan/pin_types.h"
 
 namespace vorlan {
 
@@ -30,7 +31,7 @@ constexpr SettingsDescription kDescription{kSettingsDescriptionVersion, 2, kFiel
 const SettingsDescription& FileInputStreamFilter::DescribeSettings() { return kDescription; }
 
 FileInputStreamFilter::FileInputStreamFilter() : PathSettingFilter(kInfo) {
-  out_ = AddNewPin("Out", PinKind::Output);
+  out_ = AddNewPin("Out", PinKind::Output, kBytesPacket);
 }
 
 FileInputStreamFilter::~FileInputStreamFilter() {

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "vorlan/config_stream.h"
+#include "vorlan/pin_types.h"
 
 namespace vorlan {
 
@@ -71,10 +72,10 @@ void WeightedRange(const GrayscaleWeights& w, double& min, double& max) {
 }
 
 GrayscaleFilter::GrayscaleFilter() : FilterBase(kInfo) {
-  rIn_ = AddNewPin("R", PinKind::Input);
-  gIn_ = AddNewPin("G", PinKind::Input);
-  bIn_ = AddNewPin("B", PinKind::Input);
-  out_pin_ = AddNewPin("Out", PinKind::Output);
+  rIn_ = AddNewPin("R", PinKind::Input, kPlanePacket);
+  gIn_ = AddNewPin("G", PinKind::Input, kPlanePacket);
+  bIn_ = AddNewPin("B", PinKind::Input, kPlanePacket);
+  out_pin_ = AddNewPin("Out", PinKind::Output, kPlanePacket);
 }
 
 Result GrayscaleFilter::ApplyConfig(Packet packet, ConfigForm form) {

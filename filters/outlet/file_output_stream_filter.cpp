@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "vorlan/pin_types.h"
+
 namespace vorlan {
 
 namespace {
@@ -23,7 +25,7 @@ constexpr SettingsDescription kDescription{kSettingsDescriptionVersion, 2, kFiel
 const SettingsDescription& FileOutputStreamFilter::DescribeSettings() { return kDescription; }
 
 FileOutputStreamFilter::FileOutputStreamFilter() : PathSettingFilter(kInfo) {
-  in_ = AddNewPin("In", PinKind::Input);
+  in_ = AddNewPin("In", PinKind::Input, kBytesLikePackets);
 }
 
 Result FileOutputStreamFilter::Work() {

@@ -6,6 +6,7 @@
 
 #include "picture_decoding.h"
 #include "vorlan/config_stream.h"
+#include "vorlan/pin_types.h"
 
 namespace vorlan {
 
@@ -63,10 +64,10 @@ PictureDecoderFilter::PictureDecoderFilter() : FilterBase(kInfo) {
   // graph, asks once instead.
   static const bool formatsLoaded = !QImageReader::supportedImageFormats().isEmpty();
   (void)formatsLoaded;
-  in_ = AddNewPin("In", PinKind::Input);
-  rOut_ = AddNewPin("R", PinKind::Output);
-  gOut_ = AddNewPin("G", PinKind::Output);
-  bOut_ = AddNewPin("B", PinKind::Output);
+  in_ = AddNewPin("In", PinKind::Input, kBytesLikePackets);
+  rOut_ = AddNewPin("R", PinKind::Output, kPlanePacket);
+  gOut_ = AddNewPin("G", PinKind::Output, kPlanePacket);
+  bOut_ = AddNewPin("B", PinKind::Output, kPlanePacket);
 }
 
 PictureDecoderFilter::~PictureDecoderFilter() { ReleaseOutputs(); }

@@ -8,6 +8,7 @@
 #include "picture_encoding.h"
 #include "picture_formats.h"
 #include "vorlan/config_stream.h"
+#include "vorlan/pin_types.h"
 
 namespace vorlan {
 
@@ -72,10 +73,10 @@ PictureEncoderFilter::PictureEncoderFilter() : FilterBase(kInfo) {
   // graph, asks once instead.
   static const bool formatsLoaded = !QImageWriter::supportedImageFormats().isEmpty();
   (void)formatsLoaded;
-  out_ = AddNewPin("Out", PinKind::Output);
-  rIn_ = AddNewPin("R", PinKind::Input);
-  gIn_ = AddNewPin("G", PinKind::Input);
-  bIn_ = AddNewPin("B", PinKind::Input);
+  out_ = AddNewPin("Out", PinKind::Output, kBytesPacket);
+  rIn_ = AddNewPin("R", PinKind::Input, kPlanePacket);
+  gIn_ = AddNewPin("G", PinKind::Input, kPlanePacket);
+  bIn_ = AddNewPin("B", PinKind::Input, kPlanePacket);
 }
 
 Result PictureEncoderFilter::ApplyConfig(Packet packet, ConfigForm form) {

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "vorlan/config_stream.h"
+#include "vorlan/pin_types.h"
 
 namespace vorlan {
 
@@ -37,7 +38,7 @@ std::string FormatReal(double value) {
 }
 
 ValueDisplayFilter::ValueDisplayFilter() : FilterBase(kInfo) {
-  in_ = AddNewPin("In", PinKind::Input);
+  in_ = AddNewPin("In", PinKind::Input, kValuePackets);
   // 1.0 is reported by Work itself, before the display is shown.
   reportFinalProgress_ = false;
 }

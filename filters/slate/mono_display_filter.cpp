@@ -1,11 +1,12 @@
 #include "mono_display_filter.h"
 
 #include "plane_pixels.h"
+#include "vorlan/pin_types.h"
 
 namespace vorlan {
 
 MonoDisplayFilter::MonoDisplayFilter() : ImageDisplayFilter(kInfo, "Mono Display") {
-  in_ = AddNewPin("In", PinKind::Input);
+  in_ = AddNewPin("In", PinKind::Input, kPlanePacket);
 }
 
 Result MonoDisplayFilter::ConvertInputs() {

@@ -2,6 +2,7 @@
 
 #include "huffman_encoding.h"
 #include "vorlan/config_stream.h"
+#include "vorlan/pin_types.h"
 
 namespace vorlan {
 
@@ -24,8 +25,8 @@ std::string HuffmanEncoderFilter::SettingsProblem() const {
 }
 
 HuffmanEncoderFilter::HuffmanEncoderFilter() : FilterBase(kInfo) {
-  in_ = AddNewPin("In", PinKind::Input);
-  out_ = AddNewPin("Out", PinKind::Output);
+  in_ = AddNewPin("In", PinKind::Input, kIntArrayPacket);
+  out_ = AddNewPin("Out", PinKind::Output, kBytesPacket);
 }
 
 HuffmanEncoderFilter::~HuffmanEncoderFilter() = default;

@@ -45,7 +45,10 @@ std::string TypeText(uint32_t mask) {
   const std::vector<std::string> names = TypeNames(mask);
   if (names.empty()) return "-";
   std::string text;
-  for (const std::string& n : names) text += (text.empty() ? "" : "|") + n;
+  for (const std::string& n : names) {
+    if (!text.empty()) text += '|';
+    text += n;
+  }
   return text;
 }
 

@@ -238,7 +238,7 @@ struct LargeGraph {
     for (int32_t i = 0; i < nodeCount; ++i) {
       const bool source = rng() % 2 == 0;
       NodeRecord n{source ? kSourceId : kRelayId, ids[static_cast<size_t>(i)], static_cast<int32_t>(rng() % 5000),
-                   static_cast<int32_t>(rng() % 5000), "n" + std::to_string(i),
+                   static_cast<int32_t>(rng() % 5000), std::string("n").append(std::to_string(i)),
                    source ? std::vector<uint8_t>{7, 0, 0, 0, 1, 0, 0, 0} : std::vector<uint8_t>{}};
       PutNode(bytes, n.filterId, n.nodeId, n.caption, n.x, n.y, n.settings);
       nodes.push_back(std::move(n));
@@ -269,7 +269,9 @@ TEST_F(GraphFile, LoadingIsInsertingTheRecordsOneByOne) {
     node.y = n.y;
     const Packet packet = MakePacket(static_cast<int32_t>(n.settings.size()), PacketType::Config,
                                      const_cast<uint8_t*>(n.settings.data()));
-    if (!n.settings.empty()) ASSERT_EQ(node.filter->ApplyConfig(packet, ConfigForm::Serialized), Ok);
+    if (!n.settings.empty()) {
+      ASSERT_EQ(node.filter->ApplyConfig(packet, ConfigForm::Serialized), Ok);
+    }
     ASSERT_TRUE(expected.LayoutNode(node));
   }
   size_t dropped = 0;

@@ -1,5 +1,7 @@
 // Settings by name as a user meets them: `--inspect`, `--set`, graphs as
 // text through `--convert` and `--run`, and the run report.
+#include <algorithm>
+
 #include <nlohmann/json.hpp>
 
 #include "e2e_support.h"
@@ -126,6 +128,20 @@ TEST_F(E2e, TheReportRecordsDoneFailedStoppedAndUnloadedRuns) {
   if (const Json* out = NodeNamed(r, "target")) {
     EXPECT_EQ((*out)["files"][0]["role"], "written");
     EXPECT_EQ((*out)["files"][0]["bytes"], fs::file_size(target));
+  }
+  // Every packet published is of a type its pin says it carries.
+  const Json listing = Json::parse(Vorlan({"--inspect", "--json"}).out);
+  for (const Json& node : r["nodes"]) {
+    const Json* filter = nullptr;
+    for (const Json& f : listing["filters"]) {
+      if (f["name"] == node["filter"]) filter = &f;
+    }
+    ASSERT_NE(filter, nullptr) << node["filter"];
+    for (const Json& output : node["outputs"]) {
+      const Json& types = (*filter)["pins"][output["index"].get<size_t>()]["types"];
+      EXPECT_NE(std::find(types.begin(), types.end(), output["type"]), types.end())
+          << node["caption"] << "." << output["pin"] << " published " << output["type"] << ", says " << types;
+    }
   }
 
   // A filter that fails: the run's message and the node's reason.

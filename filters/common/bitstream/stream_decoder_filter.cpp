@@ -1,11 +1,13 @@
 #include "stream_decoder_filter.h"
 
+#include "vorlan/pin_types.h"
+
 namespace vorlan {
 
 StreamDecoderFilter::StreamDecoderFilter(const FilterInfo& info, StreamDecodeFn decode)
     : FilterBase(info), decode_(decode) {
-  in_ = AddNewPin("In", PinKind::Input);
-  out_ = AddNewPin("Out", PinKind::Output);
+  in_ = AddNewPin("In", PinKind::Input, kBytesLikePackets);
+  out_ = AddNewPin("Out", PinKind::Output, kIntArrayPacket);
 }
 
 StreamDecoderFilter::~StreamDecoderFilter() = default;

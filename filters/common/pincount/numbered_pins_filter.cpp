@@ -4,6 +4,7 @@
 #include <string>
 
 #include "vorlan/config_stream.h"
+#include "vorlan/pin_types.h"
 
 namespace vorlan {
 
@@ -12,7 +13,7 @@ NumberedPinsFilter::NumberedPinsFilter(const FilterInfo& info, const char* fixed
     : FilterBase(info),
       numberedKind_(numberedKind),
       direction_(numberedKind == PinKind::Input ? "input" : "output") {
-  AddNewPin(fixedPin, fixedKind);
+  AddNewPin(fixedPin, fixedKind, fixedKind == PinKind::Input ? kBytesLikePackets : kBytesPacket);
   AddNumberedPins();
 }
 
@@ -20,7 +21,7 @@ NumberedPinsFilter::~NumberedPinsFilter() = default;
 
 Result NumberedPinsFilter::AddNumberedPins() {
   for (int32_t i = 1; i <= settings_.pinCount; ++i) {
-    if (AddNewPin(std::to_string(i).c_str(), numberedKind_) == nullptr) return Fail("out of memory for the pins");
+    if (AddNewPin(std::to_string(i).c_str(), numberedKind_, kAnyPacket) == nullptr) return Fail("out of memory for the pins");
   }
   return Ok;
 }

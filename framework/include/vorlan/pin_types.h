@@ -23,6 +23,16 @@ inline constexpr uint32_t kBytesLikePackets = PacketTypeBit(PacketType::Bytes) |
                                               PacketTypeBit(PacketType::String) | PacketTypeBit(PacketType::Integer) |
                                               PacketTypeBit(PacketType::Float);
 
+inline constexpr uint32_t kBytesPacket = PacketTypeBit(PacketType::Bytes);
+inline constexpr uint32_t kPlanePacket = PacketTypeBit(PacketType::Plane);
+inline constexpr uint32_t kIntArrayPacket = PacketTypeBit(PacketType::IntArray);
+inline constexpr uint32_t kFloatPacket = PacketTypeBit(PacketType::Float);
+// What a value display shows: texts, integers and reals.
+inline constexpr uint32_t kValuePackets =
+    PacketTypeBit(PacketType::String) | PacketTypeBit(PacketType::Integer) | PacketTypeBit(PacketType::Float);
+// Every data packet type, records included (the serializer's inputs).
+inline constexpr uint32_t kAnyPacket = kBytesLikePackets | kPlanePacket | kIntArrayPacket;
+
 using GetPinPacketTypesFn = uint32_t (*)(Filter* filter, int32_t pin);
 inline constexpr const char* kGetPinPacketTypesName = "GetPinPacketTypes";
 

@@ -33,7 +33,8 @@ std::string Slurp(const std::string& path) {
 // Runs the program of this build with `args` from `dir` (so it loads the
 // plug-ins beside itself); stdout into `out`.
 int Vorlan(const std::vector<std::string>& args, const std::string& dir, std::string& out) {
-  std::string command = "cd " + Quote(dir) + " && " + Quote(std::string(VORLAN_BUILD_DIR) + "/vorlan");
+  std::string command = "cd ";
+  command += Quote(dir) + " && " + Quote(std::string(VORLAN_BUILD_DIR) + "/vorlan");
   for (const std::string& a : args) command += " " + Quote(a);
   command += " >" + Quote(dir + "/out.txt") + " 2>" + Quote(dir + "/err.txt") + " </dev/null";
   const int status = std::system(command.c_str());

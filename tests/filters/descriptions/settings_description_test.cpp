@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "description_support.h"
+#include "vorlan/pin_types.h"
 #include "vorlan/settings_values.h"
 
 namespace vorlan {
@@ -137,6 +138,28 @@ TEST_F(SettingsDescriptions, EveryFilterDescribesItsSettings) {
     }
   }
   EXPECT_TRUE(sawGain) << "the template plug-in was not built for the test";
+}
+
+TEST_F(SettingsDescriptions, EveryPinSaysWhatItCarries) {
+  for (const FilterPrototype* p : Prototypes()) {
+    SCOPED_TRACE(p->info.name);
+    ASSERT_NE(p->library->entry.getPinPacketTypes, nullptr) << "the library exports no GetPinPacketTypes";
+    Instance fresh(*p);
+    ASSERT_NE(fresh.get(), nullptr);
+    for (int32_t i = 0; i < fresh.get()->pinCount; ++i) {
+      const Pin* pin = fresh.get()->pins[i];
+      const uint32_t types = p->library->entry.getPinPacketTypes(fresh.get(), i);
+      const bool config = pin->kind == static_cast<int32_t>(PinKind::ConfigIn) ||
+                          pin->kind == static_cast<int32_t>(PinKind::ConfigOut);
+      if (config) {
+        EXPECT_EQ(types, PacketTypeBit(PacketType::Config)) << pin->name;
+      } else {
+        EXPECT_NE(types, 0u) << pin->name << " says nothing";
+        EXPECT_EQ(types & ~kAnyPacket, 0u) << pin->name << " names types that do not exist";
+      }
+    }
+    EXPECT_EQ(p->library->entry.getPinPacketTypes(fresh.get(), fresh.get()->pinCount), 0u) << "beyond the last pin";
+  }
 }
 
 // The values a filter's stream holds, read through its description. A writer
