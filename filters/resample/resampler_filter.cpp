@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "vorlan/config_stream.h"
+#include "vorlan/pin_types.h"
 
 namespace vorlan {
 
@@ -30,9 +31,9 @@ constexpr SettingsDescription kDescription{kSettingsDescriptionVersion, 2, kFiel
 const SettingsDescription& PlaneResamplerFilter::DescribeSettings() { return kDescription; }
 
 PlaneResamplerFilter::PlaneResamplerFilter() : FilterBase(kInfo) {
-  in_ = AddNewPin("In", PinKind::Input);
-  outPin_ = AddNewPin("Out", PinKind::Output);
-  size_ = AddNewPin("Size", PinKind::Input);
+  in_ = AddNewPin("In", PinKind::Input, kPlanePacket);
+  outPin_ = AddNewPin("Out", PinKind::Output, kPlanePacket);
+  size_ = AddNewPin("Size", PinKind::Input, kPlanePacket);
 }
 
 PlaneResamplerFilter::~PlaneResamplerFilter() { ReleaseOutputs(); }
