@@ -129,3 +129,30 @@ def test_a_lost_local_worker_loses_nothing(tmp_path):
     assert 'a worker was lost' in result.stderr
     table = sweeping.rows(str(tmp_path / 'r.sqlite'))
     assert len(table) == 4 and all(r['status'] == 'done' for r in table.values())
+
+
+def test_ctrl_c_keeps_finished_rows_and_marks_nothing_failed(tmp_path):
+    # Ctrl+C reaches the whole process group: the tools under way must not
+    # turn into failed rows, and the same command resumes.
+    sweeping.crops(str(tmp_path / 'pictures'))
+    tools = str(tmp_path / 'tools')
+    sweeping.tool(tools, 'cjpeg', 'sleep 0.2; exec REAL "$@"')
+    args = ['--images', str(tmp_path / 'pictures'), '--rates', '0.5,1', '--codecs', 'jpeg', '--jobs', '2',
+            '--db', 'r.sqlite', '--quiet']
+    client = subprocess.Popen(sweeping.sweep_command() + args, cwd=str(tmp_path),
+                              env=sweeping.environment(tools, str(tmp_path / 'scratch')), stdout=subprocess.DEVNULL,
+                              stderr=subprocess.PIPE, text=True, start_new_session=True)
+    db = str(tmp_path / 'r.sqlite')
+    deadline = time.monotonic() + 120
+    while sweeping.count(db) < 1 and time.monotonic() < deadline and client.poll() is None:
+        time.sleep(0.05)
+    os.killpg(client.pid, signal.SIGINT)
+    err = client.communicate(timeout=60)[1]
+    kept = sweeping.rows(db)
+    if client.returncode == 0:
+        pytest.skip('the sweep ended before Ctrl+C reached it')
+    assert client.returncode == 130 and 'the same command resumes' in err, err
+    assert 1 <= len(kept) < 4 and all(r['status'] == 'done' for r in kept.values())
+    assert not [n for n in os.listdir(tmp_path / 'scratch') if n.startswith('vorlan-sweep-')], 'scratch left'
+    resumed = sweeping.run_sweep(args, str(tmp_path), tools)
+    assert f'{4 - len(kept)} rows computed (0 failed)' in resumed.stderr
