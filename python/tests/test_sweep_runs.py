@@ -131,9 +131,10 @@ def test_a_lost_local_worker_loses_nothing(tmp_path):
     assert len(table) == 4 and all(r['status'] == 'done' for r in table.values())
 
 
-def test_ctrl_c_keeps_finished_rows_and_marks_nothing_failed(tmp_path):
-    # Ctrl+C reaches the whole process group: the tools under way must not
-    # turn into failed rows, and the same command resumes.
+def test_ctrl_c_keeps_finished_rows_and_unwinds_the_points_under_way(tmp_path):
+    # Ctrl+C reaches the whole process group: the client ends its workers,
+    # whose points unwind (tools killed, scratch folders removed); finished
+    # rows stay, none is marked failed, and the same command resumes.
     sweeping.crops(str(tmp_path / 'pictures'))
     tools = str(tmp_path / 'tools')
     sweeping.tool(tools, 'cjpeg', 'sleep 0.2; exec REAL "$@"')
