@@ -115,7 +115,7 @@ class RoundTrip:
                                        os.path.join(self.work, 'decompress.json'))
         size = os.path.getsize(container)
         try:
-            out = pictures.read_grey(decoded)
+            out = pictures.load(decoded)
         except (OSError, ValueError) as error:
             raise RunFailed(f'the decompress graph wrote no readable picture: {error}') from error
         pixels = out.size
