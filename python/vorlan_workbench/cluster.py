@@ -152,8 +152,10 @@ class DaskPool:
                     self.log(f'vorlan-sweep: {task.name} ({task.codec}) killed the workers that ran it; '
                              f'left for the next sweep')
                     row = None
-                except Exception as error:
-                    row = failed_row(task, None, self.env.program, f'{type(error).__name__}: {error}')
+                except Exception as error:  # the cluster's, not the point's: compute returns failures as rows
+                    self.log(f'vorlan-sweep: {task.name} ({task.codec}): {type(error).__name__}: {error}; '
+                             f'left for the next sweep')
+                    row = None
                 yield task, row
                 future.release()
         finally:
