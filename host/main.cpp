@@ -8,7 +8,7 @@
 #include "core/registry.h"
 #include "headless/command_line.h"
 #include "headless/headless_runner.h"
-#include "headless/inspect.h"
+#include "headless/filter_details.h"
 
 #if defined(VORLAN_HAVE_EDITOR)
 #include "editor.h"

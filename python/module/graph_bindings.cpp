@@ -7,7 +7,7 @@
 
 #include "bindings.h"
 #include "graph_session.h"
-#include "headless/inspect.h"
+#include "headless/filter_details.h"
 #include "interrupt.h"
 #include "plugin_home.h"
 

@@ -1,4 +1,4 @@
-#include "headless/inspect.h"
+#include "headless/filter_details.h"
 
 #include <algorithm>
 #include <cstring>
