@@ -29,7 +29,7 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 import make_colour  # noqa: E402
-from fractal_roundtrip import bmp_size, default_vorlan, run  # noqa: E402
+from fractal_roundtrip import bmp_size, default_vorlan, nearest_quality, run  # noqa: E402
 
 PLANES = make_colour.PLANES
 # How much each plane's squared error weighs in the mean squared error over
@@ -289,14 +289,7 @@ class ColourTrip:
                 sizes[q] = os.path.getsize(jpeg)
             return sizes[q]
 
-        lo, hi = 1, 100
-        while hi - lo > 1:
-            mid = (lo + hi) // 2
-            if size_at(mid) < size:
-                lo = mid
-            else:
-                hi = mid
-        return self.jpeg(min((lo, hi), key=lambda q: abs(size_at(q) - size)))
+        return self.jpeg(nearest_quality(size_at, size))
 
 
 def report(point, jpeg, pixels, target=None, attempts=None):

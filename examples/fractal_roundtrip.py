@@ -107,6 +107,18 @@ def psnr(a, b, peak=255.0):
     return float('inf') if mse == 0 else 20 * math.log10(peak / math.sqrt(mse))
 
 
+def nearest_quality(size_at, size):
+    """The JPEG quality 1..100 whose file size, size_at(q), comes nearest to
+    `size` bytes: sizes grow with the quality, so a bisection finds it."""
+    lo, hi = 1, 100
+    while hi - lo > 1:
+        mid = (lo + hi) // 2
+        if size_at(mid) < size:
+            lo = mid
+        else:
+            hi = mid
+    return min((lo, hi), key=lambda q: abs(size_at(q) - size))
+
 class RoundTrip:
     """Runs the example graphs on one image inside a scratch folder."""
 
@@ -190,15 +202,7 @@ class RoundTrip:
                 sizes[q] = os.path.getsize(jpeg)
             return sizes[q]
 
-        lo, hi = 1, 100
-        while hi - lo > 1:
-            mid = (lo + hi) // 2
-            if size_at(mid) < size:
-                lo = mid
-            else:
-                hi = mid
-        best = min((lo, hi), key=lambda q: abs(size_at(q) - size))
-        return self.jpeg(best)
+        return self.jpeg(nearest_quality(size_at, size))
 
     def fractal_at_bpp(self, target, tolerance=0.02, tries=4, progress=None, bits_per_range=36.0,
                        **encoder_options):
