@@ -1,10 +1,14 @@
 #include "core/graph_text.h"
 
+#include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <limits>
 #include <map>
@@ -672,22 +676,55 @@ bool IsTextGraphName(std::string_view path) {
   return end == ".json";
 }
 
+namespace {
+
+constexpr std::string_view kSavingMark = ".saving-";
+
+// A save that was killed between writing its temporary file and renaming
+// it leaves `NAME.saving-PID` beside the file. Such files of processes
+// that no longer run are removed by the next save of the same file; the
+// temporary files of saves still running (another editor) are left alone.
+void RemoveStaleTemporaries(const std::filesystem::path& target) {
+  std::error_code ec;
+  const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : ".";
+  const std::string prefix = target.filename().string() + std::string(kSavingMark);
+  for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0) continue;
+    const std::string digits = name.substr(prefix.size());
+    if (digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos) continue;
+    const long pid = std::strtol(digits.c_str(), nullptr, 10);
+    if (pid <= 0 || pid == ::getpid()) continue;
+    if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;
+    std::error_code removeError;
+    if (it->is_regular_file(removeError)) std::filesystem::remove(it->path(), removeError);
+  }
+}
+
+}  // namespace
+
 bool ReplaceFileContents(const std::string& path, const std::vector<uint8_t>& bytes, std::string& error) {
-  const std::string temp = path + ".saving-" + std::to_string(::getpid());
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    if (!out) {
-      error = "cannot write " + path;
-      return false;
-    }
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    out.flush();
-    if (!out) {
-      out.close();
-      std::remove(temp.c_str());
-      error = "cannot write " + path;
-      return false;
-    }
+  RemoveStaleTemporaries(path);
+  const std::string temp = path + std::string(kSavingMark) + std::to_string(::getpid());
+  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    error = "cannot write " + path;
+    return false;
+  }
+  size_t written = 0;
+  while (written < bytes.size()) {
+    const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    written += static_cast<size_t>(n);
+  }
+  // The new contents reach the disk before the name points at them, so a
+  // crash of the machine leaves either the old file or the new one.
+  const bool ok = written == bytes.size() && ::fsync(fd) == 0;
+  if (::close(fd) != 0 || !ok) {
+    std::remove(temp.c_str());
+    error = "cannot write " + path;
+    return false;
   }
   if (std::rename(temp.c_str(), path.c_str()) != 0) {
     std::remove(temp.c_str());

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <climits>
 #include <filesystem>
+#include <fstream>
 #include <numeric>
 #include <random>
 #include <string>
@@ -370,6 +372,31 @@ TEST_F(GraphFile, FilesOnDisk) {
   const GraphLoadResult missing = LoadGraphFile(doc_, dir + "/none.gph");
   EXPECT_FALSE(missing.ok);
   EXPECT_EQ(doc_.NodeCount(), 0);
+}
+
+// A save killed before its rename leaves NAME.saving-PID; the next save of
+// that file removes the leftovers of dead processes only.
+TEST_F(GraphFile, SavingRemovesTemporariesOfDeadSaves) {
+  namespace fs = std::filesystem;
+  const fs::path dir = vorlan::test::TempDir("graphsaving");
+  const fs::path target = dir / "g.gph";
+  const pid_t parent = ::getppid();  // alive while the test runs
+  const std::vector<fs::path> dead = {dir / "g.gph.saving-999999999"};
+  const std::vector<fs::path> kept = {dir / ("g.gph.saving-" + std::to_string(parent)), dir / "g.gph.saving-12x",
+                                      dir / "other.gph.saving-999999999"};
+  for (const fs::path& p : dead) std::ofstream(p) << "half";
+  for (const fs::path& p : kept) std::ofstream(p) << "half";
+  FilterNode& n = AddNode(doc_, kValidId);
+  ASSERT_EQ(ApplyText(n, "x"), Ok);
+  std::string error;
+  ASSERT_TRUE(SaveGraphFile(doc_, target.string(), error)) << error;
+  for (const fs::path& p : dead) EXPECT_FALSE(fs::exists(p)) << p;
+  for (const fs::path& p : kept) EXPECT_TRUE(fs::exists(p)) << p;
+  size_t entries = 0;
+  for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir)) ++entries;
+  EXPECT_EQ(entries, kept.size() + 1);
+  ASSERT_TRUE(LoadGraphFile(doc_, target.string()).ok);
+  EXPECT_EQ(doc_.NodeCount(), 1);
 }
 
 }  // namespace
