@@ -63,14 +63,16 @@ def resampler_settings(factor, method):
     return Settings().int32(factor).int32(method)
 
 
-def build_compress(ranges=None, threads=2, **encoder_options):
+def add_plane_coders(g, ranges, threads, encoder_options, before_planes=lambda: None):
+    """The source picture, its YCbCr conversion, `before_planes()` and, per
+    plane, the encoder and packer (Cb and Cr halved first). Yields (index,
+    plane, row y, plane source node and pin, packer)."""
     ranges = dict(DEFAULT_RANGES, **(ranges or {}))
-    g = Graph()
     picture = mf.add_picture_reader(g, 'source', 'input.bmp', 10, 10)
     ycbcr = g.node(RGB_CONVERSION, 'ycbcr', 360, 10, Settings().int32(RGB_TO_YCBCR))
     for out, into in zip((mf.BMPDEC_R, mf.BMPDEC_G, mf.BMPDEC_B), CONVERSION_RGB):
         g.edge(picture, out, ycbcr, into)
-    serializer = g.node(mf.SERIALIZER, 'container', 1080, 10, Settings().int32(len(PLANES)))
+    before_planes()
     for i, (plane, pin) in enumerate(zip(PLANES, CONVERSION_YCBCR)):
         y = 10 + 200 * i
         source, source_pin = ycbcr, pin
@@ -84,9 +86,19 @@ def build_compress(ranges=None, threads=2, **encoder_options):
         packer = g.node(mf.HV_PACKER, plane + ' packer', 880, y)
         for name in ['HDR'] + mf.SHIPPED_ARRAYS:
             g.edge(encoder, mf.ENCODER_CODE[name], packer, mf.PACKER_CODE[name])
-        g.edge(packer, mf.PACKER_OUT, serializer, mf.FIRST_NUMBERED + i)
+        yield i, plane, y, source, source_pin, packer
+
+
+def build_compress(ranges=None, threads=2, **encoder_options):
+    g = Graph()
+    serializer = []
+    add_serializer = lambda: serializer.append(
+        g.node(mf.SERIALIZER, 'container', 1080, 10, Settings().int32(len(PLANES))))
+    for i, plane, y, source, source_pin, packer in add_plane_coders(g, ranges, threads, encoder_options,
+                                                                    add_serializer):
+        g.edge(packer, mf.PACKER_OUT, serializer[0], mf.FIRST_NUMBERED + i)
     target = g.node(mf.FILE_OUTPUT_STREAM, 'target', 1250, 10, file_settings('image.hvc', CURRENT_FOLDER))
-    g.edge(serializer, mf.CONTAINER_PIN, target, mf.STREAM_PIN)
+    g.edge(serializer[0], mf.CONTAINER_PIN, target, mf.STREAM_PIN)
     return g
 
 
@@ -169,25 +181,8 @@ def build_probe(ranges=None, threads=2, **encoder_options):
     `Cr code`) and decodes it again at once: Text displays `RMS Y`, `RMS Cb`
     and `RMS Cr` show each plane's error at its coded size, on the planes'
     0 ... 1 scale. The rate split measures the planes with it."""
-    ranges = dict(DEFAULT_RANGES, **(ranges or {}))
     g = Graph()
-    picture = mf.add_picture_reader(g, 'source', 'input.bmp', 10, 10)
-    ycbcr = g.node(RGB_CONVERSION, 'ycbcr', 360, 10, Settings().int32(RGB_TO_YCBCR))
-    for out, into in zip((mf.BMPDEC_R, mf.BMPDEC_G, mf.BMPDEC_B), CONVERSION_RGB):
-        g.edge(picture, out, ycbcr, into)
-    for i, (plane, pin) in enumerate(zip(PLANES, CONVERSION_YCBCR)):
-        y = 10 + 200 * i
-        source, source_pin = ycbcr, pin
-        if plane != 'Y':
-            half = g.node(PLANE_RESAMPLER, plane + ' half', 530, y, resampler_settings(2, AREA_AVERAGE))
-            g.edge(ycbcr, pin, half, RESAMPLER_IN)
-            source, source_pin = half, RESAMPLER_OUT
-        encoder = g.node(mf.HV_ENCODER, plane, 700, y,
-                         mf.encoder_settings(max_ranges=ranges[plane], threads=threads, **encoder_options))
-        g.edge(source, source_pin, encoder, mf.ENCODER_IN)
-        packer = g.node(mf.HV_PACKER, plane + ' packer', 880, y)
-        for name in ['HDR'] + mf.SHIPPED_ARRAYS:
-            g.edge(encoder, mf.ENCODER_CODE[name], packer, mf.PACKER_CODE[name])
+    for i, plane, y, source, source_pin, packer in add_plane_coders(g, ranges, threads, encoder_options):
         code = g.node(mf.FILE_OUTPUT_STREAM, plane + ' code', 1060, y, file_settings(plane + '.hvf', CURRENT_FOLDER))
         g.edge(packer, mf.PACKER_OUT, code, mf.STREAM_PIN)
         unpacker = g.node(mf.HV_UNPACKER, plane + ' unpacker', 1060, y + 70)
