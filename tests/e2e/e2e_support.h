@@ -114,7 +114,10 @@ struct NodeRecord {
 };
 
 inline void PutInt32(std::vector<uint8_t>& b, int32_t v) {
-  for (int i = 0; i < 4; ++i) b.push_back(static_cast<uint8_t>(static_cast<uint32_t>(v) >> (8 * i)));
+  const auto u = static_cast<uint32_t>(v);
+  const uint8_t bytes[4] = {static_cast<uint8_t>(u), static_cast<uint8_t>(u >> 8), static_cast<uint8_t>(u >> 16),
+                            static_cast<uint8_t>(u >> 24)};
+  b.insert(b.end(), bytes, bytes + 4);
 }
 
 inline std::vector<uint8_t> GraphFile(const std::vector<NodeRecord>& nodes, const std::vector<std::vector<int32_t>>& edges) {

@@ -126,7 +126,9 @@ TEST_F(E2e, ASignalAsTheRunFinishesLeavesItDone) {
     EXPECT_EQ(r["outcome"], "Done");
     for (const Json& n : r["nodes"]) {
       EXPECT_EQ(n["result"], "Ok") << n["caption"];
-      if (n["caption"] == "target") EXPECT_EQ(n["files"][0]["role"], "written");
+      if (n["caption"] == "target") {
+        EXPECT_EQ(n["files"][0]["role"], "written");
+      }
     }
   }
 }

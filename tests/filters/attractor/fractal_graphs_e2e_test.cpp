@@ -35,8 +35,17 @@ std::string Slurp(const std::string& path) {
 int Vorlan(const std::vector<std::string>& args, const std::string& dir, std::string& out) {
   std::string command = "cd ";
   command += Quote(dir) + " && " + Quote(std::string(VORLAN_BUILD_DIR) + "/vorlan");
-  for (const std::string& a : args) command += " " + Quote(a);
-  command += " >" + Quote(dir + "/out.txt") + " 2>" + Quote(dir + "/err.txt") + " </dev/null";
+  // Appended piece by piece: GCC 12 warns (-Wrestrict, wrongly) on
+  // `" " + Quote(...)` here.
+  for (const std::string& a : args) {
+    command += " ";
+    command += Quote(a);
+  }
+  command += " >";
+  command += Quote(dir + "/out.txt");
+  command += " 2>";
+  command += Quote(dir + "/err.txt");
+  command += " </dev/null";
   const int status = std::system(command.c_str());
   out = Slurp(dir + "/out.txt");
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) out += Slurp(dir + "/err.txt");
