@@ -34,3 +34,18 @@ def test_block_errors_locate_a_bad_block():
     errors = metrics.block_errors(a, b, 8)
     assert errors.shape == (4, 4)
     assert errors[1, 2] == 100 and errors.sum() == 100
+
+
+def test_colour_measures_pool_the_channels():
+    # PSNR of an RGB pair is over the squared error of all samples (one
+    # channel off by 3, the others exact: MSE 3), not of their grey; SSIM is
+    # the mean of the three channels', none blurred into another.
+    rng = np.random.default_rng(5)
+    a = rng.integers(20, 230, (32, 40, 3)).astype(np.uint8)
+    b = a.copy()
+    b[..., 1] += 3
+    assert metrics.psnr(a, b) == pytest.approx(10 * math.log10(255 ** 2 / 3), abs=1e-9)
+    noisy = np.clip(a + rng.normal(0, [2, 10, 30], a.shape), 0, 255)
+    per_channel = [metrics.ssim(a[..., c], noisy[..., c]) for c in range(3)]
+    assert metrics.ssim(a, noisy) == pytest.approx(np.mean(per_channel), abs=1e-12)
+    assert per_channel[0] > per_channel[1] > per_channel[2]

@@ -2,21 +2,29 @@
 with one quality knob that a bisection sets so that the file lands at a
 target rate.
 
-Every codec compresses an 8-bit grey picture (numpy uint8, (h, w)) and
-returns the file size and the decoded 8-bit grey picture, so that rate
-(bits per pixel: file bytes x 8 / pixels, headers included) and PSNR are
-measured on exactly what a user gets. A codec whose tools are missing says
-so (`missing()`), and `at_rate` returns None for it instead of failing.
+Every codec of CODECS compresses an 8-bit grey picture (numpy uint8, (h, w))
+and returns the file size and the decoded 8-bit grey picture; its twin in
+COLOUR_CODECS does the same for an RGB picture ((h, w, 3)). Rate (bits per
+pixel: file bytes x 8 / pixels, not samples, headers included) and PSNR are
+thus measured on exactly what a user gets. A codec whose tools are missing
+says so (`missing()`), and `at_rate` returns None for it instead of failing.
 
   codec          tools                          knob (rate grows with it unless noted)
   jpeg           cjpeg / djpeg                  -quality 1 ... 100
   jpeg2000       opj_compress -I / opj_decompress  -r compression ratio (rate falls as it grows), 9/7 wavelet
+  jpeg2000-53    opj_compress / opj_decompress  the same with the reversible 5/3 wavelet
   webp           cwebp -m 6 / dwebp             -q 0 ... 100
   avif           avifenc -s 4 / avifdec         --min = --max quantiser 0 ... 63 (rate falls)
   jpegxl         cjxl -e 7 / djxl               -d distance (rate falls)
+
+In colour, cjpeg keeps its default 4:2:0 chroma, cwebp codes 4:2:0 as it
+always does, avifenc is asked for 4:2:0 (-y 420) like them, OpenJPEG applies
+its colour transform to the three components at full size, and cjxl codes
+XYB as it does by default.
 """
 from __future__ import annotations
 
+import dataclasses
 import math
 import os
 import shutil
@@ -35,8 +43,8 @@ from .tools import RunFailed, RunInterrupted, check_status
 @dataclass
 class Encoded:
     """One compressed picture: `size` bytes of file, `bpp` bits per pixel,
-    the 8-bit grey `decoded` picture, and the encode and decode times in
-    seconds (wall time of the tools)."""
+    the decoded 8-bit picture (grey or RGB, as the original), and the
+    encode and decode times in seconds (wall time of the tools)."""
     codec: str
     knob: float
     size: int
@@ -84,6 +92,7 @@ class Codec:
     output_name: str = 'decoded.pgm'
     write_input: Callable[[str, np.ndarray], None] = pictures.write_pgm
     read_output: Callable[[str], np.ndarray] = pictures.read_grey
+    colour: bool = False  # codes (h, w, 3) RGB pictures rather than (h, w) grey ones
 
     def missing(self) -> Optional[str]:
         """None when every tool is on the PATH, else what to install."""
@@ -92,12 +101,14 @@ class Codec:
             return None
         return f'{self.label}: {", ".join(absent)} not found (Debian package {self.package})'
 
-    def compress(self, grey: np.ndarray, knob: float, work: Optional[str] = None) -> Encoded:
-        """Compresses `grey` at `knob` and decodes it again (in `work`, or a
+    def compress(self, picture: np.ndarray, knob: float, work: Optional[str] = None) -> Encoded:
+        """Compresses `picture` at `knob` and decodes it again (in `work`, or a
         scratch folder of its own)."""
-        grey = np.ascontiguousarray(grey, dtype=np.uint8)
-        if grey.ndim != 2 or grey.size == 0:
-            raise ValueError('a non-empty 2-D grey picture is needed')
+        picture = np.ascontiguousarray(picture, dtype=np.uint8)
+        shape_ok = picture.ndim == 3 and picture.shape[2] == 3 if self.colour else picture.ndim == 2
+        if not shape_ok or picture.size == 0:
+            raise ValueError(f'{self.label} needs a non-empty {"RGB" if self.colour else "2-D grey"} picture, '
+                             f'not an array of shape {picture.shape}')
         if self.integer_knob:
             knob = int(round(knob))
         own = work is None
@@ -106,7 +117,7 @@ class Codec:
             source = os.path.join(work, self.input_name)
             coded = os.path.join(work, 'coded' + self.suffix)
             decoded = os.path.join(work, self.output_name)
-            self.write_input(source, grey)
+            self.write_input(source, picture)
             start = time.perf_counter()
             _run(self.encode(source, coded, knob), work)
             seconds = time.perf_counter() - start
@@ -115,9 +126,10 @@ class Codec:
             decode_seconds = time.perf_counter() - start
             size = os.path.getsize(coded)
             out = self.read_output(decoded)
-            if out.shape != grey.shape:
-                raise CodecError(f'{self.label} decoded a {out.shape} picture from a {grey.shape} one')
-            return Encoded(self.name, float(knob), size, size * 8.0 / grey.size, out, seconds, decode_seconds)
+            if out.shape != picture.shape:
+                raise CodecError(f'{self.label} decoded a {out.shape} picture from a {picture.shape} one')
+            pixels = picture.shape[0] * picture.shape[1]
+            return Encoded(self.name, float(knob), size, size * 8.0 / pixels, out, seconds, decode_seconds)
         finally:
             if own:
                 shutil.rmtree(work, ignore_errors=True)
@@ -135,6 +147,12 @@ CODECS: dict[str, Codec] = {
                       (1.0, 2000.0), False, False, True,
                       lambda i, o, r: ['opj_compress', '-i', i, '-o', o, '-I', '-r', f'{r:.6g}'],
                       lambda i, o: ['opj_decompress', '-i', i, '-o', o]),
+    # Without -I OpenJPEG uses the reversible integer 5/3 wavelet, still
+    # truncated to the ratio's layer.
+    'jpeg2000-53': Codec('jpeg2000-53', 'JPEG 2000 (5/3)', 'libopenjp2-tools', ('opj_compress', 'opj_decompress'),
+                         '.j2k', (1.0, 2000.0), False, False, True,
+                         lambda i, o, r: ['opj_compress', '-i', i, '-o', o, '-r', f'{r:.6g}'],
+                         lambda i, o: ['opj_decompress', '-i', i, '-o', o]),
     'webp': Codec('webp', 'WebP', 'webp', ('cwebp', 'dwebp'), '.webp', (0.0, 100.0), False, True, False,
                   lambda i, o, q: ['cwebp', '-quiet', '-m', '6', '-q', f'{q:.4f}', i, '-o', o],
                   lambda i, o: ['dwebp', '-quiet', i, '-ppm', '-o', o],
@@ -150,7 +168,29 @@ CODECS: dict[str, Codec] = {
 }
 
 
-def at_rate(codec: Codec, grey: np.ndarray, target_bpp: float, tolerance: float = 0.01, steps: int = 24,
+def _colour_twin(codec: Codec) -> Codec:
+    """The codec for RGB pictures: PPM in and out (PNG for AVIF, whose tools
+    read no PPM), cjpeg without -grayscale, avifenc told 4:2:0."""
+    twin = dataclasses.replace(codec, colour=True, input_name='input.ppm', output_name='decoded.ppm',
+                               write_input=pictures.write_ppm, read_output=pictures.read_rgb)
+    if codec.name == 'jpeg':
+        twin.encode = lambda i, o, q: ['cjpeg', '-quality', str(int(q)), '-outfile', o, i]
+    elif codec.name == 'avif':
+        twin.encode = lambda i, o, q: ['avifenc', '-s', '4', '-j', '1', '-y', '420', '--min', str(int(q)),
+                                       '--max', str(int(q)), i, o]
+        twin.input_name, twin.output_name, twin.write_input = 'input.png', 'decoded.png', pictures.write_png
+    return twin
+
+
+COLOUR_CODECS: dict[str, Codec] = {name: _colour_twin(codec) for name, codec in CODECS.items()}
+
+
+def for_picture(name: str, colour: bool) -> Codec:
+    """The codec `name` of CODECS, or its RGB twin when `colour`."""
+    return (COLOUR_CODECS if colour else CODECS)[name]
+
+
+def at_rate(codec: Codec, picture: np.ndarray, target_bpp: float, tolerance: float = 0.01, steps: int = 24,
             work: Optional[str] = None) -> Optional[Encoded]:
     """Bisects the codec's knob for a file of `target_bpp` bits per pixel and
     returns the encoding whose rate lies nearest to it (in log rate; within
@@ -167,7 +207,7 @@ def at_rate(codec: Codec, grey: np.ndarray, target_bpp: float, tolerance: float 
         if codec.integer_knob:
             knob = float(int(round(knob)))
         if knob not in tried:
-            tried[knob] = codec.compress(grey, knob, work)
+            tried[knob] = codec.compress(picture, knob, work)
         return tried[knob]
 
     def to_axis(k: float) -> float:
@@ -194,10 +234,10 @@ def at_rate(codec: Codec, grey: np.ndarray, target_bpp: float, tolerance: float 
     return min(tried.values(), key=lambda e: abs(math.log(e.bpp / target_bpp)))
 
 
-def curve(codec: Codec, grey: np.ndarray, targets: list[float], **options) -> list[Encoded]:
+def curve(codec: Codec, picture: np.ndarray, targets: list[float], **options) -> list[Encoded]:
     """One encoding per target rate (see at_rate); empty when the tools are
     missing."""
     if codec.missing() is not None:
         return []
-    points = [at_rate(codec, grey, t, **options) for t in targets]
+    points = [at_rate(codec, picture, t, **options) for t in targets]
     return [p for p in points if p is not None]

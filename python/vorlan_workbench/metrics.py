@@ -1,5 +1,9 @@
 """Distortion of 8-bit pictures: mean squared error, PSNR and SSIM, on numpy
-arrays of equal shape (grey levels 0 ... 255)."""
+arrays of equal shape (levels 0 ... 255), grey (h, w) or RGB (h, w, 3).
+
+For RGB pictures, PSNR is taken over the mean squared error of all three
+channels' samples together (as most papers on colour coding give it), and
+SSIM is the mean of the three channels' SSIM."""
 from __future__ import annotations
 
 import math
@@ -21,7 +25,7 @@ def _pair(a: np.ndarray, b: np.ndarray) -> tuple[np.ndarray, np.ndarray]:
 
 
 def mse(a: np.ndarray, b: np.ndarray) -> float:
-    """Mean squared difference, in squared grey levels."""
+    """Mean squared difference over every sample, in squared levels."""
     a, b = _pair(a, b)
     return float(np.mean((a - b) ** 2))
 
@@ -36,8 +40,11 @@ def psnr(a: np.ndarray, b: np.ndarray, peak: float = PEAK) -> float:
 def ssim(a: np.ndarray, b: np.ndarray, peak: float = PEAK) -> float:
     """Mean structural similarity (Wang et al. 2004: Gaussian window of
     sigma 1.5, K1 = 0.01, K2 = 0.03) of two grey pictures, 1 for identical
-    ones. Windows are truncated at 3.5 sigma and the border is reflected."""
+    ones; of RGB pictures, the mean over the channels, each on its own.
+    Windows are truncated at 3.5 sigma and the border is reflected."""
     a, b = _pair(a, b)
+    if a.ndim == 3:
+        return float(np.mean([ssim(a[..., c], b[..., c], peak) for c in range(a.shape[2])]))
     c1 = (0.01 * peak) ** 2
     c2 = (0.03 * peak) ** 2
 

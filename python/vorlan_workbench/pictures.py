@@ -1,7 +1,7 @@
-"""8-bit grey pictures as numpy arrays (rows top first, dtype uint8), read
-from and written to the files the workbench and the rival codecs exchange:
-24-bit BMP, PGM/PPM (P5/P6, maxval 255) and monochrome YUV4MPEG2; any
-format Pillow reads comes in through `load`."""
+"""8-bit pictures as numpy arrays (rows top first, dtype uint8; grey (h, w),
+RGB (h, w, 3)), read from and written to the files the workbench and the
+rival codecs exchange: 24-bit BMP, PGM/PPM (P5/P6, maxval 255), PNG and
+monochrome YUV4MPEG2; any format Pillow reads comes in through `load`."""
 from __future__ import annotations
 
 import hashlib
@@ -110,6 +110,42 @@ def write_pgm(path: str, grey: np.ndarray) -> None:
     with open(path, 'wb') as f:
         f.write(b'P5\n%d %d\n255\n' % (grey.shape[1], grey.shape[0]))
         f.write(grey.tobytes())
+
+
+def write_ppm(path: str, rgb: np.ndarray) -> None:
+    """Writes an (h, w, 3) uint8 array as a binary PPM."""
+    rgb = np.ascontiguousarray(rgb, dtype=np.uint8)
+    if rgb.ndim != 3 or rgb.shape[2] != 3:
+        raise ValueError(f'an RGB picture is needed, not an array of shape {rgb.shape}')
+    with open(path, 'wb') as f:
+        f.write(b'P6\n%d %d\n255\n' % (rgb.shape[1], rgb.shape[0]))
+        f.write(rgb.tobytes())
+
+
+def write_png(path: str, pixels: np.ndarray) -> None:
+    """Writes a grey or RGB uint8 array as a PNG (through Pillow)."""
+    from PIL import Image
+
+    Image.fromarray(np.ascontiguousarray(pixels, dtype=np.uint8)).save(path)
+
+
+def read_rgb(path: str) -> np.ndarray:
+    """A picture file as (h, w, 3) RGB: BMP and PPM read here, any other
+    format through Pillow; a grey file gives three equal channels."""
+    with open(path, 'rb') as f:
+        head = f.read(2)
+    if head == b'BM':
+        return read_bmp_rgb(path)
+    if head in (b'P5', b'P6'):
+        pixels = read_pnm(path)
+        return pixels if pixels.ndim == 3 else np.repeat(pixels[..., None], 3, axis=2)
+    return load(path, colour=True)
+
+
+def is_grey(rgb: np.ndarray) -> bool:
+    """True when the three channels of an (h, w, 3) picture are equal: a grey
+    picture in an RGB file."""
+    return bool(np.array_equal(rgb[..., 0], rgb[..., 1]) and np.array_equal(rgb[..., 1], rgb[..., 2]))
 
 
 def write_y4m_mono(path: str, grey: np.ndarray) -> None:
