@@ -48,6 +48,10 @@ def test_sweep_measures_keeps_and_resumes(tmp_path):
     again = sweeping.run_sweep(args + ['--report', 'rep', '--export', 'json', '--output', 'rows.json'],
                                str(tmp_path), env_path)
     assert '18 of 18 rows are already in r.sqlite' in again.stderr and 'computed' not in again.stderr
+    # The failed rows failed for reasons of their own: they are kept, and the
+    # sweep says so and how to compute them again.
+    assert '18 of 18 rows are already in r.sqlite, 10 of them failed' in again.stderr
+    assert '10 failed rows skipped (--retry-failed computes them again)' in again.stderr
     assert sweeping.rows(str(tmp_path / 'r.sqlite')) == table
     exported = json.loads((tmp_path / 'rows.json').read_text())
     assert exported['format'] == 'vorlan-sweep-rows' and len(exported['rows']) == 18
@@ -157,3 +161,23 @@ def test_ctrl_c_keeps_finished_rows_and_unwinds_the_points_under_way(tmp_path):
     assert not [n for n in os.listdir(tmp_path / 'scratch') if n.startswith('vorlan-sweep-')], 'scratch left'
     resumed = sweeping.run_sweep(args, str(tmp_path), tools)
     assert f'{4 - len(kept)} rows computed (0 failed)' in resumed.stderr
+
+
+def test_failed_rows_wait_for_retry_failed(tmp_path):
+    # A row that failed for its own reason (here a broken cjpeg) is not
+    # computed again by a plain rerun, which says how many it skipped;
+    # --retry-failed computes it once the tool is mended.
+    sweeping.crops(str(tmp_path / 'pictures'))
+    broken = str(tmp_path / 'broken')
+    sweeping.tool(broken, 'cjpeg', 'echo "simulated fault" >&2; exit 3')
+    args = ['--images', str(tmp_path / 'pictures'), '--codecs', 'jpeg', '--db', 'r.sqlite', '--quiet']
+    first = sweeping.run_sweep(args + ['--rates', '0.5'], str(tmp_path), broken)
+    assert '2 rows computed (2 failed)' in first.stderr
+    mended = sweeping.run_sweep(args + ['--rates', '0.5,1'], str(tmp_path))
+    assert '2 of 4 rows are already in r.sqlite, 2 of them failed' in mended.stderr
+    assert '2 rows computed (0 failed); 2 failed rows skipped (--retry-failed computes them again)' in mended.stderr
+    table = sweeping.rows(str(tmp_path / 'r.sqlite'))
+    assert sorted(r['status'] for r in table.values()) == ['done', 'done', 'failed', 'failed']
+    retried = sweeping.run_sweep(args + ['--rates', '0.5,1', '--retry-failed'], str(tmp_path))
+    assert '2 rows computed (0 failed)' in retried.stderr and 'skipped' not in retried.stderr
+    assert all(r['status'] == 'done' for r in sweeping.rows(str(tmp_path / 'r.sqlite')).values())

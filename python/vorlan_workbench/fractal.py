@@ -1,7 +1,9 @@
 """Vorlan's own round trip driven through `vorlan --run`: a compress graph
-turns a BMP into a container, a decompress graph turns it back into a BMP,
-and the container's size is steered to a target rate by the encoder's
-number of ranges (`--set encoder.maxRanges=N`).
+turns a BMP into a container, a decompress graph turns it back into a
+picture, and the container's size is steered to a target rate by the
+encoder's number of ranges (`--set encoder.maxRanges=N`). A colour pair has
+one encoder per plane; the number of ranges is then split between them in
+fixed shares (COLOUR_SHARES).
 
 The graphs follow the shipped pair's conventions: in both, the File Input
 Stream is captioned `source` and the File Output Stream `target`; the
@@ -27,6 +29,19 @@ from .tools import RunFailed, check_status
 # Bits of container per range in the shipped graphs at 512 x 512 (about 36):
 # the first guess of a rate search.
 BITS_PER_RANGE = 36.0
+
+# The rate field of the shipped grey pair, and of the colour pair: the
+# encoders captioned Y, Cb and Cr, Y with most of the ranges (the split
+# examples/colour_roundtrip.py uses without a first pass).
+GREY_RATE_FIELDS = (('encoder.maxRanges', 1.0),)
+COLOUR_SHARES = (('Y', 0.76), ('Cb', 0.12), ('Cr', 0.12))
+COLOUR_RATE_FIELDS = tuple((f'{caption}.maxRanges', share) for caption, share in COLOUR_SHARES)
+
+
+def split_ranges(total: int, fields: Sequence[tuple[str, float]]) -> list[str]:
+    """`FIELD=N` settings that give each rate field its share of `total`
+    ranges (at least one each)."""
+    return [f'{name}={max(1, int(round(total * share)))}' for name, share in fields]
 
 
 def default_vorlan() -> str:
@@ -67,14 +82,17 @@ class RoundTrip:
     """The compress/decompress pair as graph files in `work` (a folder the
     round trip owns while it runs: the picture, the container and the
     reports are written there). `settings` are `CAPTION.FIELD=VALUE` texts
-    given to both runs' --set, in order."""
+    given to the compress run's --set, in order; `rate_fields` the fields
+    that share a number of ranges; `colour` reads the decoded picture as
+    RGB."""
     vorlan: str
     compress_graph: str
     decompress_graph: str
     work: str
     settings: Sequence[str] = ()
-    rate_field: str = 'encoder.maxRanges'
+    rate_fields: Sequence[tuple[str, float]] = GREY_RATE_FIELDS
     original_caption: Optional[str] = 'original'
+    colour: bool = False
 
     def _run(self, graph: str, paths: dict[str, str], settings: Sequence[str], report: str) -> tuple[float, dict]:
         command = [self.vorlan, '--run', graph, '--quiet', '--report', report]
@@ -97,10 +115,10 @@ class RoundTrip:
 
     def run(self, picture: str, max_ranges: Optional[int] = None) -> Point:
         """Compresses the BMP `picture` (a file in `work`) and decodes it
-        again; with `max_ranges`, the encoder codes that many ranges."""
+        again; with `max_ranges`, the encoders code that many ranges."""
         settings = list(self.settings)
         if max_ranges is not None:
-            settings.append(f'{self.rate_field}={max_ranges}')
+            settings += split_ranges(max_ranges, self.rate_fields)
         container = os.path.join(self.work, 'code.bin')
         decoded = os.path.join(self.work, 'decoded.bmp')
         for stale in (container, decoded):
@@ -115,10 +133,10 @@ class RoundTrip:
                                        os.path.join(self.work, 'decompress.json'))
         size = os.path.getsize(container)
         try:
-            out = pictures.load(decoded)
+            out = pictures.load(decoded, colour=self.colour)
         except (OSError, ValueError) as error:
             raise RunFailed(f'the decompress graph wrote no readable picture: {error}') from error
-        pixels = out.size
+        pixels = out.shape[0] * out.shape[1]
         return Point(size, size * 8.0 / pixels, out, encode, decode, max_ranges, [compress, decompress])
 
     def at_rate(self, picture: str, pixels: int, target_bpp: float, tolerance: float = 0.02, tries: int = 8,

@@ -34,13 +34,20 @@ class Curve:
     settings: dict[str, str]
     points: list[tuple[float, float]] = field(default_factory=list)  # (bpp, PSNR dB), rate ascending
     ssim: list[float] = field(default_factory=list)
+    colour: bool = False  # swept in colour: PSNR over R, G and B
 
     @property
     def label(self) -> str:
-        label = LABELS.get(self.codec, self.codec)
+        # Colour curves are labelled apart, so that averages never mix
+        # PSNR over R, G and B with PSNR of grey.
+        label = LABELS.get(self.codec, self.codec) + (' colour' if self.colour else '')
         if self.settings:
             label += ' ' + ' '.join(f'{k}={v}' for k, v in sorted(self.settings.items()))
         return label
+
+
+def _picture_name(row: dict[str, Any]) -> str:
+    return row['name'] + (' (colour)' if row.get('colour') else '')
 
 
 def curves(rows: Sequence[dict[str, Any]], axis: Optional[str]) -> list[Curve]:
@@ -53,7 +60,9 @@ def curves(rows: Sequence[dict[str, Any]], axis: Optional[str]) -> list[Curve]:
         if row['target'] is None and axis:
             settings.pop(axis, None)
         ident = (row['picture'], row['codec'], json.dumps(settings, sort_keys=True))
-        curve = found.setdefault(ident, Curve(row['picture'], row['name'], row['codec'], settings))
+        colour = bool(row.get('colour'))
+        curve = found.setdefault(ident, Curve(row['picture'], _picture_name(row), row['codec'], settings,
+                                              colour=colour))
         curve.points.append((float(row['bpp']), float(row['psnr'])))
         curve.ssim.append(float(row['ssim']))
     for curve in found.values():
@@ -121,7 +130,7 @@ def average_curves(all_curves: Sequence[Curve]) -> list[Curve]:
         same = [c for c in group if len(c.points) == count] if count else []
         if not same:
             continue
-        mean = Curve('', 'average', group[0].codec, group[0].settings)
+        mean = Curve('', 'average', group[0].codec, group[0].settings, colour=group[0].colour)
         for i in range(count):
             mean.points.append((sum(c.points[i][0] for c in same) / len(same),
                                 sum(c.points[i][1] for c in same) / len(same)))
@@ -187,6 +196,11 @@ def write(rows: Sequence[dict[str, Any]], folder: str, anchor: str = 'jpeg', axi
         'equal rate. Both are given with piecewise-cubic Hermite interpolation (PCHIP) and with the classic '
         'cubic fit, over the interval the two curves share only.</p>',
     ]
+    if any(r.get('colour') for r in rows):
+        parts.append('<p>Pictures marked (colour) were swept in colour: their PSNR is taken over the mean '
+                     'squared error of R, G and B together, their SSIM is the mean of the three channels\' and '
+                     'their rate is bits per pixel (not per sample); their curves are labelled “colour” and '
+                     'averaged apart from the grey ones.</p>')
     average = average_curves(all_curves)
     if figures['average']:
         parts.append(f'<h2>Average over the pictures</h2>'
@@ -213,7 +227,7 @@ def write(rows: Sequence[dict[str, Any]], folder: str, anchor: str = 'jpeg', axi
         parts.append('<details><summary>points</summary><table><tr><th>curve</th><th>bpp</th><th>PSNR (dB)</th>'
                      f'<th>SSIM</th></tr>{points}</table></details>')
     if failed:
-        items = ''.join(f'<tr><td>{html.escape(r["name"])}</td><td>{html.escape(r["codec"])}</td>'
+        items = ''.join(f'<tr><td>{html.escape(_picture_name(r))}</td><td>{html.escape(r["codec"])}</td>'
                         f'<td>{"" if r["target"] is None else r["target"]}</td>'
                         f'<td>{html.escape(r["reason"] or "")}</td></tr>' for r in failed)
         parts.append('<h2>Failed points</h2><table><tr><th>picture</th><th>codec</th><th>target</th>'

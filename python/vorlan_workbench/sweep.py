@@ -8,10 +8,12 @@ fails, and raises RunInterrupted when the work was only stopped.
 """
 from __future__ import annotations
 
+import contextlib
 import itertools
 import json
 import os
 import shutil
+import signal
 import tempfile
 from dataclasses import dataclass, field
 from datetime import datetime, timezone
@@ -29,23 +31,55 @@ VORLAN = 'vorlan'
 
 # Codec names on the command line and in the database, and the rival each
 # one drives (codecs.CODECS).
-RIVALS = {'jpeg': 'jpeg', 'j2k': 'jpeg2000', 'webp': 'webp', 'avif': 'avif', 'jxl': 'jpegxl'}
+RIVALS = {'jpeg': 'jpeg', 'j2k': 'jpeg2000', 'j2k53': 'jpeg2000-53', 'webp': 'webp', 'avif': 'avif',
+          'jxl': 'jpegxl'}
 CODEC_NAMES = (VORLAN,) + tuple(RIVALS)
 LABELS = {VORLAN: 'Vorlan', **{name: codecs.CODECS[rival].label for name, rival in RIVALS.items()}}
 
 
 @dataclass(frozen=True)
-class Environment:
-    """What every Vorlan task of a sweep shares: the program, the graphs'
-    bytes (written into each task's scratch folder), the caption of the
-    decompress graph's original input (None when it has none), the
-    encoder's field for the rate search and the encoder threads per run."""
-    vorlan: str
-    compress_graph: bytes = field(repr=False)
-    decompress_graph: bytes = field(repr=False)
+class GraphPair:
+    """A compress/decompress pair as the sweep drives it: the graphs' bytes
+    (written into each task's scratch folder), the caption of the decompress
+    graph's original input (None when it has none), the captions of the
+    compress graph's encoders with each one's share of the ranges, whether
+    those encoders have a thread count to set, and whether the pair codes
+    colour (RGB in, RGB out)."""
+    compress: bytes = field(repr=False)
+    decompress: bytes = field(repr=False)
     original_caption: Optional[str] = 'original'
-    rate_field: str = 'encoder.maxRanges'
-    threads_field: str = 'encoder.threadCount'
+    encoders: tuple[tuple[str, float], ...] = (('encoder', 1.0),)
+    threads: bool = True
+    colour: bool = False
+
+    @property
+    def rate_fields(self) -> tuple[tuple[str, float], ...]:
+        return tuple((f'{caption}.maxRanges', share) for caption, share in self.encoders)
+
+    def expand(self, settings: dict[str, str]) -> dict[str, str]:
+        """`settings` for this pair's graph: a field of `encoder` that the
+        graph has no node of goes to every encoder of the pair (so that
+        `--grid encoder.stepX=...` reaches Y, Cb and Cr of the colour pair)."""
+        captions = [caption for caption, _ in self.encoders]
+        out: dict[str, str] = {}
+        for name, value in settings.items():
+            caption, _, fieldname = name.rpartition('.')
+            if caption == 'encoder' and 'encoder' not in captions:
+                out.update((f'{c}.{fieldname}', value) for c in captions)
+            else:
+                out[name] = value
+        return out
+
+
+@dataclass(frozen=True)
+class Environment:
+    """What every task of a sweep shares: the vorlan program, the grey graph
+    pair and the colour one (None: colour pictures are not swept in colour),
+    the encoder threads per run, the rate search's tolerance and tries, and
+    the program versions written into each row."""
+    vorlan: str
+    grey: GraphPair
+    colour: Optional[GraphPair] = None
     threads: int = 1
     tolerance: float = 0.02
     tries: int = 8
@@ -56,7 +90,9 @@ class Environment:
 class Task:
     """One point: a picture (by content hash), a codec, its settings
     (CAPTION.FIELD -> value text, Vorlan only) and a target rate in bits per
-    pixel (None: the settings alone fix the point)."""
+    pixel (None: the settings alone fix the point). `colour`: the picture is
+    swept in colour (its samples are RGB), which makes it another point
+    than the same file swept as grey."""
     key: str
     picture: str
     name: str
@@ -127,27 +163,35 @@ def failed_row(task: Task, pixels: Optional[np.ndarray], program: str, reason: s
 
 
 def _measured(row: dict[str, Any], original: np.ndarray, decoded: np.ndarray, size: int) -> dict[str, Any]:
-    row.update(status='done', reason=None, bytes=int(size), bpp=size * 8.0 / original.size,
+    if decoded.shape != original.shape:
+        raise RunFailed(f'the decoded picture is {decoded.shape}, the original {original.shape}')
+    pixels = original.shape[0] * original.shape[1]  # bits per pixel, not per sample
+    row.update(status='done', reason=None, bytes=int(size), bpp=size * 8.0 / pixels,
                psnr=metrics.psnr(decoded, original), ssim=metrics.ssim(decoded, original), finished=_now())
     return row
 
 
 def _vorlan(task: Task, pixels: np.ndarray, env: Environment, work: str, row: dict[str, Any]) -> dict[str, Any]:
+    pair = env.colour if task.colour else env.grey
+    if pair is None:
+        raise RunFailed('no colour graph pair was given for a colour point')
     compress = os.path.join(work, 'compress.gph')
     decompress = os.path.join(work, 'decompress.gph')
     with open(compress, 'wb') as f:
-        f.write(env.compress_graph)
+        f.write(pair.compress)
     with open(decompress, 'wb') as f:
-        f.write(env.decompress_graph)
+        f.write(pair.decompress)
     picture = os.path.join(work, 'picture.bmp')
     pictures.write_bmp(picture, pixels)
     vorlan = env.vorlan
     if not os.access(vorlan, os.X_OK):  # a worker with Vorlan elsewhere
         vorlan = shutil.which('vorlan') or vorlan
-    settings = [f'{k}={v}' for k, v in task.settings]
-    if env.threads_field and env.threads_field not in task.settings_dict:
-        settings.append(f'{env.threads_field}={env.threads}')
-    trip = RoundTrip(vorlan, compress, decompress, work, settings, env.rate_field, env.original_caption)
+    given = pair.expand(task.settings_dict)
+    settings = [f'{k}={v}' for k, v in given.items()]
+    if pair.threads:
+        settings += [f'{c}.threadCount={env.threads}' for c, _ in pair.encoders if f'{c}.threadCount' not in given]
+    trip = RoundTrip(vorlan, compress, decompress, work, settings, pair.rate_fields, pair.original_caption,
+                     pair.colour)
     if task.target is None:
         point, tried = trip.run(picture), None
     else:
@@ -161,7 +205,7 @@ def _vorlan(task: Task, pixels: np.ndarray, env: Environment, work: str, row: di
 
 
 def _rival(task: Task, pixels: np.ndarray, work: str, row: dict[str, Any]) -> dict[str, Any]:
-    codec = codecs.CODECS[RIVALS[task.codec]]
+    codec = codecs.for_picture(RIVALS[task.codec], task.colour)
     absent = codec.missing()
     if absent:
         raise RunFailed(absent)
@@ -172,13 +216,29 @@ def _rival(task: Task, pixels: np.ndarray, work: str, row: dict[str, Any]) -> di
     return row
 
 
+@contextlib.contextmanager
+def _stops_held():
+    """Holds SIGTERM and SIGINT back while the scratch folder is made or
+    removed: a stopped worker may be sent SIGTERM twice (by the client and by
+    its pool), and the second one must not cut the removal the first one
+    started short. A held signal arrives when the block ends."""
+    held = {signal.SIGTERM, signal.SIGINT}
+    previous = signal.pthread_sigmask(signal.SIG_BLOCK, held)
+    try:
+        yield
+    finally:
+        signal.pthread_sigmask(signal.SIG_SETMASK, previous)
+
+
 def compute(task: Task, pixels: np.ndarray, env: Environment) -> dict[str, Any]:
     """Computes one point in a scratch folder of its own and returns its row.
     A point that fails gives a 'failed' row with the reason; a stop raises
     RunInterrupted (nothing is to be stored then)."""
     row = _base_row(task, pixels, env.program)
-    work = tempfile.mkdtemp(prefix='vorlan-sweep-')
+    work = None
     try:
+        with _stops_held():
+            work = tempfile.mkdtemp(prefix='vorlan-sweep-')
         if task.codec == VORLAN:
             return _vorlan(task, pixels, env, work, row)
         if task.codec in RIVALS:
@@ -189,5 +249,7 @@ def compute(task: Task, pixels: np.ndarray, env: Environment) -> dict[str, Any]:
     except (RunFailed, OSError, ValueError) as error:
         return failed_row(task, pixels, env.program, str(error))
     finally:
-        shutil.rmtree(work, ignore_errors=True)
+        if work is not None:
+            with _stops_held():
+                shutil.rmtree(work, ignore_errors=True)
 

@@ -10,12 +10,16 @@ import os
 import signal
 import subprocess
 import sys
+from functools import partial
 from typing import Any, Optional, Sequence
+
+import numpy as np
 
 from . import codecs, pictures, store
 from .cluster import DaskPool, LocalPool, default_jobs
-from .fractal import graph_captions
-from .sweep import CODEC_NAMES, DEFAULT_RATES, RIVALS, VERSION, VORLAN, Environment, Task, failed_row, plan
+from .fractal import COLOUR_SHARES, graph_captions
+from .sweep import (CODEC_NAMES, DEFAULT_RATES, RIVALS, VERSION, VORLAN, Environment, GraphPair, Task, failed_row,
+                    plan)
 from .tools import RunFailed
 
 PICTURE_SUFFIXES = {'.bmp', '.png', '.jpg', '.jpeg', '.pgm', '.ppm', '.pnm', '.pbm', '.tif', '.tiff', '.webp',
@@ -27,17 +31,25 @@ DESCRIPTION = '''\
 Sweeps coders over a set of pictures: Vorlan's fractal round trip (its
 number of ranges searched for each target rate, or a grid of its settings)
 and rival codecs through their command-line tools (each hit to the rate by
-bisection on its quality knob). Every point is measured on the decoded 8-bit
-picture (bytes, bits per pixel, PSNR, SSIM, encode and decode seconds) and
-kept as a row of an SQLite database; a sweep run again computes only the
-rows that are missing. With --report, writes BD-rate and BD-PSNR tables
+bisection on its quality knob). Pictures are swept as grey unless --colour.
+Every point is measured on the decoded 8-bit picture (bytes, bits per pixel,
+PSNR, SSIM, encode and decode seconds) and kept as a row of an SQLite
+database; a sweep run again computes only the rows that are missing. With --report, writes BD-rate and BD-PSNR tables
 against an anchor codec, rate-distortion plots and one HTML page.'''
 
 EPILOG = '''\
 Codecs: vorlan (the compress/decompress graphs), jpeg (cjpeg/djpeg), j2k
-(opj_compress -I/opj_decompress, the 9/7 wavelet), webp (cwebp/dwebp), avif
+(opj_compress -I/opj_decompress, the 9/7 wavelet), j2k53 (opj_compress
+without -I, the reversible 5/3 wavelet), webp (cwebp/dwebp), avif
 (avifenc/avifdec), jxl (cjxl/djxl). A codec whose tools are missing is
 reported once and skipped.
+
+With --colour, colour pictures are swept in colour: Vorlan through the
+colour graph pair (Y, Cb and Cr encoders sharing the ranges), the rivals on
+RGB input; PSNR over the squared error of all three channels, SSIM the mean
+of the channels', bits per pixel over pixels. Grey pictures (three equal
+channels) are swept as grey still. Failed rows stay failed until
+--retry-failed.
 
 Exit status: 0 when the sweep (and report, export) finished, failed rows
 included; 1 when the database, the cluster or the report cannot be used; 2
@@ -101,6 +113,11 @@ def parser(defaults: dict[str, str]) -> argparse.ArgumentParser:
                         'combination); without --rates each combination runs once as it is')
     p.add_argument('--graph', nargs=2, metavar=('COMPRESS', 'DECOMPRESS'),
                    help='the graph pair for vorlan (default: the shipped compress.gph and decompress.gph)')
+    p.add_argument('--colour', action='store_true',
+                   help='sweep colour pictures in colour (grey ones stay grey); default: everything as grey')
+    p.add_argument('--colour-graph', nargs=2, metavar=('COMPRESS', 'DECOMPRESS'),
+                   help='the graph pair for vorlan on colour pictures (default: the shipped '
+                        'compress_colour.gph and decompress_colour.gph)')
     p.add_argument('--codecs', default=','.join(CODEC_NAMES), metavar='LIST',
                    help=f'codecs to sweep, separated by commas (default {",".join(CODEC_NAMES)})')
     p.add_argument('--db', default='sweep.sqlite', metavar='FILE', help='the results database (default %(default)s)')
@@ -111,7 +128,8 @@ def parser(defaults: dict[str, str]) -> argparse.ArgumentParser:
                    help='encoder threads of each vorlan run (default 1)')
     p.add_argument('--tolerance', type=float, default=0.02, metavar='FRACTION',
                    help="how near Vorlan's rate must come to a target (default 0.02: 2 %%)")
-    p.add_argument('--retry-failed', action='store_true', help='compute failed rows again')
+    p.add_argument('--retry-failed', action='store_true',
+                   help='compute failed rows again (without it, they are kept and skipped)')
     p.add_argument('--report', metavar='DIR', help='write BD tables, plots and index.html into DIR')
     p.add_argument('--anchor', default='jpeg', metavar='CODEC', help='the codec BD figures are against (default jpeg)')
     p.add_argument('--curve-field', metavar='CAPTION.FIELD',
@@ -194,8 +212,36 @@ class Sweep:
                     self.log(f'vorlan-sweep: {absent}; {name} is skipped')
                     self.codecs.remove(name)
         if self.env is None:
-            self.env = Environment('', b'', b'', program=self.program)
+            self.env = Environment('', GraphPair(b'', b''), program=self.program)
         self.files = _picture_files(args.images)
+
+    def _read_pair(self, vorlan: str, paths: Sequence[str]) -> tuple[list[bytes], list[set[str]]]:
+        """The bytes and node captions of a compress/decompress pair; a pair
+        whose file streams are not captioned source and target is refused."""
+        graphs = []
+        for path in paths:
+            try:
+                with open(path, 'rb') as f:
+                    graphs.append(f.read())
+            except OSError as error:
+                raise Usage(f'{path}: {error.strerror}') from None
+        try:
+            captions = [graph_captions(vorlan, path) for path in paths]
+        except RunFailed as error:
+            raise Usage(str(error)) from None
+        for need in ('source', 'target'):
+            for path, found in zip(paths, captions):
+                if need not in found:
+                    raise Usage(f'{path} has no node captioned {need!r} (its file streams must be captioned '
+                                f'source and target)')
+        return graphs, captions
+
+    def _check_grid(self, compress: str, captions: set[str], encoders: Sequence[str]) -> None:
+        for name, _ in self.grid:
+            caption = name.rpartition('.')[0]
+            if caption not in captions and not (caption == 'encoder' and encoders):
+                raise Usage(f'--grid {name}: {compress} has no node captioned {caption!r} '
+                            f'(captions: {", ".join(sorted(captions))})')
 
     def _prepare_vorlan(self, defaults: dict[str, str]) -> None:
         args = self.args
@@ -206,59 +252,64 @@ class Sweep:
             self.codecs.remove(VORLAN)
             return
         examples = os.environ.get('VORLAN_EXAMPLES') or defaults.get('examples', '')
-        compress, decompress = args.graph or (os.path.join(examples, 'compress.gph'),
-                                              os.path.join(examples, 'decompress.gph'))
-        graphs = []
-        for path in (compress, decompress):
-            try:
-                with open(path, 'rb') as f:
-                    graphs.append(f.read())
-            except OSError as error:
-                raise Usage(f'{path}: {error.strerror}') from None
-        try:
-            captions = [graph_captions(vorlan, compress), graph_captions(vorlan, decompress)]
-        except RunFailed as error:
-            raise Usage(str(error)) from None
-        for need in ('source', 'target'):
-            for path, found in zip((compress, decompress), captions):
-                if need not in found:
-                    raise Usage(f'{path} has no node captioned {need!r} (its file streams must be captioned '
-                                f'source and target)')
-        for name, _ in self.grid:
-            caption = name.rpartition('.')[0]
-            if caption not in captions[0]:
-                raise Usage(f'--grid {name}: {compress} has no node captioned {caption!r} '
-                            f'(captions: {", ".join(sorted(captions[0]))})')
-        rate_field = 'encoder.maxRanges'
-        if any(name == rate_field for name, _ in self.grid) and (args.rates or not self.grid):
-            raise Usage(f'--grid {rate_field} and --rates both set the number of ranges')
+        paths = args.graph or (os.path.join(examples, 'compress.gph'), os.path.join(examples, 'decompress.gph'))
+        graphs, captions = self._read_pair(vorlan, paths)
+        self._check_grid(paths[0], captions[0], [])
+        ranges = [name for name, _ in self.grid if name.endswith('.maxRanges')]
+        if ranges and (args.rates or not self.grid):
+            raise Usage(f'--grid {ranges[0]} and --rates both set the number of ranges')
+        grey = GraphPair(graphs[0], graphs[1], 'original' if 'original' in captions[1] else None,
+                         threads='encoder' in captions[0])
+        colour = None
+        if args.colour:
+            paths = args.colour_graph or (os.path.join(examples, 'compress_colour.gph'),
+                                          os.path.join(examples, 'decompress_colour.gph'))
+            graphs, captions = self._read_pair(vorlan, paths)
+            planes = [caption for caption, _ in COLOUR_SHARES]
+            absent = [p for p in planes if p not in captions[0]]
+            if absent:
+                raise Usage(f'{paths[0]} has no encoder captioned {", ".join(absent)} (a colour compress graph '
+                            f'codes the planes with encoders captioned {", ".join(planes)})')
+            self._check_grid(paths[0], captions[0], planes)
+            colour = GraphPair(graphs[0], graphs[1], 'original' if 'original' in captions[1] else None,
+                               COLOUR_SHARES, threads=True, colour=True)
         self.program = f'vorlan-sweep {VERSION}; {version}'
-        self.env = Environment(os.path.abspath(vorlan) if os.path.sep in vorlan else vorlan, graphs[0], graphs[1],
-                               'original' if 'original' in captions[1] else None, rate_field,
-                               'encoder.threadCount' if 'encoder' in captions[0] else '', args.threads,
-                               args.tolerance, program=self.program)
+        self.env = Environment(os.path.abspath(vorlan) if os.path.sep in vorlan else vorlan, grey, colour,
+                               args.threads, args.tolerance, program=self.program)
 
     def load(self) -> tuple[list[Task], dict[str, Any], list[dict]]:
         """Reads the pictures and plans the tasks: returns the tasks, the
         samples by content hash, and the failed rows of pictures that could
-        not be read."""
+        not be read. With --colour a picture whose channels are all equal
+        is swept as grey: the same rows as a sweep without --colour."""
         samples: dict[str, Any] = {}
-        readable: list[tuple[str, str]] = []
+        readable: dict[bool, list[tuple[str, str]]] = {False: [], True: []}
         damaged: list[dict] = []
+        plan_of = partial(plan, codec_names=self.codecs, rates=self.rates, grid=self.grid,
+                          grid_rates=bool(self.args.rates))
+        greys = []
         for path in self.files:
             name = os.path.basename(path)
             try:
-                pixels = pictures.load(path)
+                pixels = pictures.load(path, colour=self.args.colour)
             except (ValueError, OSError) as error:
                 digest = _file_hash(path)
-                for task in plan([(digest, name)], self.codecs, self.rates, self.grid, bool(self.args.rates)):
+                for task in plan_of([(digest, name)], colour=self.args.colour):
                     damaged.append(failed_row(task, None, self.program, str(error)))
                 continue
+            colour = self.args.colour and not pictures.is_grey(pixels)
+            if self.args.colour and not colour:
+                pixels = np.ascontiguousarray(pixels[..., 0])
+                greys.append(name)
             digest = pictures.content_hash(pixels)
             if digest not in samples:
                 samples[digest] = pixels
-                readable.append((digest, name))
-        tasks = plan(readable, self.codecs, self.rates, self.grid, bool(self.args.rates))
+                readable[colour].append((digest, name))
+        if greys:
+            self.log(f'vorlan-sweep: {len(greys)} grey picture{"s" if len(greys) > 1 else ""} swept as grey: '
+                     f'{", ".join(greys[:5])}{", ..." if len(greys) > 5 else ""}')
+        tasks = plan_of(readable[False]) + plan_of(readable[True], colour=True)
+        tasks.sort(key=lambda t: t.codec != VORLAN)
         return tasks, samples, damaged
 
 
@@ -284,14 +335,23 @@ def run_sweep(sweep: Sweep, db: store.Store, log) -> tuple[list[str], int]:
     unreadable = [row for row in damaged if wanted(row['key'])]
     todo = [t for t in tasks if wanted(t.key)]
     already = len(keys) - len(todo) - len(unreadable)
+    # Failed rows failed for a reason of their own (a transient fault of the
+    # cluster stores no row): computing them again would fail again until
+    # the user has mended the picture or the tool.
+    skipped = 0 if sweep.args.retry_failed else sum(1 for k in set(keys) if stored.get(k) == 'failed')
     if already:
-        log(f'vorlan-sweep: {already} of {len(keys)} rows are already in {sweep.args.db}')
+        log(f'vorlan-sweep: {already} of {len(keys)} rows are already in {sweep.args.db}' +
+            (f', {skipped} of them failed' if skipped else ''))
+    skipped_note = (f'{skipped} failed row{"s" if skipped != 1 else ""} skipped '
+                    f'(--retry-failed computes {"them" if skipped != 1 else "it"} again)') if skipped else ''
     for row in unreadable:
         db.put(row)
     computed = failed = len(unreadable)
     if not todo:
-        if computed:
-            log(f'vorlan-sweep: {computed} rows computed ({failed} failed)')
+        if computed or skipped:
+            log('vorlan-sweep: ' + '; '.join(
+                ([f'{computed} rows computed ({failed} failed)'] if computed else []) +
+                ([skipped_note] if skipped else [])))
         return keys, computed
     if sweep.args.scheduler:
         try:
@@ -301,6 +361,14 @@ def run_sweep(sweep: Sweep, db: store.Store, log) -> tuple[list[str], int]:
     else:
         pool = LocalPool(min(sweep.args.jobs, len(todo)), sweep.env, log)
     bar = _progress(len(todo), sweep.args.quiet)
+
+    def postfix() -> None:
+        parts = ([f'{failed} failed'] if failed else []) + ([f'{skipped} failed skipped'] if skipped else [])
+        if parts:
+            bar.set_postfix_str(', '.join(parts), refresh=False)
+
+    if bar is not None:
+        postfix()
     results = pool.results(todo, samples)
     try:
         for task, row in results:
@@ -309,9 +377,8 @@ def run_sweep(sweep: Sweep, db: store.Store, log) -> tuple[list[str], int]:
                 computed += 1
                 failed += row['status'] == 'failed'
             if bar is not None:
+                postfix()
                 bar.update(1)
-                if failed:
-                    bar.set_postfix(failed=failed)
     finally:
         results.close()
         pool.close()
@@ -319,7 +386,7 @@ def run_sweep(sweep: Sweep, db: store.Store, log) -> tuple[list[str], int]:
             bar.close()
     left = len(todo) + len(unreadable) - computed
     log(f'vorlan-sweep: {computed} rows computed ({failed} failed)' +
-        (f', {left} left for the next run' if left else ''))
+        (f', {left} left for the next run' if left else '') + (f'; {skipped_note}' if skipped else ''))
     return keys, computed
 
 
