@@ -52,6 +52,10 @@ struct GraphHighlight {
   // During a run every node shows its state as a dot in the box's corner
   // and a thin bar along its bottom.
   RunProgress run;
+  // The part of the device that needs drawing, in device-independent pixels
+  // before the painter's transform (a paint event's rect); none means the
+  // whole device. Nodes and edges wholly outside it are skipped.
+  std::optional<QRect> exposed;
 };
 
 // The course of an edge in client coordinates (document + origin): the
@@ -67,7 +71,12 @@ QPointF EdgeTail(const host::GraphDocument& document, const host::GraphEdge& edg
 // of zero length, which has no direction.
 QPolygon Arrowhead(QPoint from, QPoint to);
 
-// Paints the document at its origin. [ui thread]
+// Text drawn smaller than this many device-independent pixels is not
+// drawn: at such a zoom it cannot be read and it costs most of a frame.
+inline constexpr double kLeastLegibleText = 7;
+
+// Paints the document at its origin, through the painter's transform (the
+// view's zoom). [ui thread]
 void PaintGraph(QPainter& painter, const host::GraphDocument& document,
                 const GraphHighlight& highlight);
 

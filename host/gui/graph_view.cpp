@@ -14,6 +14,7 @@
 #include <QToolTip>
 
 #include "caption_dialog.h"
+#include "core/edge_course.h"
 #include "core/file_stream_path.h"
 #include "core/graph_document.h"
 #include "core/pin_compat.h"
@@ -120,6 +121,11 @@ int GraphView::HitEdge(QPoint p) const {
     for (int i = 0; i < document_.EdgeCount(); ++i) {
       const host::GraphEdge* e = document_.Edge(i);
       if (e == nullptr) continue;
+      // Only curves whose control points' box comes within reach are
+      // flattened; the mouse tests every edge on each move.
+      const host::Rect b = host::CurveBounds(host::CurveOf(document_, *e));
+      const int px = p.x() - document_.originX, py = p.y() - document_.originY;
+      if (px < b.left - 4 || px > b.right + 4 || py < b.top - 4 || py > b.bottom + 4) continue;
       for (const QPolygonF& line : EdgePath(document_, *e, true).toSubpathPolygons())
         for (qsizetype k = 1; k < line.size(); ++k)
           if (SegmentDistance2(QPointF(p), line[k - 1], line[k]) < 16) return i;
@@ -484,7 +490,7 @@ std::vector<PinHit> GraphView::ConnectTargets() const {
   return targets;
 }
 
-void GraphView::paintEvent(QPaintEvent*) {
+void GraphView::paintEvent(QPaintEvent* event) {
   QPainter painter(this);
   const QColor paper = palette().color(QPalette::Base);
   painter.fillRect(rect(), paper);
@@ -496,6 +502,7 @@ void GraphView::paintEvent(QPaintEvent*) {
   highlight.ink = palette().color(QPalette::Text);
   highlight.previews = showPreviews_ ? &previews_ : nullptr;
   highlight.run = run_;
+  highlight.exposed = event->rect();
   highlight.hoverEdge = mode_ == DragMode::Idle ? hoverEdge_ : -1;
   highlight.node = selectedNode_;
   highlight.pin = selectedPin_;

@@ -10,6 +10,7 @@
 #include <QImage>
 #include <QPainter>
 #include <cstdlib>
+#include <optional>
 
 #include "core/graph_file.h"
 #include "editor_support.h"
@@ -195,6 +196,87 @@ TEST(GraphScreenshot, DataPinNamesStayClearOfTheConfigurationRow) {
     ++checked;
   }
   if (checked == 0) GTEST_SKIP() << "no plug-ins built";
+}
+
+// A grid of file streams, each input feeding the output beside it and
+// one long edge from the first input to the last output, across the whole.
+void StreamGrid(host::GraphDocument& document) {
+  std::vector<int32_t> inputs, outputs;
+  for (int row = 0; row < 4; ++row)
+    for (int column = 0; column < 3; ++column) {
+      host::FilterNode& in = *document.Node(document.InsertNode(10));
+      host::FilterNode& out = *document.Node(document.InsertNode(20));
+      document.MoveNode(in, 20 + column * 330 - in.x, 20 + row * 110 - in.y);
+      document.MoveNode(out, 200 + column * 330 - out.x, 50 + row * 110 - out.y);
+      inputs.push_back(in.nodeId);
+      outputs.push_back(out.nodeId);
+      ASSERT_GE(document.InsertEdge(in.nodeId, 2, out.nodeId, 2), 0);
+    }
+  ASSERT_GE(document.InsertEdge(inputs.front(), 2, outputs.back(), 2), 0);
+}
+
+struct ViewCase {
+  double zoom, ratio;
+  QPointF shift;
+  bool curved;
+};
+
+QImage Draw(const host::GraphDocument& document, const ViewCase& view, std::optional<QRect> part) {
+  const QSize size(700, 420);
+  QImage image(size * view.ratio, QImage::Format_RGB32);
+  image.setDevicePixelRatio(view.ratio);
+  image.fill(Qt::white);
+  QPainter painter(&image);
+  painter.translate(view.shift);
+  painter.scale(view.zoom, view.zoom);
+  GraphHighlight highlight;
+  highlight.curvedEdges = view.curved;
+  highlight.exposed = part;
+  PaintGraph(painter, document, highlight);
+  return image;
+}
+
+// Drawing only the exposed part of the view leaves out what lies outside
+// it, never what lies inside: the part drawn alone is the same part of the
+// whole drawing, with nodes cut by its border and an edge whose ends both
+// lie outside it, at several zooms, display scales and both kinds of edge.
+// Below a legible size the text goes, the boxes stay.
+TEST(GraphScreenshot, ThePartDrawnAloneMatchesTheWholeDrawing) {
+  if (PrototypeOf(10) < 0 || PrototypeOf(20) < 0) GTEST_SKIP() << "file stream plug-ins not built";
+  UseFixedFonts();
+  FontTextMeasure measure;
+  host::GraphDocument document(BuildRegistry(), measure);
+  StreamGrid(document);
+  const QRect part(230, 110, 240, 160);
+  for (const ViewCase& view : {ViewCase{1, 1, {}, false}, ViewCase{1, 1, {}, true}, ViewCase{0.6, 2, {40, 30}, true},
+                               ViewCase{1.7, 1, {-300, -120}, false}, ViewCase{1.3, 2, {-100, -60}, true}}) {
+    SCOPED_TRACE(testing::Message() << "zoom " << view.zoom << ", display " << view.ratio << ", "
+                                    << (view.curved ? "curved" : "straight"));
+    const QImage whole = Draw(document, view, std::nullopt);
+    const QImage alone = Draw(document, view, part);
+    const QRect pixels(part.topLeft() * view.ratio, part.size() * view.ratio);
+    const QImage a = whole.copy(pixels), b = alone.copy(pixels);
+    EXPECT_EQ(DifferingShare(a, b, 0), 0.0);
+    int inked = 0;
+    for (int y = 0; y < a.height(); ++y)
+      for (int x = 0; x < a.width(); ++x) inked += a.pixel(x, y) != QColor(Qt::white).rgb() ? 1 : 0;
+    EXPECT_GT(inked, a.width() * a.height() / 20) << "the part shows some of the graph";
+  }
+
+  // Text inside the first box: white pixels at 100 %, none at 40 %.
+  const host::Rect& b = document.Node(0)->geometry.box;
+  for (const double zoom : {1.0, 0.4}) {
+    const QImage image = Draw(document, ViewCase{zoom, 1, {}, false}, std::nullopt);
+    int white = 0;
+    for (int y = static_cast<int>((b.top + 3) * zoom); y < static_cast<int>((b.bottom - 3) * zoom); ++y)
+      for (int x = static_cast<int>((b.left + 3) * zoom); x < static_cast<int>((b.right - 3) * zoom); ++x)
+        white += IsWhite(image, x, y) ? 1 : 0;
+    if (zoom == 1.0) {
+      EXPECT_GT(white, 20) << "names drawn at 100 %";
+    } else {
+      EXPECT_EQ(white, 0) << "names too small to read are left out";
+    }
+  }
 }
 
 // The picture of the main window with the Progress dialog for the manual.
