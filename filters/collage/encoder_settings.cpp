@@ -11,7 +11,7 @@ namespace {
 
 constexpr SettingChoice kModes[] = {{0, "fidelity", "Fidelity"}, {1, "size", "Size"}, {2, "least_error", "Least error"},
                                   {3, "rate_distortion", "Rate-distortion"}};
-constexpr SettingChoice kSearchModes[] = {{0, "grid", "Grid search"}};
+constexpr SettingChoice kSearchModes[] = {{0, "grid", "Grid search"}, {1, "rich", "Rich pool search"}};
 constexpr SettingChoice kCoverModes[] = {{0, "best", "Best cover"}, {1, "in_tolerance", "Cover in tolerance"}};
 constexpr SettingChoice kErrorModes[] = {{0, "absolute", "Absolute :"}, {1, "quality", "Quality :"}};
 constexpr SettingChoice kPriorities[] = {{0, "normal", "Normal"}, {1, "idle", "Idle"}};
@@ -45,8 +45,10 @@ constexpr SettingField kFields[kSettingsFieldCount] = {
      "number of quantiser levels of the grey-level offset"},
     {"scaleLevels", "Scale levels", kInt, 0, 256, nullptr, 2, kNone, 0, nullptr, "levels",
      "number of quantiser levels of the grey-level scale"},
-    {"searchMode", "Search mode", kChoice, 0, 0, nullptr, 0, 0, 1, kSearchModes, "",
-     "how domains are searched: every position of a grid"},
+    {"searchMode", "Search mode", kChoice, 0, 0, nullptr, 0, 0, 2, kSearchModes, "",
+     "how domains are searched: every position of the step grid, or (rich pool) a coarse grid first and "
+     "then every grid position near its best candidates; rich pool search suits small steps and wide factor "
+     "spans, and needs a mode that keeps each range's best fit (not Fidelity in tolerance)"},
     {"stepX", "X step", kInt, 0, 32, nullptr, 1, kNone, 0, nullptr, "pixels",
      "horizontal step of the domain position grid"},
     {"stepY", "Y step", kInt, 0, 32, nullptr, 1, kNone, 0, nullptr, "pixels",
@@ -85,6 +87,13 @@ std::vector<SettingProblem> SettingProblems(const FractalEncoderSettings& s) {
   check(s.errorMode == 0 || s.errorMode == 1, "errorMode", "must be 0 (Absolute) or 1 (Quality)");
   check(s.coverMode == 0 || s.coverMode == 1, "coverMode", "must be 0 (Best cover) or 1 (Cover in tolerance)");
   check(s.threadPriority == 0 || s.threadPriority == 1, "threadPriority", "must be 0 (Normal) or 1 (Idle)");
+  check(s.searchMode == 0 || s.searchMode == 1, "searchMode", "must be 0 (Grid search) or 1 (Rich pool search)");
+  // The rich search keeps the best fits of a range's whole pool; taking the
+  // first fit within the tolerance has no such set to narrow down.
+  const bool keepsBest = GrowsToRangeCount(s.mode) || (s.mode == 0 && s.coverMode == 0 && s.maxDiffCheck == 0);
+  check(s.searchMode != 1 || keepsBest, "searchMode",
+        "1 (Rich pool search) needs a mode that keeps each range's best fit: Size, Least error, Rate-distortion, "
+        "or Fidelity with \"coverMode\" Best cover and no \"maxDiffCheck\"");
   check(s.maxRanges >= 1, "maxRanges", "must be at least 1");
   check(s.minRangeSize >= 1, "minRangeSize", "must be at least 1");
   // A factor of 1 on both axes lets a range copy itself (scale 1, error 0):

@@ -161,10 +161,15 @@ CollageDialog::CollageDialog(const FractalEncoderSettings& settings, QWidget* pa
   searchBox->setObjectName(QStringLiteral("searchMode"));
   auto* searchLayout = new QGridLayout(searchBox);
   auto* grid = new QRadioButton(QStringLiteral("Grid search"));
-  searchMode_ = RadioGroup(this, "searchMode", s.searchMode, {grid});
+  auto* rich = new QRadioButton(QStringLiteral("Rich pool search"));
+  rich->setToolTip(QStringLiteral("A coarse grid over every factor pair first, then every step position near "
+                                  "its best candidates: small steps and wide factor spans at the time of a "
+                                  "coarse grid"));
+  searchMode_ = RadioGroup(this, "searchMode", s.searchMode, {grid, rich});
   searchLayout->addWidget(grid, 0, 0, 1, 2);
-  stepX_ = AddEdit(searchLayout, 1, "X step", "stepX", s.stepX);
-  stepY_ = AddEdit(searchLayout, 2, "Y step", "stepY", s.stepY);
+  searchLayout->addWidget(rich, 1, 0, 1, 2);
+  stepX_ = AddEdit(searchLayout, 2, "X step", "stepX", s.stepX);
+  stepY_ = AddEdit(searchLayout, 3, "Y step", "stepY", s.stepY);
 
   auto* coverBox = new QGroupBox(QStringLiteral("Covering mode"));
   coverBox->setObjectName(QStringLiteral("coverMode"));
@@ -227,7 +232,7 @@ void CollageDialog::accept() {
   if (errorMode_->checkedId() >= 0) edited.errorMode = errorMode_->checkedId();
   if (coverMode_->checkedId() >= 0) edited.coverMode = coverMode_->checkedId();
   if (priority_->checkedId() >= 0) edited.threadPriority = priority_->checkedId();
-  if (searchMode_->checkedId() == 0) edited.searchMode = 0;
+  if (searchMode_->checkedId() >= 0) edited.searchMode = searchMode_->checkedId();
   edited.maxDiffCheck = maxDiffCheck_->isChecked() ? 1 : 0;
   edited.feedback = feedback_->isChecked() ? 1 : 0;
   edited.maxError = ParseFloat(EditText(maxError_));

@@ -31,6 +31,10 @@ constexpr int64_t kMaxFactorCount = 1024;
 constexpr int32_t kWalkStopInterval = 4096;
 }  // namespace
 
+int32_t RichRatio(const RichSearchRule& rule, int32_t step) {
+  return step >= 1 && rule.coarseStep > step ? rule.coarseStep / step : 1;
+}
+
 bool SearchesWholeWalks(const FractalEncoderSettings& s) {
   // Fidelity with "Best cover" and no largest-difference check keeps a
   // range's first smallest error over its whole walk, as the range-count
@@ -114,8 +118,15 @@ Result EncoderSearch::Prepare(const FractalEncoderSettings& settings, double* sa
                   averages_.Build(sums_, settings.minRangeFactor, settings.maxRangeFactor, kAverageBudget, stop, wantWhole);
   if (stopped()) return Stopped;
   wholeRanges_ = wantWhole && haveAverages_ && averages_.HaveFloats();
+  // Rich pool search needs the whole-range scan; without it (no room for
+  // the tables) the pool is searched whole, candidate by candidate.
+  rich_ = settings.searchMode == kRichPoolSearch && wholeRanges_;
+  richRatioX_ = rich_ ? RichRatio(richRule_, settings.stepX) : 1;
+  richRatioY_ = rich_ ? RichRatio(richRule_, settings.stepY) : 1;
   // Without lane tables small ranges take their candidates one at a time.
-  if (wholeRanges_ && accelerations_.laneTables) (void)averages_.BuildLanes(settings.stepX, kAverageBudget);
+  if (wholeRanges_ && accelerations_.laneTables) {
+    (void)averages_.BuildLanes(settings.stepX * richRatioX_, kAverageBudget);
+  }
   if (!scales_.Build(bounds_.scaleMin, bounds_.scaleMax, settings.scaleLevels)) {
     reason = "the scale quantiser cannot be built";
     return Failed;
@@ -130,13 +141,21 @@ Result EncoderSearch::Prepare(const FractalEncoderSettings& settings, double* sa
     reason = "out of memory for the domain walk";
     return Failed;
   }
+  if (rich_ && !coarseSequence_.Build(width, height, settings.minRangeFactor, settings.maxRangeFactor,
+                                      settings.stepX * richRatioX_, settings.stepY * richRatioY_, stop)) {
+    if (stopped()) return Stopped;
+    reason = "out of memory for the domain walk";
+    return Failed;
+  }
   scanContext_.sums = &sums_;
   scanContext_.averages = &averages_;
-  scanContext_.sequence = &sequence_;
+  scanContext_.sequence = rich_ ? &coarseSequence_ : &sequence_;
   scanContext_.width = width;
   scanContext_.height = height;
   scanContext_.fit = FitContext{&scales_, &offsets_, bounds_.scaleMin, bounds_.scaleMax};
   scanContext_.largestOffset = std::max(std::fabs(bounds_.offsetMin), std::fabs(bounds_.offsetMax));
+  poolContext_ = scanContext_;
+  poolContext_.sequence = &sequence_;
   HvPartition::Config config;
   config.mode = settings.mode;
   config.maxRanges = settings.maxRanges;
@@ -434,6 +453,7 @@ void EncoderSearch::WholeRangeBody(Worker& w) {
     pthread_setschedparam(pthread_self(), SCHED_IDLE, &param);
   }
   const StopFlags stop{encoderStop_, &w.stop};
+  w.scan.SetKeep(rich_ ? richRule_.keep : 1);
   if (w.index == 0) {
     LeadWholeRanges(w, stop);
   } else {
@@ -478,10 +498,14 @@ void EncoderSearch::LeadWholeRanges(Worker& w, const StopFlags& stop) {
       }
     }
     if (range == nullptr || stop.Requested() || outOfMemory_) break;
+    // The rich search has no candidate-at-a-time walk to agree with: every
+    // candidate counts.
     WalkLimits limits;
-    limits.skipKey = evaluateFirst ? -1 : FirstFittingKey(scanContext_, range->width, range->height);
-    limits.firstOnlyKey = LastKeyIfFitting(scanContext_, range->width, range->height);
-    evaluateFirst = limits.firstOnlyKey >= 0 && limits.firstOnlyKey != limits.skipKey;
+    if (!rich_) {
+      limits.skipKey = evaluateFirst ? -1 : FirstFittingKey(scanContext_, range->width, range->height);
+      limits.firstOnlyKey = LastKeyIfFitting(scanContext_, range->width, range->height);
+      evaluateFirst = limits.firstOnlyKey >= 0 && limits.firstOnlyKey != limits.skipKey;
+    }
     const size_t n = static_cast<size_t>(range->width) * static_cast<size_t>(range->height);
     try {
       if (w.block.size() < n) w.block.resize(n);
@@ -519,9 +543,14 @@ void EncoderSearch::LeadWholeRanges(Worker& w, const StopFlags& stop) {
     scanned += w.scan.Scanned();
     values += w.scan.ScannedValues();
     if (!scannedOk || outOfMemory_ || stop.Requested()) break;
-    const RefitResult result = Refit(scanContext_, *range, w.rangeBlock, survivors, bestUpper, w.block, w.line, stop);
-    refitted += result.fitted;
-    if (result.stopped) break;
+    RefitResult result;
+    if (rich_) {
+      if (!RefineRich(w, *range, survivors, bestUpper, result, scanned, values, refitted, stop)) break;
+    } else {
+      result = Refit(scanContext_, *range, w.rangeBlock, survivors, bestUpper, w.block, w.line, stop);
+      refitted += result.fitted;
+      if (result.stopped) break;
+    }
     std::lock_guard<std::mutex> guard(lock_);
     if (result.found) {
       range->error = result.rms;
@@ -541,6 +570,72 @@ void EncoderSearch::LeadWholeRanges(Worker& w, const StopFlags& stop) {
     job_.finished.store(true, std::memory_order_release);
     job_.generation.fetch_add(1, std::memory_order_acq_rel);
     job_.generation.notify_all();
+  }
+}
+
+bool EncoderSearch::RefineRich(Worker& w, RangeNode& range, std::vector<ScanSurvivor>& survivors, double bestUpper,
+                              RefitResult& result, int64_t& scanned, int64_t& values, int64_t& refitted,
+                              const StopFlags& stop) {
+  const int32_t keep = std::max(richRule_.keep, 1);
+  try {
+    bool stopped = false;
+    int64_t fitted = 0;
+    const std::vector<RefitChoice> kept = RefitKeeping(scanContext_, range, w.rangeBlock, survivors, bestUpper, keep,
+                                                       w.block, w.line, stop, stopped, fitted);
+    refitted += fitted;
+    if (stopped) return false;
+    result = RefitResult{};
+    if (kept.empty()) return true;
+    // Every pool position nearer to a kept candidate than the next coarse
+    // position, with its factors and rotation (the entries of both walks
+    // are the same).
+    const int32_t entries = coarseSequence_.EntriesPerPosition();
+    const int32_t stepX = settings_.stepX, stepY = settings_.stepY;
+    neighbourhood_.clear();
+    for (const RefitChoice& k : kept) {
+      const int32_t entry = static_cast<int32_t>(k.key % entries);
+      for (int32_t i = 1 - richRatioY_; i < richRatioY_; ++i) {
+        const int64_t dy = k.candidate.dy + int64_t{i} * stepY;
+        if (dy < 0 || dy >= height_) continue;
+        for (int32_t j = 1 - richRatioX_; j < richRatioX_; ++j) {
+          const int64_t dx = k.candidate.dx + int64_t{j} * stepX;
+          if (dx < 0 || dx >= width_) continue;
+          ScanSurvivor s;
+          s.dx = static_cast<int32_t>(dx);
+          s.dy = static_cast<int32_t>(dy);
+          s.entry = entry;
+          s.key = WalkKey(poolContext_, s.dx, s.dy, entry);
+          neighbourhood_.push_back(s);
+        }
+      }
+    }
+    std::sort(neighbourhood_.begin(), neighbourhood_.end(),
+              [](const ScanSurvivor& a, const ScanSurvivor& b) { return a.key < b.key; });
+    neighbourhood_.erase(std::unique(neighbourhood_.begin(), neighbourhood_.end(),
+                                     [](const ScanSurvivor& a, const ScanSurvivor& b) { return a.key == b.key; }),
+                         neighbourhood_.end());
+    w.scan.SetKeep(1);
+    const bool ok = w.scan.ScanList(poolContext_, neighbourhood_, stop);
+    w.scan.SetKeep(keep);
+    scanned += w.scan.Scanned();
+    values += w.scan.ScannedValues();
+    if (w.scan.OutOfMemory()) outOfMemory_ = true;
+    if (!ok) return false;
+    survivors.assign(w.scan.Survivors().begin(), w.scan.Survivors().end());
+    result = Refit(poolContext_, range, w.rangeBlock, survivors, w.scan.BestUpper(), w.block, w.line, stop);
+    refitted += result.fitted;
+    if (result.stopped) return false;
+    if (!result.found || kept.front().rms < result.rms) {
+      // The neighbourhoods hold the kept candidates themselves, so this is
+      // only a guard against a bound that let the best one slip.
+      result.found = true;
+      result.rms = kept.front().rms;
+      result.best = kept.front().candidate;
+    }
+    return true;
+  } catch (const std::bad_alloc&) {
+    outOfMemory_ = true;
+    return false;
   }
 }
 

@@ -74,6 +74,22 @@ struct SearchAccelerations {
   bool laneTables = true;      // whole ranges: candidates sixteen at a time where the step allows
 };
 
+// Search mode 1 (rich pool search) scans the pool's factor pairs on a
+// coarse grid of domain positions (every `ratio`-th position of the pool's
+// grid, `ratio` chosen so the coarse step is about `coarseStep` pixels),
+// keeps the `keep` best candidates and then fits every pool position
+// nearer to one of them than the next coarse position, with the
+// candidate's factors and rotation. Runs only where whole walks are
+// searched (see SearchesWholeWalks).
+struct RichSearchRule {
+  int32_t coarseStep = 16;
+  int32_t keep = 4;
+};
+inline constexpr int32_t kGridSearch = 0;
+inline constexpr int32_t kRichPoolSearch = 1;
+// The coarse grid's step in pool steps for a pool step of `step` pixels.
+int32_t RichRatio(const RichSearchRule& rule, int32_t step);
+
 // A rectangle for drawing the search state.
 struct SearchRect {
   int32_t x = 0, y = 0, width = 0, height = 0;
@@ -145,6 +161,7 @@ class EncoderSearch {
 
   // Before Prepare.
   void SetAccelerations(const SearchAccelerations& accelerations) { accelerations_ = accelerations; }
+  void SetRichRule(const RichSearchRule& rule) { richRule_ = rule; }
 
   const HvPartition& Partition() const { return *partition_; }
   HvPartition& Partition() { return *partition_; }
@@ -183,6 +200,12 @@ class EncoderSearch {
   void WholeRangeBody(Worker& worker);
   void LeadWholeRanges(Worker& worker, const StopFlags& stop);
   bool LoadScan(Worker& worker, fractal::RangeNode& range);
+  // Rich pool search, on the leader after the coarse scan: the kept
+  // candidates refitted exactly, then their pool neighbourhoods scanned and
+  // refitted. False on a stop or when memory runs out.
+  bool RefineRich(Worker& worker, fractal::RangeNode& range, std::vector<ScanSurvivor>& survivors,
+                  double bestUpper, RefitResult& result, int64_t& scanned, int64_t& values, int64_t& refitted,
+                  const StopFlags& stop);
   void WorkerFinished();
 
   FractalEncoderSettings settings_;
@@ -194,6 +217,13 @@ class EncoderSearch {
   bool haveAverages_ = false;
   bool wholeRanges_ = false;
   ScanContext scanContext_;
+  // Rich pool search: the coarse walk the workers scan, and the pool's.
+  bool rich_ = false;
+  RichSearchRule richRule_;
+  int32_t richRatioX_ = 1, richRatioY_ = 1;
+  DomainSequence coarseSequence_;
+  ScanContext poolContext_;
+  std::vector<ScanSurvivor> neighbourhood_;
   // The range every worker scans, handed out by the leader: a new
   // generation means a new range (or, with `finished`, the end).
   struct ScanJob {

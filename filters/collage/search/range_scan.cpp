@@ -588,6 +588,9 @@ void RangeScan::Settle(const ScanContext& context, const WalkLimits& limits, int
   const double sumR = range.sum;
   ScanSurvivor s;
   bool any = false;
+  // Keeping several candidates: the best upper bound of this one over its
+  // orientations competes for the kept places.
+  double candidateUpper = kInfinity;
   for (int32_t o = 0; o < kOrientations; ++o) {
     s.lower[o] = kInfinity;
     if (o >= orientations) continue;
@@ -635,12 +638,17 @@ void RangeScan::Settle(const ScanContext& context, const WalkLimits& limits, int
                           2 * std::fabs(misfit * scale) * dMean + scale * scale * dMean * dMean + allowance;
     const double upper = error + dError;
     const double lower = std::max(error - dError, lsLower);
-    if (upper < bestUpper_) bestUpper_ = upper;
+    if (keep_ == 1) {
+      if (upper < bestUpper_) bestUpper_ = upper;
+    } else {
+      candidateUpper = std::min(candidateUpper, upper);
+    }
     if (lower <= bestUpper_) {
       s.lower[o] = lower;
       any = true;
     }
   }
+  if (candidateUpper < kInfinity) OfferUpper(candidateUpper);
   if (!any) return;
   s.key = key;
   s.dx = dx;
@@ -653,13 +661,60 @@ void RangeScan::Settle(const ScanContext& context, const WalkLimits& limits, int
   }
 }
 
-bool RangeScan::Scan(const ScanContext& context, const WalkLimits& limits, int32_t part, int32_t parts,
-                     const StopFlags& stop) {
+void RangeScan::OfferUpper(double upper) {
+  // The kept uppers in rising order; the threshold is the keep_-th of them.
+  auto at = std::upper_bound(keptUppers_.begin(), keptUppers_.end(), upper);
+  if (static_cast<int32_t>(keptUppers_.size()) >= keep_) {
+    if (at == keptUppers_.end()) return;
+    keptUppers_.pop_back();
+  }
+  keptUppers_.insert(at, upper);
+  if (static_cast<int32_t>(keptUppers_.size()) >= keep_) bestUpper_ = keptUppers_.back();
+}
+
+void RangeScan::SetKeep(int32_t keep) {
+  keep_ = std::max(keep, 1);
+  try {
+    keptUppers_.reserve(static_cast<size_t>(keep_) + 1);
+  } catch (const std::bad_alloc&) {
+    outOfMemory_ = true;
+  }
+}
+
+void RangeScan::Begin() {
   survivors_.clear();
+  keptUppers_.clear();
   bestUpper_ = kInfinity;
   scanned_ = 0;
   scannedValues_ = 0;
+}
+
+bool RangeScan::ScanList(const ScanContext& context, const std::vector<ScanSurvivor>& candidates,
+                         const StopFlags& stop) {
+  Begin();
   if (range_ == nullptr) return false;
+  SetConstants(context);
+  const WalkLimits none;
+  const RangeNode& range = *range_;
+  for (size_t i = 0; i < candidates.size(); ++i) {
+    if ((i & 255) == 0 && stop.Requested()) return false;
+    const ScanSurvivor& c = candidates[i];
+    if (!CandidateFits(context, range.width, range.height, c.dx, c.dy, c.entry)) continue;
+    Candidate(context, none, c.key, c.dx, c.dy, c.entry);
+    if (outOfMemory_) return false;
+  }
+  return true;
+}
+
+bool RangeScan::Scan(const ScanContext& context, const WalkLimits& limits, int32_t part, int32_t parts,
+                     const StopFlags& stop) {
+  Begin();
+  if (range_ == nullptr) return false;
+  SetConstants(context);
+  return ScanRows(context, limits, part, parts, stop);
+}
+
+void RangeScan::SetConstants(const ScanContext& context) {
   const RangeNode& range = *range_;
   Constants& k = constants_;
   k.n = static_cast<double>(range.width) * range.height;
@@ -699,7 +754,11 @@ bool RangeScan::Scan(const ScanContext& context, const WalkLimits& limits, int32
   const double kappa = (24 * kDoubleUnit + 4 * exactGamma) * (1 + scaleMax) * (1 + scaleMax);
   k.allowancePerSquare = kappa * k.invN;
   k.allowanceBase = kappa * (offsetMax * offsetMax * k.n + squareSumR) * k.invN;
+}
 
+bool RangeScan::ScanRows(const ScanContext& context, const WalkLimits& limits, int32_t part, int32_t parts,
+                         const StopFlags& stop) {
+  const RangeNode& range = *range_;
   const DomainSequence& seq = *context.sequence;
   const int32_t entries = seq.EntriesPerPosition();
   try {
@@ -784,6 +843,63 @@ RefitResult Refit(const ScanContext& context, const RangeNode& range, const Rang
     }
   }
   return result;
+}
+
+std::vector<RefitChoice> RefitKeeping(const ScanContext& context, const RangeNode& range, const RangeBlock& block,
+                                      std::vector<ScanSurvivor>& survivors, double bestUpper, int32_t keep,
+                                      std::vector<double>& blockBuffer, std::vector<double>& line,
+                                      const StopFlags& stop, bool& stopped, int64_t& fitted) {
+  std::vector<RefitChoice> kept;
+  stopped = false;
+  auto hopeless = [bestUpper](const ScanSurvivor& s) {
+    for (double lower : s.lower) {
+      if (lower <= bestUpper) return false;
+    }
+    return true;
+  };
+  survivors.erase(std::remove_if(survivors.begin(), survivors.end(), hopeless), survivors.end());
+  std::sort(survivors.begin(), survivors.end(),
+            [](const ScanSurvivor& a, const ScanSurvivor& b) { return a.key < b.key; });
+  keep = std::max(keep, 1);
+  kept.reserve(static_cast<size_t>(keep) + 1);
+  const int32_t w = range.width, h = range.height;
+  for (const ScanSurvivor& s : survivors) {
+    const DomainSequence::Entry& e = context.sequence->Entries()[static_cast<size_t>(s.entry)];
+    DomainCandidate c;
+    c.dx = s.dx;
+    c.dy = s.dy;
+    c.fx = e.fx;
+    c.fy = e.fy;
+    c.rotate = e.rotate;
+    if (!BuildDomainBlock(*context.sums, context.averages, w, h, c, blockBuffer.data(), line.data(), stop)) {
+      stopped = true;
+      return kept;
+    }
+    ++fitted;
+    double cross[kOrientations];
+    CrossSums(blockBuffer.data(), block, c.sum, c.squareSum, cross);
+    RefitChoice best;
+    for (int32_t o = 0; o < kOrientations; ++o) {
+      if (!(s.lower[o] <= bestUpper)) continue;
+      c.reverseRows = o >> 1;
+      c.reverseColumns = o & 1;
+      const double rms = Fit(context.fit, range, cross[o], c);
+      if (rms == -1.0) continue;
+      if (best.rms < 0.0 || rms < best.rms) {
+        best.rms = rms;
+        best.candidate = c;
+      }
+    }
+    if (best.rms < 0.0) continue;
+    best.key = s.key;
+    // Survivors come in walk order, so a tie stays behind the earlier one.
+    auto at = std::upper_bound(kept.begin(), kept.end(), best.rms,
+                               [](double rms, const RefitChoice& k) { return rms < k.rms; });
+    if (static_cast<int32_t>(kept.size()) >= keep && at == kept.end()) continue;
+    kept.insert(at, best);
+    if (static_cast<int32_t>(kept.size()) > keep) kept.pop_back();
+  }
+  return kept;
 }
 
 }  // namespace vorlan::collage

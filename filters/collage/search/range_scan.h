@@ -83,8 +83,20 @@ class RangeScan {
   bool Scan(const ScanContext& context, const WalkLimits& limits, int32_t part, int32_t parts,
             const StopFlags& stop);
 
-  // Smallest upper bound of the squared error of a scanned fit (+infinity
-  // when none was in bounds).
+  // Scans the given candidates (key, dx, dy and entry of `context`'s walk;
+  // those that do not fit are passed over) the same way, for an exact
+  // Refit of the survivors. False when a stop was noticed or memory ran out.
+  bool ScanList(const ScanContext& context, const std::vector<ScanSurvivor>& candidates, const StopFlags& stop);
+
+  // How many distinct candidates (positions and entries, each at its best
+  // orientation) the scan keeps a chance for: with more than one, the
+  // threshold a candidate must beat is the keep-th smallest upper bound seen
+  // rather than the smallest. 1 by default.
+  void SetKeep(int32_t keep);
+
+  // Smallest upper bound of the squared error of a scanned fit, or the
+  // keep-th smallest of distinct candidates (+infinity while there are
+  // fewer in bounds).
   double BestUpper() const { return bestUpper_; }
   const std::vector<ScanSurvivor>& Survivors() const { return survivors_; }
   bool OutOfMemory() const { return outOfMemory_; }
@@ -120,6 +132,12 @@ class RangeScan {
     // The exact error formula's rounding: allowancePerSquare * sum d^2 + allowanceBase.
     double allowancePerSquare = 0, allowanceBase = 0;
   };
+  void Begin();
+  // The per-range values of Constants for this context's quantisers.
+  void SetConstants(const ScanContext& context);
+  bool ScanRows(const ScanContext& context, const WalkLimits& limits, int32_t part, int32_t parts,
+                const StopFlags& stop);
+  void OfferUpper(double upper);
   void Candidate(const ScanContext& context, const WalkLimits& limits, int64_t key, int32_t dx, int32_t dy,
                  int32_t entry);
   // Up to sixteen candidates of one row and entry at once, from the lane tables.
@@ -140,6 +158,8 @@ class RangeScan {
   std::vector<char> laneEntry_;       // per walk entry: taken in lanes
   Gammas laneGammas_;
   double bestUpper_ = 0.0;
+  int32_t keep_ = 1;
+  std::vector<double> keptUppers_;  // rising; only with keep_ > 1
   std::vector<ScanSurvivor> survivors_;
   bool outOfMemory_ = false;
   int64_t scanned_ = 0;
@@ -160,5 +180,21 @@ struct RefitResult {
 RefitResult Refit(const ScanContext& context, const fractal::RangeNode& range, const RangeBlock& block,
                   std::vector<ScanSurvivor>& survivors, double bestUpper, std::vector<double>& blockBuffer,
                   std::vector<double>& line, const StopFlags& stop);
+
+// The exact refit keeping the `keep` best distinct candidates (each at its
+// best orientation), in rising RMS error, ties in walk order. Survivors must
+// come from scans whose threshold was the keep-th smallest upper bound (see
+// RangeScan::SetKeep); `bestUpper` is the smallest such threshold of the
+// parts. Empty when none was in bounds; `stopped` tells of a stop.
+struct RefitChoice {
+  double rms = -1.0;
+  int64_t key = 0;
+  fractal::DomainCandidate candidate;
+};
+std::vector<RefitChoice> RefitKeeping(const ScanContext& context, const fractal::RangeNode& range,
+                                      const RangeBlock& block, std::vector<ScanSurvivor>& survivors,
+                                      double bestUpper, int32_t keep, std::vector<double>& blockBuffer,
+                                      std::vector<double>& line, const StopFlags& stop, bool& stopped,
+                                      int64_t& fitted);
 
 }  // namespace vorlan::collage

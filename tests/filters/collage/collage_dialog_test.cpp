@@ -156,5 +156,38 @@ TEST(CollageDialog, TextARunWouldRefuseKeepsTheDialogOpen) {
   EXPECT_EQ(FormatFloat(0.95f), "0.950000");
 }
 
+TEST(CollageDialog, SearchModeRadiosWriteTheirMode) {
+  FractalEncoderSettings s;
+  s.mode = 2;
+  s.searchMode = 1;
+  {
+    CollageDialog d(s);
+    EXPECT_TRUE(Button(d, "searchMode1")->isChecked());
+    EXPECT_EQ(Button(d, "searchMode1")->text(), "Rich pool search");
+    Button(d, "searchMode0")->setChecked(true);
+    d.accept();
+    ASSERT_EQ(d.result(), QDialog::Accepted) << d.Refusal().toStdString();
+    EXPECT_EQ(d.Settings().searchMode, 0);
+  }
+  {
+    s.searchMode = 0;
+    CollageDialog d(s);
+    Button(d, "searchMode1")->setChecked(true);
+    d.accept();
+    ASSERT_EQ(d.result(), QDialog::Accepted) << d.Refusal().toStdString();
+    EXPECT_EQ(d.Settings().searchMode, 1);
+  }
+  {
+    // Fidelity taking the first fit in tolerance cannot use it.
+    s.mode = 0;
+    s.coverMode = 1;
+    CollageDialog d(s);
+    Button(d, "searchMode1")->setChecked(true);
+    d.accept();
+    EXPECT_NE(d.result(), QDialog::Accepted);
+    EXPECT_TRUE(d.Refusal().contains("Rich pool search")) << d.Refusal().toStdString();
+  }
+}
+
 }  // namespace
 }  // namespace vorlan::collage

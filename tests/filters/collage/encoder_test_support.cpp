@@ -85,8 +85,9 @@ Result Encode(FractalEncoderFilter& filter, std::vector<double> samples, int32_t
 }
 
 Code SearchCode(const FractalEncoderSettings& settings, std::vector<double> samples, int32_t w, int32_t h,
-                double lo, double hi) {
+                double lo, double hi, const RichSearchRule* rich) {
   EncoderSearch search;
+  if (rich != nullptr) search.SetRichRule(*rich);
   std::string reason;
   std::atomic<bool> stop{false};
   Code code;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "fractal_encoder_filter.h"
+#include "search/encoder_search.h"
 #include "support/filter_harness.h"
 
 namespace vorlan::collage::test {
@@ -54,8 +55,9 @@ Result Encode(FractalEncoderFilter& filter, std::vector<double> samples, int32_t
 
 // The code of the search itself (no filter, so no run-start check of the
 // settings), built as the filter builds it. Failures are reported to the test.
+// `rich` replaces the rich pool search's rule when given.
 Code SearchCode(const FractalEncoderSettings& settings, std::vector<double> samples, int32_t w, int32_t h,
-                double lo, double hi);
+                double lo, double hi, const RichSearchRule* rich = nullptr);
 
 // Checks that the ranges tile the image, agree with RTD/RTT and carry
 // transforms whose domains lie inside the image. "" when valid.
