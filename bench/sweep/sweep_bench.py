@@ -10,11 +10,15 @@
             its rows must equal the local pool's, times aside.
 
   sweep_bench.py [--picture FILE] [--points 20] [--first 500] [--step 500]
-                 [--no-dask] [--json OUT.json]
+                 [--repeat N] [--no-dask] [--json OUT.json]
 
 Run from the source tree after a release build (build/release/vorlan and
-build/release/vorlan-sweep). Wall times in seconds; the ratios are what the
-goals name (overhead at most 10 %, scaling at least 90 %).
+build/release/vorlan-sweep), on a machine that is otherwise quiet (the load
+averages before and after are printed: on a busy machine the ratios say
+more about the neighbours than about the sweep). With --repeat N every
+timing is taken N times, the four kinds in turn, and the shortest kept.
+Wall times in seconds; the ratios are what the goals name (overhead at most
+10 %, scaling at least 90 %).
 """
 from __future__ import annotations
 
@@ -139,6 +143,7 @@ def main() -> None:
     parser.add_argument('--points', type=int, default=20)
     parser.add_argument('--first', type=int, default=500, help='maxRanges of the first point')
     parser.add_argument('--step', type=int, default=500, help='maxRanges between points')
+    parser.add_argument('--repeat', type=int, default=1, help='take each timing this many times, keep the shortest')
     parser.add_argument('--no-dask', action='store_true')
     parser.add_argument('--json', help='write the figures here too')
     args = parser.parse_args()
@@ -153,11 +158,27 @@ def main() -> None:
         picture = os.path.join(root, 'picture.bmp')
         pictures.write_bmp(picture, pictures.load(args.picture))
         os.makedirs(os.path.join(root, 'bare'))
-        figures: dict = {'picture': os.path.abspath(args.picture), 'points': ranges}
-        figures['bare_1'] = bare_calls(vorlan, os.path.join(root, 'bare'), picture, ranges)
-        figures['sweep_1'] = sweep(root, picture, ranges, os.path.join(root, 'j1.sqlite'), ['--jobs', '1'])
-        figures['bare_2'] = bare_parallel(vorlan, root, picture, ranges)
-        figures['sweep_2'] = sweep(root, picture, ranges, os.path.join(root, 'j2.sqlite'), ['--jobs', '2'])
+        figures: dict = {'picture': os.path.abspath(args.picture), 'points': ranges,
+                         'load_before': os.getloadavg(), 'repeat': max(1, args.repeat)}
+
+        def fresh(db: str) -> str:
+            for path in (db, db + '-wal', db + '-shm'):
+                if os.path.exists(path):
+                    os.remove(path)
+            return db
+
+        timings = {
+            'bare_1': lambda: bare_calls(vorlan, os.path.join(root, 'bare'), picture, ranges),
+            'sweep_1': lambda: sweep(root, picture, ranges, fresh(os.path.join(root, 'j1.sqlite')), ['--jobs', '1']),
+            'bare_2': lambda: bare_parallel(vorlan, root, picture, ranges),
+            'sweep_2': lambda: sweep(root, picture, ranges, fresh(os.path.join(root, 'j2.sqlite')), ['--jobs', '2']),
+        }
+        runs: dict[str, list[float]] = {name: [] for name in timings}
+        for _ in range(figures['repeat']):
+            for name, timing in timings.items():
+                runs[name].append(timing())
+        figures.update({name: min(times) for name, times in runs.items()})
+        figures['runs'] = runs
         figures['overhead'] = figures['sweep_1'] / figures['bare_1'] - 1
         figures['machine_speedup'] = figures['bare_1'] / figures['bare_2']
         figures['sweep_speedup'] = figures['sweep_1'] / figures['sweep_2']
@@ -179,6 +200,10 @@ def main() -> None:
         if 'dask' in figures:
             print(f"vorlan-sweep on Dask, 2 workers                 {figures['dask']:8.2f} s   "
                   f"rows equal the local pool's: {figures['rows_dask_equal_local']}")
+        figures['load_after'] = os.getloadavg()
+        print('load averages (1, 5, 15 min) before ' + ' '.join(f'{v:.2f}' for v in figures['load_before']) +
+              ', after ' + ' '.join(f'{v:.2f}' for v in figures['load_after']) +
+              (f'; shortest of {figures["repeat"]} runs each' if figures['repeat'] > 1 else ''))
         if args.json:
             with open(args.json, 'w') as f:
                 json.dump(figures, f, indent=1)
