@@ -6,6 +6,7 @@
 #include <numeric>
 #include <unordered_map>
 
+#include "core/edge_course.h"
 #include "core/graph_document.h"
 #include "core/placement.h"
 
@@ -15,7 +16,18 @@ namespace {
 
 constexpr int kOrderingSweeps = 12;
 constexpr int kAlignPasses = 4;
+constexpr int kCoursePassCounts[] = {12, 0, 4, 8, 16, 24};
 constexpr int32_t kPassingRoom = 20;  // height kept in a layer for an edge passing it
+// Edges are drawn from pin to pin (a graph file keeps no bends), straight
+// or curved, so the layers' lanes alone do not keep them off the boxes they
+// pass: a wide box beside a narrow one, or a curve's swing, still meets
+// them. Nodes an edge runs through move off its course, up to this many
+// rounds.
+constexpr int kClearanceRounds = 60;
+constexpr int kFruitlessRounds = 12;
+constexpr double kFarthestMove = 2000;  // pixels; a node is not moved further off one edge // rounds without fewer crossings before giving up
+constexpr int32_t kEdgeClearance = 6;  // pixels between an edge and a box it passes
+constexpr int kCourseChords = 32;      // chords a curve is checked with
 
 // A vertex of the layered graph: a node, or a point an edge passes a layer at.
 struct Vertex {
@@ -24,6 +36,7 @@ struct Vertex {
   int32_t width = 0, height = 0;  // footprint
   double order = 0;               // position inside the layer
   double y = 0;                   // top of the footprint
+  double courseTop = 0;           // passing point: where its edge's course wants its footprint
 };
 
 // A segment between adjacent layers; `fromPort`, `toPort` in [0, 1) place
@@ -53,13 +66,37 @@ class Layering {
     AssignLayers();
     BuildVertices();
     OrderLayers();
-    PlaceColumns();
-    return Result();
+    // Fitting the passing points to the courses moves the nodes that set
+    // the courses, so how many rounds of it serve best differs from graph to
+    // graph: each count is tried and the placement with the fewest edges
+    // through nodes kept.
+    const std::vector<Vertex> ordered = vertices_;
+    std::vector<ArrangedNode> best;
+    size_t fewest = std::numeric_limits<size_t>::max();
+    for (const int coursePasses : kCoursePassCounts) {
+      vertices_ = ordered;
+      PlaceColumns(coursePasses);
+      std::vector<ArrangedNode> placed = Result();
+      const size_t crossings = KeepEdgesOffNodes(placed);
+      if (crossings < fewest) {
+        fewest = crossings;
+        best = std::move(placed);
+      }
+      if (fewest == 0) break;
+    }
+    return best;
   }
 
  private:
   struct Edge {
     int32_t from, to, fromPin, toPin;
+    int32_t edge;  // index in the document's edge list
+  };
+
+  // The passing points of one edge, layer by layer.
+  struct Chain {
+    int32_t edge;  // document edge index
+    std::vector<int32_t> passes;
   };
 
   void CollectEdges() {
@@ -71,7 +108,7 @@ class Layering {
       const auto from = indexOf.find(edge->fromNode);
       const auto to = indexOf.find(edge->toNode);
       if (from == indexOf.end() || to == indexOf.end() || from->second == to->second) continue;
-      edges_.push_back(Edge{from->second, to->second, edge->fromPin, edge->toPin});
+      edges_.push_back(Edge{from->second, to->second, edge->fromPin, edge->toPin, e});
     }
   }
 
@@ -162,6 +199,7 @@ class Layering {
       // Copies: adding passing points moves the vertices.
       const Vertex a = vertices_[static_cast<size_t>(e.from)];
       const Vertex b = vertices_[static_cast<size_t>(e.to)];
+      Chain chain{e.edge, {}};
       for (int32_t l = a.layer + 1; l < b.layer; ++l) {
         Vertex pass;
         pass.layer = l;
@@ -171,10 +209,12 @@ class Layering {
         vertices_.push_back(pass);
         const int32_t index = static_cast<int32_t>(vertices_.size()) - 1;
         segments_.push_back(Segment{previous, index, previousPort, 0.5});
+        chain.passes.push_back(index);
         previous = index;
         previousPort = 0.5;
       }
       segments_.push_back(Segment{previous, e.to, previousPort, Port(to, e.toPin)});
+      if (!chain.passes.empty()) chains_.push_back(std::move(chain));
     }
     byLayer_.assign(static_cast<size_t>(layers_), {});
     for (size_t i = 0; i < vertices_.size(); ++i) byLayer_[static_cast<size_t>(vertices_[i].layer)].push_back(static_cast<int32_t>(i));
@@ -287,32 +327,97 @@ class Layering {
     for (size_t k = 0; k < layer.size(); ++k) vertices_[static_cast<size_t>(layer[k])].y = y[k];
   }
 
-  void PlaceColumns() {
-    // Stack each layer, then let vertices move towards their neighbours.
-    for (const auto& layer : byLayer_) {
-      std::vector<double> want(layer.size(), 0.0);
-      Pack(layer, want);
-    }
-    for (int pass = 0; pass < kAlignPasses; ++pass) {
-      const bool fromLeft = pass % 2 == 0;
-      for (int32_t k = 0; k < layers_; ++k) {
-        const auto& layer = byLayer_[static_cast<size_t>(fromLeft ? k : layers_ - 1 - k)];
-        std::vector<double> want(layer.size());
-        for (size_t i = 0; i < layer.size(); ++i) {
-          const int32_t v = layer[i];
-          if (!Wanted(v, fromLeft, want[i]) && !Wanted(v, !fromLeft, want[i]))
-            want[i] = vertices_[static_cast<size_t>(v)].y;
-        }
-        Pack(layer, want);
-      }
-    }
+  void PlaceColumns(int coursePasses) {
     columnX_.assign(static_cast<size_t>(layers_), 0);
+    columnWidth_.assign(static_cast<size_t>(layers_), 0);
     int32_t x = 0;
     for (int32_t l = 0; l < layers_; ++l) {
       columnX_[static_cast<size_t>(l)] = x;
       int32_t widest = 0;
       for (const int32_t v : byLayer_[static_cast<size_t>(l)]) widest = std::max(widest, vertices_[static_cast<size_t>(v)].width);
+      columnWidth_[static_cast<size_t>(l)] = widest;
       x += widest + spacing_.columnGap - kNodeClearance;
+    }
+    // Stack each layer, then let vertices move towards their neighbours.
+    for (const auto& layer : byLayer_) {
+      std::vector<double> want(layer.size(), 0.0);
+      Pack(layer, want);
+    }
+    for (int pass = 0; pass < kAlignPasses + coursePasses; ++pass) {
+      const bool fromLeft = pass % 2 == 0;
+      // In the later passes a passing point takes the room the edge's drawn
+      // course needs in its layer, where the course runs there.
+      if (pass >= kAlignPasses) FitPassesToCourses();
+      for (int32_t k = 0; k < layers_; ++k) {
+        const auto& layer = byLayer_[static_cast<size_t>(fromLeft ? k : layers_ - 1 - k)];
+        std::vector<double> want(layer.size());
+        for (size_t i = 0; i < layer.size(); ++i) {
+          const int32_t v = layer[i];
+          const Vertex& vertex = vertices_[static_cast<size_t>(v)];
+          if (vertex.node < 0 && pass >= kAlignPasses) {
+            want[i] = vertex.courseTop;
+          } else if (!Wanted(v, fromLeft, want[i]) && !Wanted(v, !fromLeft, want[i])) {
+            want[i] = vertex.y;
+          }
+        }
+        Pack(layer, want);
+      }
+    }
+  }
+
+  // The centre of node i's pin where the node's footprint stands now.
+  CoursePoint PinAt(int32_t i, int32_t pin) const {
+    const FilterNode& node = *doc_.Node(i);
+    const Vertex& v = vertices_[static_cast<size_t>(i)];
+    const Rect f = Footprint(node);
+    if (pin < 0 || static_cast<size_t>(pin) >= node.geometry.pinRects.size()) return {};
+    const Rect& r = node.geometry.pinRects[static_cast<size_t>(pin)];
+    return {static_cast<double>(columnX_[static_cast<size_t>(v.layer)] + (r.left + r.right) / 2 - f.left),
+            v.y + (r.top + r.bottom) / 2 - f.top};
+  }
+
+  // Sets each passing point's footprint to the y range the edge's straight
+  // and curved courses cover over its layer's column, with clearance.
+  void FitPassesToCourses() {
+    std::unordered_map<int32_t, int32_t> indexOf;
+    for (int32_t i = 0; i < doc_.NodeCount(); ++i) indexOf[doc_.Node(i)->nodeId] = i;
+    std::vector<CoursePoint> curve;
+    for (const Chain& chain : chains_) {
+      const GraphEdge& edge = *doc_.Edge(chain.edge);
+      const int32_t from = indexOf.at(edge.fromNode), to = indexOf.at(edge.toNode);
+      const CoursePoint a = PinAt(from, edge.fromPin), b = PinAt(to, edge.toPin);
+      const EdgeCurve c = CurveBetween(a, PinSide(doc_.Node(from), edge.fromPin), b, PinSide(doc_.Node(to), edge.toPin));
+      FlattenCurve(c, kCourseChords, curve);
+      for (const int32_t p : chain.passes) {
+        Vertex& pass = vertices_[static_cast<size_t>(p)];
+        const double left = columnX_[static_cast<size_t>(pass.layer)];
+        const double right = left + columnWidth_[static_cast<size_t>(pass.layer)];
+        double high = std::numeric_limits<double>::infinity(), low = -high;
+        auto cover = [&](CoursePoint p0, CoursePoint p1) {
+          const double dx = p1.x - p0.x;
+          double t0 = 0, t1 = 1;
+          if (dx != 0) {
+            const double ta = (left - p0.x) / dx, tb = (right - p0.x) / dx;
+            t0 = std::max(0.0, std::min(ta, tb));
+            t1 = std::min(1.0, std::max(ta, tb));
+          } else if (p0.x < left || p0.x > right) {
+            return;
+          }
+          if (t0 > t1) return;
+          for (const double t : {t0, t1}) {
+            const double y = p0.y + t * (p1.y - p0.y);
+            high = std::min(high, y);
+            low = std::max(low, y);
+          }
+        };
+        cover(a, b);
+        for (size_t j = 1; j < curve.size(); ++j) cover(curve[j - 1], curve[j]);
+        if (high > low) continue;  // the course does not reach the column
+        // Footprints carry half the clearance on each side.
+        pass.courseTop = high - kEdgeClearance + kNodeClearance / 2.0;
+        pass.height = static_cast<int32_t>(std::ceil(low - high)) + 2 * kEdgeClearance - kNodeClearance;
+        pass.height = std::max(pass.height, 1);
+      }
     }
   }
 
@@ -350,6 +455,151 @@ class Layering {
     return placed;
   }
 
+  // Moves nodes off the courses of edges that run through their boxes, in
+  // both the straight and the curved drawing: each such node goes up or
+  // down, whichever is nearer, and pushes its layer's neighbours on that
+  // side along so the layer keeps its order and gaps; then the courses are
+  // checked again.
+  // Returns how many edges still run through a node.
+  size_t KeepEdgesOffNodes(std::vector<ArrangedNode>& placed) const {
+    const int32_t n = doc_.NodeCount();
+    if (n < 2 || doc_.EdgeCount() == 0) return 0;
+    const int32_t grid = std::max(spacing_.grid, 1);
+    const int32_t gap = spacing_.rowGap - kNodeClearance;
+    const int32_t originalTop = std::min_element(placed.begin(), placed.end(), [](const auto& a, const auto& b) {
+                                  return a.y < b.y;
+                                })->y;
+    std::unordered_map<int32_t, int32_t> indexOf;
+    for (int32_t i = 0; i < n; ++i) indexOf[doc_.Node(i)->nodeId] = i;
+    auto shiftOf = [&](int32_t i) {
+      const FilterNode& node = *doc_.Node(i);
+      return std::pair{placed[static_cast<size_t>(i)].x - node.x, placed[static_cast<size_t>(i)].y - node.y};
+    };
+    // Box, and pins with the box, of node i where it is placed now.
+    auto boxOf = [&](int32_t i, bool withPins) {
+      const FilterNode& node = *doc_.Node(i);
+      Rect r = node.geometry.box;
+      if (withPins) {
+        const Rect f = Footprint(node);
+        const int32_t half = kNodeClearance / 2;
+        r = Rect{f.left + half, f.top + half, f.right - half, f.bottom - half};
+      }
+      const auto [dx, dy] = shiftOf(i);
+      return Rect{r.left + dx, r.top + dy, r.right + dx, r.bottom + dy};
+    };
+    auto roundUp = [grid](int32_t v) { return (v + grid - 1) / grid * grid; };
+    // Moves node i by dy and the nodes of its layer beyond it on that side
+    // as far as needed to keep the gap.
+    auto push = [&](int32_t i, int32_t dy) {
+      std::vector<int32_t> layer;
+      for (const int32_t v : byLayer_[static_cast<size_t>(vertices_[static_cast<size_t>(i)].layer)])
+        if (vertices_[static_cast<size_t>(v)].node >= 0) layer.push_back(v);
+      std::sort(layer.begin(), layer.end(), [&](int32_t a, int32_t b) {
+        return placed[static_cast<size_t>(a)].y < placed[static_cast<size_t>(b)].y;
+      });
+      const auto at = std::find(layer.begin(), layer.end(), i) - layer.begin();
+      placed[static_cast<size_t>(i)].y += dy;
+      if (dy > 0) {
+        for (size_t k = static_cast<size_t>(at) + 1; k < layer.size(); ++k) {
+          const int32_t need = boxOf(layer[k - 1], true).bottom + kNodeClearance + gap - boxOf(layer[k], true).top;
+          if (need <= 0) break;
+          placed[static_cast<size_t>(layer[k])].y += roundUp(need);
+        }
+      } else {
+        for (size_t k = static_cast<size_t>(at); k-- > 0;) {
+          const int32_t need = boxOf(layer[k], true).bottom + kNodeClearance + gap - boxOf(layer[k + 1], true).top;
+          if (need <= 0) break;
+          placed[static_cast<size_t>(layer[k])].y -= roundUp(need);
+        }
+      }
+    };
+
+    std::vector<CoursePoint> straight(2), curve;
+    // The rounds may trade one crossing for another; the placement with the
+    // fewest is kept.
+    std::vector<ArrangedNode> best = placed;
+    size_t fewest = std::numeric_limits<size_t>::max();
+    int stale = 0;
+    for (int round = 0; round < kClearanceRounds; ++round) {
+      // Every crossing of this placement first, then the moves: node ->
+      // the shift its first crossing asks for.
+      std::vector<std::pair<int32_t, int32_t>> moves;
+      size_t crossings = 0;
+      for (int32_t e = 0; e < doc_.EdgeCount(); ++e) {
+        const GraphEdge& edge = *doc_.Edge(e);
+        const auto from = indexOf.find(edge.fromNode), to = indexOf.find(edge.toNode);
+        if (from == indexOf.end() || to == indexOf.end() || from->second == to->second) continue;
+        const auto [fdx, fdy] = shiftOf(from->second);
+        const auto [tdx, tdy] = shiftOf(to->second);
+        const CoursePoint a{static_cast<double>(edge.fromX + fdx), static_cast<double>(edge.fromY + fdy)};
+        const CoursePoint b{static_cast<double>(edge.toX + tdx), static_cast<double>(edge.toY + tdy)};
+        const EdgeCurve c = CurveBetween(a, PinSide(doc_.Node(from->second), edge.fromPin), b,
+                                         PinSide(doc_.Node(to->second), edge.toPin));
+        straight[0] = a;
+        straight[1] = b;
+        FlattenCurve(c, kCourseChords, curve);
+        const Rect reach = CurveBounds(c);
+        for (int32_t k = 0; k < n; ++k) {
+          if (k == from->second || k == to->second) continue;
+          const Rect box = boxOf(k, false);
+          const Rect wide{box.left - kEdgeClearance, box.top - kEdgeClearance, box.right + kEdgeClearance,
+                          box.bottom + kEdgeClearance};
+          if (wide.right <= reach.left || reach.right <= wide.left || wide.bottom <= reach.top ||
+              reach.bottom <= wide.top)
+            continue;
+          // The course's highest and lowest points over the box's columns.
+          double high = std::numeric_limits<double>::infinity(), low = -high;
+          bool meets = false;
+          for (const std::vector<CoursePoint>* course : {&straight, &curve}) {
+            for (size_t j = 1; j < course->size(); ++j) {
+              const CoursePoint p = (*course)[j - 1], q = (*course)[j];
+              if (!ChordMeetsBox(p, q, wide)) continue;
+              meets |= ChordMeetsBox(p, q, box);
+              // The chord's part over [wide.left, wide.right].
+              const double dx = q.x - p.x;
+              double t0 = 0, t1 = 1;
+              if (dx != 0) {
+                const double ta = (wide.left - p.x) / dx, tb = (wide.right - p.x) / dx;
+                t0 = std::max(0.0, std::min(ta, tb));
+                t1 = std::min(1.0, std::max(ta, tb));
+              }
+              for (const double t : {t0, t1}) {
+                const double y = p.y + t * (q.y - p.y);
+                high = std::min(high, y);
+                low = std::max(low, y);
+              }
+            }
+          }
+          if (!meets || !std::isfinite(high) || !std::isfinite(low)) continue;
+          const Rect pins = boxOf(k, true);
+          const double downBy = std::ceil(low) + kEdgeClearance - pins.top + 1;
+          const double upBy = pins.bottom - std::floor(high) + kEdgeClearance + 1;
+          if (std::min(downBy, upBy) > kFarthestMove) continue;
+          const int32_t down = roundUp(static_cast<int32_t>(std::max(downBy, 0.0)));
+          const int32_t up = roundUp(static_cast<int32_t>(std::clamp(upBy, 0.0, kFarthestMove)));
+          if (std::none_of(moves.begin(), moves.end(), [k](const auto& m) { return m.first == k; }))
+            moves.emplace_back(k, down <= up ? down : -up);
+          ++crossings;
+        }
+      }
+      if (crossings < fewest) {
+        fewest = crossings;
+        best = placed;
+        stale = 0;
+      } else if (++stale == kFruitlessRounds) {
+        break;
+      }
+      if (crossings == 0) break;
+      for (const auto& [node, dy] : moves) push(node, dy);
+    }
+    placed = std::move(best);
+    const int32_t top = std::min_element(placed.begin(), placed.end(), [](const auto& a, const auto& b) {
+                          return a.y < b.y;
+                        })->y;
+    for (ArrangedNode& a : placed) a.y += originalTop - top;
+    return fewest;
+  }
+
   const GraphDocument& doc_;
   const ArrangeSpacing& spacing_;
   std::vector<Edge> edges_;
@@ -360,7 +610,8 @@ class Layering {
   std::vector<Segment> segments_;
   std::vector<std::vector<int32_t>> byLayer_;
   std::vector<std::vector<int32_t>> into_, outOf_;
-  std::vector<int32_t> columnX_;
+  std::vector<int32_t> columnX_, columnWidth_;
+  std::vector<Chain> chains_;
 };
 
 }  // namespace

@@ -21,9 +21,14 @@ CoursePoint PinSide(const FilterNode* node, int32_t pin) {
 }
 
 EdgeCurve CurveBetween(CoursePoint from, CoursePoint fromSide, CoursePoint to, CoursePoint toSide) {
-  const double bend = std::max(kLeastBend, std::hypot(to.x - from.x, to.y - from.y) / 2);
-  return EdgeCurve{from, {from.x + fromSide.x * bend, from.y + fromSide.y * bend},
-                   {to.x + toSide.x * bend, to.y + toSide.y * bend}, to};
+  // Each end runs along its side for half the distance the ends lie apart
+  // that way: the curve then never swings past the other end's column (or
+  // row) for ends far apart across the side.
+  const double dx = to.x - from.x, dy = to.y - from.y;
+  const double fromBend = std::max(kLeastBend, std::abs(dx * fromSide.x + dy * fromSide.y) / 2);
+  const double toBend = std::max(kLeastBend, std::abs(dx * toSide.x + dy * toSide.y) / 2);
+  return EdgeCurve{from, {from.x + fromSide.x * fromBend, from.y + fromSide.y * fromBend},
+                   {to.x + toSide.x * toBend, to.y + toSide.y * toBend}, to};
 }
 
 EdgeCurve CurveOf(const GraphDocument& document, const GraphEdge& edge) {

@@ -2,7 +2,7 @@
 // line between its pins' centres, or a cubic curve that leaves and enters
 // each pin along the pin's side (outputs to the right, inputs from the
 // left, configuration pins downwards) and runs along it for half the
-// distance between the ends, at least kLeastBend. The view draws it, the
+// distance between the ends measured along that side, at least kLeastBend. The view draws it, the
 // view's hit test follows it and Arrange keeps node boxes off it. Any thread.
 #pragma once
 

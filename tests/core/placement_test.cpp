@@ -5,6 +5,7 @@
 #include <random>
 
 #include "core/arrange.h"
+#include "core/edge_course.h"
 #include "core/placement.h"
 #include "core_fixture.h"
 
@@ -41,6 +42,38 @@ void Apply(GraphDocument& doc, const std::vector<ArrangedNode>& placed) {
     doc.MoveNode(*node, dx, dy);
     doc.MoveEdgeEndsOfNode(*node, dx, dy);
   }
+}
+
+// Edges whose drawn course, straight or curved, runs through the box of a
+// node other than its own two, as "edge e (straight|curved) through id".
+// The courses are sampled densely here, independent of how Arrange checks
+// them.
+std::vector<std::string> EdgesThroughNodes(const GraphDocument& doc) {
+  std::vector<std::string> found;
+  for (int32_t e = 0; e < doc.EdgeCount(); ++e) {
+    const GraphEdge& edge = *doc.Edge(e);
+    const EdgeCurve c = CurveOf(doc, edge);
+    for (const bool curved : {false, true}) {
+      for (int32_t i = 0; i < doc.NodeCount(); ++i) {
+        const FilterNode& node = *doc.Node(i);
+        if (node.nodeId == edge.fromNode || node.nodeId == edge.toNode) continue;
+        const Rect& b = node.geometry.box;
+        bool through = false;
+        for (int k = 0; k <= 512 && !through; ++k) {
+          const double t = k / 512.0, u = 1 - t;
+          const double x = curved ? u * u * u * c.from.x + 3 * u * u * t * c.c1.x + 3 * u * t * t * c.c2.x + t * t * t * c.to.x
+                                  : c.from.x + t * (c.to.x - c.from.x);
+          const double y = curved ? u * u * u * c.from.y + 3 * u * u * t * c.c1.y + 3 * u * t * t * c.c2.y + t * t * t * c.to.y
+                                  : c.from.y + t * (c.to.y - c.from.y);
+          through = x >= b.left && x < b.right && y >= b.top && y < b.bottom;
+        }
+        if (through)
+          found.push_back("edge " + std::to_string(e) + (curved ? " curved" : " straight") + " through " +
+                          std::to_string(node.nodeId));
+      }
+    }
+  }
+  return found;
 }
 
 using Placement = DocumentTest;
@@ -159,6 +192,29 @@ TEST_F(Placement, ArrangeLeavesNoOverlapsOnARandomGraphOf200Nodes) {
   Apply(doc_, ArrangeGraph(doc_));
   const std::vector<std::string> pairs = Overlapping(doc_);
   EXPECT_TRUE(pairs.empty()) << pairs.size() << " overlapping pairs, the first " << pairs.front();
+  // Every edge, including those that skip layers and those pointing back.
+  const std::vector<std::string> through = EdgesThroughNodes(doc_);
+  EXPECT_TRUE(through.empty()) << through.size() << " edges through nodes, the first " << through.front();
+}
+
+TEST_F(Placement, ArrangeKeepsEdgesThatSkipLayersOffTheNodesBetween) {
+  // A chain of five relays, every one also feeding the one three further
+  // on, and a source feeding the last: long edges pass the middle layers
+  // where the chain's own nodes stand, in the row they would run along.
+  std::vector<FilterNode*> chain;
+  for (int i = 0; i < 6; ++i) chain.push_back(&AddNode(doc_, kRelayId));
+  FilterNode& source = AddNode(doc_, kSourceId);
+  for (int i = 1; i < 6; ++i) ASSERT_GE(doc_.InsertEdge(chain[static_cast<size_t>(i - 1)]->nodeId, kOut, chain[static_cast<size_t>(i)]->nodeId, kIn), 0);
+  for (int i = 0; i + 3 < 6; ++i) ASSERT_GE(doc_.InsertEdge(chain[static_cast<size_t>(i)]->nodeId, kOut, chain[static_cast<size_t>(i + 3)]->nodeId, kIn), 0);
+  ASSERT_GE(doc_.InsertEdge(source.nodeId, 2, chain[5]->nodeId, kIn), 0);
+  ASSERT_TRUE(doc_.SetCaption(*chain[2], "a caption long enough to widen its column"));
+  Apply(doc_, ArrangeGraph(doc_));
+  EXPECT_TRUE(Overlapping(doc_).empty());
+  const std::vector<std::string> through = EdgesThroughNodes(doc_);
+  EXPECT_TRUE(through.empty()) << through.size() << " edges through nodes, the first " << through.front();
+  for (int i = 1; i < 6; ++i) EXPECT_LT(chain[static_cast<size_t>(i - 1)]->geometry.box.right, chain[static_cast<size_t>(i)]->geometry.box.left);
+  EXPECT_EQ(chain[0]->x % 10, 0);
+  EXPECT_EQ(chain[0]->y % 10, 0);
 }
 
 }  // namespace
