@@ -617,8 +617,25 @@ void GraphView::mouseMoveEvent(QMouseEvent* event) {
     update();
   } else if (mode_ == DragMode::Connect || mode_ == DragMode::Select) {
     current_ = p;
+    if (mode_ == DragMode::Connect) ExplainRefusedTarget(p);
     update();
   }
+}
+
+void GraphView::ExplainRefusedTarget(QPoint p) {
+  const PinHit hit = HitPin(p);
+  const host::FilterNode* from = SelectedNodePtr();
+  const std::string problem =
+      hit.node >= 0 && from != nullptr
+          ? host::ConnectionProblem(document_, *from, selectedPin_, *document_.Node(hit.node), hit.pin)
+          : std::string();
+  if (problem.empty()) {
+    refusedPin_ = PinHit{};
+    return;
+  }
+  if (hit.node == refusedPin_.node && hit.pin == refusedPin_.pin) return;
+  refusedPin_ = hit;
+  emit Refused(RefusalText(QStringLiteral("Connect"), QString::fromStdString(problem)));
 }
 
 void GraphView::mouseReleaseEvent(QMouseEvent* event) {
@@ -654,6 +671,7 @@ void GraphView::mouseReleaseEvent(QMouseEvent* event) {
     update();
   } else if (mode_ == DragMode::Connect) {
     mode_ = DragMode::Idle;
+    refusedPin_ = PinHit{};
     const PinHit hit = HitPin(p);
     const host::FilterNode* from = SelectedNodePtr();
     const std::string problem =

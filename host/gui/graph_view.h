@@ -207,6 +207,9 @@ class GraphView : public QWidget {
   void EndEdit(const QString& text, int mergeKey = -1);
   void SetCurrent(int index);
   void ShowContextMenu(QPoint at);
+  // While a connection is drawn over a pin it cannot meet, the reason goes
+  // to the status bar (once per pin).
+  void ExplainRefusedTarget(QPoint p);
 
  public:
   QMenu* ContextMenu() const { return contextMenu_; }
@@ -229,6 +232,9 @@ class GraphView : public QWidget {
   bool snap_ = true;
   bool curved_ = false;
   int hoverEdge_ = -1;
+  // While a connection is drawn: the pin under its end that it cannot meet,
+  // whose reason the status bar already shows.
+  PinHit refusedPin_;
   std::map<int32_t, QImage> previews_;
   bool showPreviews_ = true;
   RunProgress run_;

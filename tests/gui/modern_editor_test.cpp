@@ -315,6 +315,70 @@ TEST_F(ModernEditor, CurvedEdgesAreHitAlongTheCurveAndHighlightedUnderTheMouse) 
   EXPECT_TRUE(view_->PinToolTip(PinCentre(Doc(), out, 0)).contains("not connected"));
 }
 
+// The whole window, driven by the mouse: a connection drawn from the File
+// Input Stream's bytes to the Grayscale conversion's "R" plane is refused
+// while it is drawn, the reason (what each pin carries) in the status bar
+// as soon as its end is over the pin and again when it is dropped there;
+// no edge, no undo step. The same bytes dropped on the Bmp decoder join.
+TEST_F(ModernEditor, ConnectionsBetweenPinsThatCannotMeetAreRefusedWhileDrawn) {
+  ASSERT_TRUE(window_->InsertFilter(PrototypeOf(kFileInput)));
+  ASSERT_TRUE(window_->InsertFilter(PrototypeOf(kGrayscale)));
+  ASSERT_TRUE(window_->InsertFilter(PrototypeOf(kBmpDecoder)));
+  host::FilterNode& file = *Doc().Node(0);
+  host::FilterNode& grey = *Doc().Node(1);
+  host::FilterNode& decoder = *Doc().Node(2);
+  auto moveTo = [&](host::FilterNode& node, int x, int y) {
+    Doc().MoveNode(node, x - node.x, y - node.y);
+    Doc().MoveEdgeEndsOfNode(node, x - node.x, y - node.y);
+  };
+  moveTo(file, 40, 60);
+  moveTo(grey, 400, 40);
+  moveTo(decoder, 400, 300);
+  view_->update();
+  auto firstPin = [](const host::FilterNode& node, PinKind kind) {
+    for (int k = 0; k < node.filter->pinCount; ++k)
+      if (node.filter->pins[k]->kind == static_cast<int32_t>(kind)) return k;
+    return -1;
+  };
+  const int bytes = firstPin(file, PinKind::Output);
+  const int red = firstPin(grey, PinKind::Input);
+  const int encoded = firstPin(decoder, PinKind::Input);
+  ASSERT_TRUE(bytes >= 0 && red >= 0 && encoded >= 0);
+  const int steps = window_->History()->Stack()->count();
+
+  const QPoint start = PinCentre(Doc(), file, bytes);
+  const QPoint refused = PinCentre(Doc(), grey, red);
+  window_->statusBar()->clearMessage();
+  QTest::mousePress(view_, Qt::LeftButton, Qt::NoModifier, start);
+  for (int k = 1; k <= 5; ++k) QTest::mouseMove(view_, start + (refused - start) * k / 5);
+  const QString shown = window_->statusBar()->currentMessage();
+  EXPECT_TRUE(shown.startsWith(QStringLiteral("Connect refused: "))) << shown.toStdString();
+  EXPECT_TRUE(shown.contains(QStringLiteral("publishes Bytes"))) << shown.toStdString();
+  EXPECT_TRUE(shown.contains(QStringLiteral("accepts Plane"))) << shown.toStdString();
+  EXPECT_TRUE(shown.contains(QString::fromStdString(grey.caption))) << shown.toStdString();
+  // Off the pin and back: the reason is given again.
+  QTest::mouseMove(view_, refused + QPoint(60, 80));
+  window_->statusBar()->clearMessage();
+  QTest::mouseMove(view_, refused);
+  EXPECT_EQ(window_->statusBar()->currentMessage(), shown);
+  window_->statusBar()->clearMessage();
+  QTest::mouseRelease(view_, Qt::LeftButton, Qt::NoModifier, refused);
+  EXPECT_EQ(window_->statusBar()->currentMessage(), shown) << "dropping on the pin gives the reason too";
+  EXPECT_EQ(Doc().EdgeCount(), 0);
+  EXPECT_EQ(window_->History()->Stack()->count(), steps);
+  EXPECT_EQ(window_->QuickAdd() != nullptr && window_->QuickAdd()->isVisible(), false)
+      << "a refused drop on a pin opens no quick add";
+
+  const QPoint accepted = PinCentre(Doc(), decoder, encoded);
+  window_->statusBar()->clearMessage();
+  Drag(view_, start, accepted);
+  EXPECT_TRUE(window_->statusBar()->currentMessage().isEmpty()) << window_->statusBar()->currentMessage().toStdString();
+  ASSERT_EQ(Doc().EdgeCount(), 1);
+  EXPECT_EQ(Doc().Edge(0)->toNode, decoder.nodeId);
+  EXPECT_EQ(Doc().Edge(0)->toPin, encoded);
+  EXPECT_EQ(window_->History()->Stack()->count(), steps + 1);
+}
+
 TEST_F(ModernEditor, PropertiesPanelEditsWithUndoAndRefusesBadValues) {
   ASSERT_TRUE(window_->InsertFilter(PrototypeOf(kHvEncoder)));
   PropertiesPanel* panel = window_->Properties();
