@@ -40,8 +40,10 @@ set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION graphics)
 # and the demo run on Python, vorlan-sweep on Python with numpy, SciPy,
 # Pillow, matplotlib and tqdm. JPEG's tools give the demo its comparison, the
 # rival codecs' tools vorlan-sweep its rivals, Dask its clusters; the node
-# captions want a face metric-compatible with Arial. The Python module vorlan
-# is built for one Python version.
+# captions want a face metric-compatible with Arial. On GNOME and other GTK
+# desktops Qt takes the desktop's palette (a dark theme too) only through
+# its GTK platform theme. The Python module vorlan is built for one Python
+# version.
 set(vorlan_python_depends "python3")
 if(VORLAN_PYTHON_ABI)
   string(REPLACE "." ";" abi "${VORLAN_PYTHON_ABI}")
@@ -52,7 +54,7 @@ if(VORLAN_PYTHON_ABI)
 endif()
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_DEPENDS
   "qt6-qpa-plugins, qt6-image-formats-plugins, ${vorlan_python_depends}, python3-numpy, python3-scipy, python3-pil, python3-matplotlib, python3-tqdm")
-set(CPACK_DEBIAN_RUNTIME_PACKAGE_RECOMMENDS "fonts-liberation, libjpeg-turbo-progs")
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_RECOMMENDS "fonts-liberation, libjpeg-turbo-progs, qt6-gtk-platformtheme")
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_SUGGESTS
   "vorlan-dev, python3-distributed, libopenjp2-tools, webp, libavif-bin, libjxl-tools")
 set(CPACK_DEBIAN_RUNTIME_DEBUGINFO_PACKAGE ON)
