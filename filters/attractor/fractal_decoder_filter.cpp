@@ -9,6 +9,7 @@
 
 #include "attractor_iteration.h"
 #include "border_deblocking.h"
+#include "shrunk_pass.h"
 #include "vorlan/config_stream.h"
 #include "vorlan/pin_types.h"
 
@@ -212,9 +213,19 @@ Result FractalDecoderFilter::Work() {
 }
 
 Result FractalDecoderFilter::Iterate(const DecodePlan& plan, double*& current, double*& other, bool feedback) {
+  // The shrunk pictures cost up to one more image; without the memory the
+  // passes reduce every domain where it lies, to the same values.
+  ShrunkPass shrunk;
   PassScratch scratch;
+  bool shrunkReady = false;
   try {
-    scratch.Reserve(plan.ranges);
+    shrunk.Build(plan.ranges, plan.width, plan.height);
+    shrunkReady = true;
+  } catch (const std::bad_alloc&) {
+    shrunk = ShrunkPass{};
+  }
+  try {
+    if (!shrunkReady) scratch.Reserve(plan.ranges);
   } catch (const std::bad_alloc&) {
     return Fail("out of memory for the decoder's pass buffers");
   }
@@ -225,7 +236,9 @@ Result FractalDecoderFilter::Iterate(const DecodePlan& plan, double*& current, d
   // One pass writes the other image from the current one, then they swap.
   auto pass = [&]() -> bool {
     Refresh(feedback, plan, current, progress);
-    if (!ApplyPass(plan.ranges, current, other, plan.width, scratch, stop)) return false;
+    const bool done = shrunkReady ? shrunk.Run(current, other, stop)
+                                  : ApplyPass(plan.ranges, current, other, plan.width, scratch, stop);
+    if (!done) return false;
     std::swap(current, other);
     return true;
   };
