@@ -489,25 +489,25 @@ bool MainWindow::NewGraph() {
 }
 
 void MainWindow::Open() {
-  if (document_->Run().IsRunning()) {
-    Refuse(RefusalText(QStringLiteral("Open"), LockReason()));
-    return;
-  }
-  if (!MaybeSave()) return;
-  const QString path = QFileDialog::getOpenFileName(
-      this, QString(), EditorSettings::LastFolder(), kGraphFilter + QStringLiteral(";;") + kTextGraphFilter + QStringLiteral(";;") + kAllFilesFilter);
-  if (path.isEmpty()) return;
-  // The question was asked already.
-  SetModified(false);
-  OpenGraph(path);
+  ReplaceWithGraph(QStringLiteral("Open"), [this] {
+    return QFileDialog::getOpenFileName(this, QString(), EditorSettings::LastFolder(),
+                                        kGraphFilter + QStringLiteral(";;") + kTextGraphFilter + QStringLiteral(";;") +
+                                            kAllFilesFilter);
+  });
 }
 
 bool MainWindow::OpenGraph(const QString& path) {
+  return ReplaceWithGraph(QStringLiteral("Open"), [&path] { return path; });
+}
+
+bool MainWindow::ReplaceWithGraph(const QString& command, const std::function<QString()>& choose) {
   if (document_->Run().IsRunning()) {
-    Refuse(RefusalText(QStringLiteral("Open"), LockReason()));
+    Refuse(RefusalText(command, LockReason()));
     return false;
   }
   if (!MaybeSave()) return false;
+  const QString path = choose();
+  if (path.isEmpty()) return false;
   WaitForWorker();
   pendingSave_.clear();
   const host::GraphLoadResult result = host::LoadGraphFile(*document_, path.toStdString());
@@ -640,7 +640,7 @@ bool MainWindow::DropFiles(const QStringList& files, QPoint viewPoint) {
   // reading it and an Image decoder behind it, one undo step per picture,
   // placed from the drop point down.
   for (const QString& file : files)
-    if (IsGraphFile(file)) return OpenGraph(file);
+    if (IsGraphFile(file)) return ReplaceWithGraph(QStringLiteral("Drop"), [&file] { return file; });
   const QString reason = LockReason();
   if (!reason.isEmpty()) {
     Refuse(RefusalText(QStringLiteral("Drop"), reason));

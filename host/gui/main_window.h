@@ -11,6 +11,7 @@
 #include <QString>
 #include <QStringList>
 #include <QPoint>
+#include <functional>
 #include <memory>
 #include <utility>
 
@@ -150,6 +151,12 @@ class MainWindow : public QMainWindow {
   bool Save();
   bool SaveAs();
   void Open();
+  // Every way a graph file replaces the document (Open, Recent Files, a
+  // dropped graph, the command line): refused during a run (the message
+  // names `command`), unsaved changes offered for saving, then `choose`
+  // names the file (the Open dialog asks only after that question; empty
+  // stops) and the file is read.
+  bool ReplaceWithGraph(const QString& command, const std::function<QString()>& choose);
 
   const host::Registry& registry_;
   FontTextMeasure measure_;

@@ -463,6 +463,11 @@ TEST_F(ModernEditor, DroppedPicturesAndGraphs) {
   QDropEvent open(QPointF(where), Qt::CopyAction, &graphData, Qt::LeftButton, Qt::NoModifier);
   QApplication::sendEvent(window_.get(), &open);
   EXPECT_EQ(window_->CurrentFile(), QFileInfo(graph).absoluteFilePath());
+  // As File > Open does: the picture's undo step gone with the document it
+  // belonged to, the graph unmodified and first in Recent Files.
+  EXPECT_EQ(window_->History()->Stack()->count(), 0);
+  EXPECT_FALSE(window_->isWindowModified());
+  EXPECT_EQ(window_->RecentFiles().value(0), QFileInfo(graph).absoluteFilePath());
 }
 
 // The view takes the desktop's colours and stays sharp at 200 %.
