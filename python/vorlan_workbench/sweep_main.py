@@ -34,8 +34,9 @@ and rival codecs through their command-line tools (each hit to the rate by
 bisection on its quality knob). Pictures are swept as grey unless --colour.
 Every point is measured on the decoded 8-bit picture (bytes, bits per pixel,
 PSNR, SSIM, encode and decode seconds) and kept as a row of an SQLite
-database; a sweep run again computes only the rows that are missing. With --report, writes BD-rate and BD-PSNR tables
-against an anchor codec, rate-distortion plots and one HTML page.'''
+database; a sweep run again computes only the rows that are missing. With
+--report, writes BD-rate and BD-PSNR tables against an anchor codec,
+rate-distortion plots and one HTML page.'''
 
 EPILOG = '''\
 Codecs: vorlan (the compress/decompress graphs), jpeg (cjpeg/djpeg), j2k
