@@ -17,6 +17,7 @@ namespace {
 constexpr int kOrderingSweeps = 12;
 constexpr int kAlignPasses = 4;
 constexpr int kCoursePassCounts[] = {12, 0, 4, 8, 16, 24};
+constexpr int32_t kTallestPass = 40;  // most room a passing point takes in a layer
 constexpr int32_t kPassingRoom = 20;  // height kept in a layer for an edge passing it
 // Edges are drawn from pin to pin (a graph file keeps no bends), straight
 // or curved, so the layers' lanes alone do not keep them off the boxes they
@@ -416,7 +417,10 @@ class Layering {
         // Footprints carry half the clearance on each side.
         pass.courseTop = high - kEdgeClearance + kNodeClearance / 2.0;
         pass.height = static_cast<int32_t>(std::ceil(low - high)) + 2 * kEdgeClearance - kNodeClearance;
-        pass.height = std::max(pass.height, 1);
+        // A steep edge's room is capped: more room in one layer stretches
+        // the layers apart, steepening the edges that cross them, which
+        // then ask for more room still.
+        pass.height = std::clamp(pass.height, 1, kTallestPass);
       }
     }
   }
