@@ -13,9 +13,11 @@
 //
 // Everything is integer arithmetic on fixed-point values (1/65536 of the
 // plane's units), so that packer and unpacker agree bit for bit on every
-// machine and compiler. The grid has at most kMaxCells cells and is kept
-// as two 2-D Fenwick trees, so each range costs O(cells it covers + log^2)
-// whatever a hostile stream claims.
+// machine and compiler. The grid has at most kMaxCells cells; each row of
+// it is a Fenwick tree of (sum, known area) pairs, so each range costs
+// O(cells it covers x log + rows it spans x log) whatever a hostile stream
+// claims. Ranges and domains span few rows of cells, so the row trees
+// answer in far fewer steps than one tree over the whole grid.
 #pragma once
 
 #include <algorithm>
@@ -39,8 +41,7 @@ class OffsetPredictor {
     while (CellsAcross(h.width, cell_) * CellsAcross(h.height, cell_) > kMaxCells) ++cell_;
     columns_ = CellsAcross(h.width, cell_);
     rows_ = CellsAcross(h.height, cell_);
-    sum_.assign(static_cast<size_t>(columns_ * rows_), 0);
-    known_.assign(static_cast<size_t>(columns_ * rows_), 0);
+    tree_.assign(static_cast<size_t>(columns_ * rows_), Cell{});
     const int64_t lo = Fixed(h.lo), hi = Fixed(h.hi);
     maxScale_ = std::clamp<int64_t>(Fixed(h.maxScale), 0, 16 * kOne);
     scaleLevels_ = std::max(h.scaleLevels, 2);
@@ -84,8 +85,7 @@ class OffsetPredictor {
       const int64_t h = Overlap(row, r.y, r.height);
       for (int64_t col = c0; col <= c1; ++col) {
         const int64_t a = h * Overlap(col, r.x, r.width);
-        Add(sum_, col, row, mean * a);
-        Add(known_, col, row, a);
+        Add(col, row, mean * a, a);
       }
     }
     const int64_t area = int64_t{r.width} * r.height;
@@ -126,33 +126,42 @@ class OffsetPredictor {
     const int64_t y0 = std::clamp<int64_t>(y, 0, height_ - 1), y1 = std::clamp<int64_t>(y + h - 1, 0, height_ - 1);
     if (w < 1 || h < 1 || x1 < x0 || y1 < y0) return 0;
     const int64_t c0 = x0 / cell_, c1 = x1 / cell_, r0 = y0 / cell_, r1 = y1 / cell_;
-    s += Rectangle(sum_, c0, r0, c1, r1);
-    k += Rectangle(known_, c0, r0, c1, r1);
+    Rectangle(c0, r0, c1, r1, s, k);
     const int64_t cellsW = std::min((c1 + 1) * cell_, int64_t{width_}) - c0 * cell_;
     const int64_t cellsH = std::min((r1 + 1) * cell_, int64_t{height_}) - r0 * cell_;
     return cellsW * cellsH;
   }
 
-  // 2-D Fenwick tree over columns_ x rows_ cells.
-  void Add(std::vector<int64_t>& tree, int64_t col, int64_t row, int64_t v) {
-    for (int64_t i = row + 1; i <= rows_; i += i & -i) {
-      for (int64_t j = col + 1; j <= columns_; j += j & -j) tree[static_cast<size_t>((i - 1) * columns_ + j - 1)] += v;
+  // One Fenwick tree over the columns of each row of cells.
+  struct Cell {
+    int64_t sum = 0;
+    int64_t known = 0;
+  };
+  void Add(int64_t col, int64_t row, int64_t sum, int64_t known) {
+    Cell* line = tree_.data() + row * columns_;
+    for (int64_t j = col + 1; j <= columns_; j += j & -j) {
+      line[j - 1].sum += sum;
+      line[j - 1].known += known;
     }
   }
-  int64_t Prefix(const std::vector<int64_t>& tree, int64_t col, int64_t row) const {  // cells < (col, row)
-    int64_t total = 0;
-    for (int64_t i = row; i > 0; i -= i & -i) {
-      for (int64_t j = col; j > 0; j -= j & -j) total += tree[static_cast<size_t>((i - 1) * columns_ + j - 1)];
+  // Adds the cells [c0, c1] of the rows [r0, r1].
+  void Rectangle(int64_t c0, int64_t r0, int64_t c1, int64_t r1, int64_t& s, int64_t& k) const {
+    for (int64_t row = r0; row <= r1; ++row) {
+      const Cell* line = tree_.data() + row * columns_;
+      for (int64_t j = c1 + 1; j > 0; j -= j & -j) {
+        s += line[j - 1].sum;
+        k += line[j - 1].known;
+      }
+      for (int64_t j = c0; j > 0; j -= j & -j) {
+        s -= line[j - 1].sum;
+        k -= line[j - 1].known;
+      }
     }
-    return total;
-  }
-  int64_t Rectangle(const std::vector<int64_t>& tree, int64_t c0, int64_t r0, int64_t c1, int64_t r1) const {
-    return Prefix(tree, c1 + 1, r1 + 1) - Prefix(tree, c0, r1 + 1) - Prefix(tree, c1 + 1, r0) + Prefix(tree, c0, r0);
   }
 
   int64_t width_, height_;
   int64_t cell_ = 1, columns_ = 1, rows_ = 1;
-  std::vector<int64_t> sum_, known_;
+  std::vector<Cell> tree_;
   int64_t maxScale_ = 0, offsetMin_ = 0, offsetStep_ = 1, fallback_ = 0;
   int32_t scaleLevels_ = 2, offsetLevels_ = 2;
   int64_t totalSum_ = 0, totalKnown_ = 0;
