@@ -5,9 +5,11 @@ compress.gph: a File Input Stream captioned `source` reads a picture (PNG,
 JPEG, TIFF, PGM/PPM, WebP or a BMP of any depth), the Image decoder splits it
 into R, G and B, the Grayscale conversion (Y weights)
 reduces them to one plane and the HV encoder turns that plane into a fractal
-code in Least error mode: the partition grows to `maxRanges` ranges, always
-cutting the range with the largest total squared error on the edge it finds
-(4000 ranges, domain grid 8 x 8, ranges down to 2 pixels, 2 search threads).
+code in Rate-distortion mode: the partition grows as in Least error, always
+cutting the range with the largest total squared error on the edge it finds,
+and then undoes the cuts that buy the least squared error per bit of the
+packed code (at most 4000 ranges, domain grid 8 x 8, ranges down to 2 pixels,
+2 search threads).
 The HV code packer takes the header and the arrays the decoder needs (SI, OI, TRN,
 DP, DF, RTD, RTT) and codes them into one stream (format version 2: each
 offset predicted from the ranges around it) that a File Output Stream
@@ -91,6 +93,10 @@ THIRD = 0.3333333333333333
 # The settings the example round trip uses: the best measured on camera.bmp
 # and astronaut's grey (docs/rate-distortion.md).
 LEAST_ERROR = 2
+RATE_DISTORTION = 3
+# The grey round trip's mode; the colour example (make_colour.py) keeps
+# Least error through encoder_settings' own default.
+GREY_MODE = RATE_DISTORTION
 DEFAULT_MAX_RANGES = 4000
 DEFAULT_STEP = 8
 DEFAULT_MIN_RANGE_SIZE = 2
@@ -108,9 +114,10 @@ def grayscale_settings():
 def encoder_settings(mode=LEAST_ERROR, quality=0.985, max_ranges=DEFAULT_MAX_RANGES, threads=2,
                      step=DEFAULT_STEP, scale_levels=DEFAULT_SCALE_LEVELS, offset_levels=DEFAULT_OFFSET_LEVELS,
                      min_range_size=DEFAULT_MIN_RANGE_SIZE, max_factor=2, max_scale=1.0, cover_mode=1):
-    """The twenty fields of the HV encoder, in order."""
+    """The twenty fields of the HV encoder, in order (the trailing lambda and
+    maxRate stay 0: Rate-distortion mode stops on the range count alone)."""
     s = Settings()
-    s.int32(mode)           # mode: 0 Fidelity, 1 Size, 2 Least error
+    s.int32(mode)           # mode: 0 Fidelity, 1 Size, 2 Least error, 3 Rate-distortion
     s.float32(30.0)         # maxError (errorMode 0 only)
     s.int32(0)              # maxDiffCheck
     s.int32(max_ranges)     # maxRanges (Size and Least error)
@@ -215,7 +222,7 @@ CONTAINERS = {'packed': (ship_packed, receive_packed), 'huffman': (ship_huffman,
 def build_compress(container='packed', **encoder_options):
     g = Graph()
     gray = add_grey_source(g, 'source', 'input.bmp', 10, 10)
-    encoder = g.node(HV_ENCODER, 'encoder', 520, 10, encoder_settings(**encoder_options))
+    encoder = g.node(HV_ENCODER, 'encoder', 520, 10, encoder_settings(**{'mode': GREY_MODE, **encoder_options}))
     g.edge(gray, GRAY_OUT, encoder, ENCODER_IN)
     stream, pin = CONTAINERS[container][0](g, encoder)
     target = g.node(FILE_OUTPUT_STREAM, 'target', 1080, 10, file_settings('image.hvf', CURRENT_FOLDER))
@@ -247,7 +254,8 @@ def build_decompress(iterations=20, container='packed', post_processing=DEFAULT_
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split('\n\n')[0])
     parser.add_argument('folder', nargs='?', default=os.path.dirname(os.path.abspath(__file__)))
-    parser.add_argument('--mode', type=int, default=LEAST_ERROR, help='0 Fidelity, 1 Size, 2 Least error')
+    parser.add_argument('--mode', type=int, default=GREY_MODE,
+                        help='0 Fidelity, 1 Size, 2 Least error, 3 Rate-distortion')
     parser.add_argument('--quality', type=float, default=0.985, help='Fidelity: tolerance = 1 - quality')
     parser.add_argument('--max-ranges', type=int, default=DEFAULT_MAX_RANGES,
                         help='Size and Least error: number of ranges')

@@ -42,15 +42,22 @@ from vorlan_workbench import bdrate, codecs, pictures  # noqa: E402
 NOTES_HEADING = '## Notes'
 
 # Fractal configurations: (label, rd_points options). "shipped" is the
-# example graphs' round trip before this bench's last round of changes
-# (Least error, factors 2, grid 8, minRangeSize 2, 32/128 levels, packed
-# container version 1, no post-processing); "best" is what the examples
-# ship now.
+# example graphs' round trip before this bench's rounds of changes (Least
+# error, factors 2, grid 8, minRangeSize 2, 32/128 levels, packed container
+# version 1, no post-processing); "least_error" the examples of the round
+# after it (packed v2, deblocking); "best" is what the examples ship now
+# (Rate-distortion mode on the same pool); "rd_wide" the widest pool near
+# the encode-time budget (factors 2 to 4 on a 24-pixel grid).
 CONFIGS: dict[str, tuple[str, list[str]]] = {
     'shipped': ('HV, packed v1, no post-processing', []),
     'deblock': ('HV, packed v1, deblocking', ['--decode', 'postProcessing=2']),
     'v2': ('HV, packed v2, no post-processing', ['--pack-version', '2']),
-    'best': ('HV, packed v2, deblocking', ['--pack-version', '2', '--decode', 'postProcessing=2']),
+    'least_error': ('HV, Least error, packed v2, deblocking', ['--pack-version', '2', '--decode', 'postProcessing=2']),
+    'best': ('HV, Rate-distortion, packed v2, deblocking',
+             ['--pack-version', '2', '--decode', 'postProcessing=2', '--set', 'mode=3']),
+    'rd_wide': ('HV, Rate-distortion, factors 2-4, step 24, packed v2, deblocking',
+                ['--pack-version', '2', '--decode', 'postProcessing=2', '--set', 'mode=3', '--set', 'maxRangeFactor=4',
+                 '--set', 'step=24']),
 }
 
 
@@ -139,11 +146,12 @@ def write_markdown(path: str, rows: list[dict], args) -> None:
         '',
         'Pictures: `camera.bmp` and the grey of `astronaut.bmp` (Y = 0.299 R + 0.587 G + 0.114 B, what the',
         "example graph's Grayscale conversion makes, rounded to 8 bits), 512 x 512. Fractal points come from",
-        '`bench/rd/rd_points`, the example round trip in one process (HV encoder in Least error mode, shrink',
-        'factors 2, domain grid 8, minRangeSize 2, 32 scale and 128 offset levels, one search thread; the HV',
-        'code packer; the HV decoder with 20 passes; the 8-bit values the Bmp encoder writes). For each target',
-        'rate the number of ranges is searched in a few encodes. The fractal curves differ only in the packed',
-        "container's format version and the decoder's post-processing:",
+        '`bench/rd/rd_points`, the example round trip in one process (HV encoder in Least error mode unless',
+        'a curve sets another, shrink factors 2, domain grid 8, minRangeSize 2, 32 scale and 128 offset',
+        'levels, one search thread; the HV code packer; the HV decoder with 20 passes; the 8-bit values the',
+        'Bmp encoder writes). For each target rate the number of ranges is searched in a few encodes. The',
+        "fractal curves differ in the encoder's mode and pool, the packed container's format version and the",
+        "decoder's post-processing:",
         '',
     ]
     for c in configs:
@@ -209,7 +217,7 @@ def plot(path: str, rows: list[dict], args) -> None:
     images = list(dict.fromkeys(r['image'] for r in rows))
     fig, axes = plt.subplots(1, len(images), figsize=(6.5 * len(images), 5.0), squeeze=False)
     styles = {'shipped': ('tab:red', 'o', '-'), 'deblock': ('tab:orange', 'o', ':'), 'v2': ('tab:pink', 'o', ':'),
-              'best': ('darkred', 'D', '-'), 'jpeg': ('tab:blue', '^', '--'), 'jpeg2000': ('tab:green', 's', '--'),
+              'least_error': ('tab:olive', 'D', ':'), 'best': ('darkred', 'D', '-'), 'rd_wide': ('black', 'x', ':'), 'jpeg': ('tab:blue', '^', '--'), 'jpeg2000': ('tab:green', 's', '--'),
               'webp': ('tab:purple', 'v', '--'), 'avif': ('tab:brown', 'P', '--'), 'jpegxl': ('tab:gray', 'X', '--')}
     for ax, image in zip(axes[0], images):
         for curve in [*args.configs, *args.rivals]:
@@ -237,7 +245,7 @@ def main() -> None:
     parser.add_argument('--images', nargs='+', default=['camera.bmp', 'astronaut.bmp'],
                         help='BMP files; bare names are taken from ../shared/data')
     parser.add_argument('--bpp', nargs='+', type=float, default=[0.125, 0.25, 0.5, 1.0])
-    parser.add_argument('--configs', nargs='+', default=['shipped', 'best'], choices=sorted(CONFIGS))
+    parser.add_argument('--configs', nargs='+', default=['shipped', 'least_error', 'best'], choices=sorted(CONFIGS))
     parser.add_argument('--rivals', nargs='+', default=['jpeg', 'jpeg2000', 'webp', 'avif', 'jpegxl'],
                         choices=sorted(codecs.CODECS))
     parser.add_argument('--tries', type=int, default=4, help='encodes per fractal target at most')

@@ -27,8 +27,8 @@ Error.__module__ = __name__
 __all__ = ['Error', 'RunError', 'encode', 'decode', 'filters', 'rejected_libraries', 'Graph', 'RunReport', 'Display',
            'EXAMPLE_ENCODER_SETTINGS', 'EXAMPLE_DECODER_SETTINGS']
 
-# The encoder settings of the example round trip (examples/make_fractal.py,
-# the best measured in docs/rate-distortion.md): Least error, 4000 ranges,
+# The encoder settings of the example round trip's pool (examples/make_fractal.py;
+# the example graph runs them in Rate-distortion mode): Least error, 4000 ranges,
 # an 8 x 8 domain grid, ranges down to 2 pixels, 32 scale and 128 offset
 # levels. `encode` starts from these; keyword arguments override them.
 EXAMPLE_ENCODER_SETTINGS: dict[str, Any] = {

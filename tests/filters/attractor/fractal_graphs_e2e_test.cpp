@@ -74,8 +74,8 @@ TEST(FractalGraphs, CameraSurvivesCompressAndDecompress) {
             0)
       << out;
   const auto size = fs::file_size(container);
-  // The example graphs give about 14 350 bytes (0.44 bits per pixel) and
-  // 32.0 dB; JPEG gives 31.0 dB at that size.
+  // The example graphs give about 14 180 bytes (0.43 bits per pixel) and
+  // 32.2 dB; JPEG gives 30.9 dB at that size.
   EXPECT_GT(size, 1000u);
   EXPECT_LT(size, 16000u) << "about 0.49 bits per pixel at most";
 
@@ -92,7 +92,7 @@ TEST(FractalGraphs, CameraSurvivesCompressAndDecompress) {
   const auto at = out.find("PSNR\t");
   ASSERT_NE(at, std::string::npos) << out;
   const double psnr = std::strtod(out.c_str() + at + 5, nullptr);
-  EXPECT_GT(psnr, 31.0) << out;
+  EXPECT_GT(psnr, 32.1) << out << "Least error mode gave 32.0 dB here";
   EXPECT_LT(psnr, 60.0) << out;
   std::printf("camera.bmp: %ju bytes, %.3f bpp, PSNR %.2f dB\n", static_cast<uintmax_t>(size),
               static_cast<double>(size) * 8 / (512 * 512), psnr);
