@@ -27,12 +27,12 @@ Error.__module__ = __name__
 __all__ = ['Error', 'RunError', 'encode', 'decode', 'filters', 'rejected_libraries', 'Graph', 'RunReport', 'Display',
            'EXAMPLE_ENCODER_SETTINGS', 'EXAMPLE_DECODER_SETTINGS']
 
-# The encoder settings of the example round trip's pool (examples/make_fractal.py;
-# the example graph runs them in Rate-distortion mode): Least error, 4000 ranges,
+# The encoder settings of the example round trip (examples/make_fractal.py,
+# the best measured in docs/rate-distortion.md): Rate-distortion, at most 4000 ranges,
 # an 8 x 8 domain grid, ranges down to 2 pixels, 32 scale and 128 offset
 # levels. `encode` starts from these; keyword arguments override them.
 EXAMPLE_ENCODER_SETTINGS: dict[str, Any] = {
-    'mode': 'least_error', 'maxError': 30.0, 'maxDiffCheck': 0, 'maxRanges': 4000, 'minRangeSize': 2,
+    'mode': 'rate_distortion', 'maxError': 30.0, 'maxDiffCheck': 0, 'maxRanges': 4000, 'minRangeSize': 2,
     'maxRangeSize': 0, 'minRangeFactor': 2, 'maxRangeFactor': 2, 'maxScale': 1.0, 'offsetLevels': 128,
     'scaleLevels': 32, 'searchMode': 'grid', 'stepX': 8, 'stepY': 8, 'coverMode': 'in_tolerance',
     'errorMode': 'quality', 'quality': 0.985, 'threadCount': 2, 'threadPriority': 'normal', 'feedback': 0,
@@ -97,7 +97,7 @@ def _value_range(image: np.ndarray, value_range: tuple[float, float] | None) -> 
     return low, high
 
 
-def encode(image: np.ndarray, *, mode: str | int = 'least_error', ranges: int | None = None,
+def encode(image: np.ndarray, *, mode: str | int = EXAMPLE_ENCODER_SETTINGS['mode'], ranges: int | None = None,
            bpp: float | None = None, threads: int = 0, value_range: tuple[float, float] | None = None,
            format_version: int = EXAMPLE_PACKER_SETTINGS['formatVersion'], **settings: Any) -> bytes:
     """The packed HV code of a grey picture, as the HV code packer writes it.
@@ -106,13 +106,14 @@ def encode(image: np.ndarray, *, mode: str | int = 'least_error', ranges: int | 
     nominal range is every level unless value_range says otherwise), or
     float32/float64 with value_range=(low, high) declared. float64 samples
     are read where they lie; NaN or infinite samples are refused.
-    mode: "fidelity", "size" or "least_error" (or 0, 1, 2).
-    ranges: the number of ranges Size and Least error grow to (maxRanges).
+    mode: "fidelity", "size", "least_error" or "rate_distortion" (or 0 ... 3).
+    ranges: the number of ranges Size and Least error grow to (maxRanges),
+    and Rate-distortion's upper bound.
     bpp: a target rate in bits per pixel of the returned code instead of
     ranges: the number of ranges is searched as examples/demo.sh does (a
     few encodes, the code closest to the target).
-    threads: search workers, 0 for one per processor. With Least error the
-    code does not depend on them.
+    threads: search workers, 0 for one per processor. With Least error and
+    Rate-distortion the code does not depend on them.
     format_version: the packed container's format, 2 as the example graphs
     write it, or 1 (read by every unpacker).
     settings: any other HV encoder setting by its identifier (maxScale=0.9,
@@ -139,7 +140,7 @@ def encode(image: np.ndarray, *, mode: str | int = 'least_error', ranges: int | 
     if not (isinstance(bpp, (int, float, np.number)) and np.isfinite(bpp) and bpp > 0):
         raise Error(f'vorlan.encode: bpp must be a positive number, not {bpp!r}')
     if str(mode).lower() in ('fidelity', '0'):
-        raise Error('vorlan.encode: bpp= needs mode "size" or "least_error" (Fidelity has no number of ranges)')
+        raise Error('vorlan.encode: bpp= needs mode "size", "least_error" or "rate_distortion" (Fidelity has no number of ranges)')
     shape = getattr(image, 'shape', ())
     pixels = int(np.prod(shape)) if len(shape) == 2 else 0
 

@@ -63,7 +63,11 @@ def test_settings_by_identifier(crop):
     coarse = vorlan.encode(crop, ranges=40, threads=1)
     fine = vorlan.encode(crop, ranges=400, threads=1)
     assert len(coarse) < len(fine)
-    assert vorlan.encode(crop, ranges=40, threads=1, mode=2) == coarse
+    # The default mode is the example graph's, Rate-distortion; a mode by
+    # number is the same as by name.
+    assert vorlan.encode(crop, ranges=40, threads=1, mode=3) == coarse
+    assert vorlan.encode(crop, ranges=40, threads=1, mode=2) == vorlan.encode(crop, ranges=40, threads=1,
+                                                                              mode='least_error')
     assert vorlan.encode(crop, ranges=40, threads=1, stepX=4, stepY=4) != coarse
     fidelity = vorlan.encode(crop, mode='fidelity', errorMode='absolute', maxError=8.0, threads=1)
     assert vorlan.decode(fidelity).shape == crop.shape
