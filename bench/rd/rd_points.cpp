@@ -7,12 +7,15 @@
 //
 //   build/release/bench/rd_points IMAGE.bmp [--set FIELD=VALUE]... [--ranges N | --bpp B...]
 //       [--decode FIELD=VALUE]... [--pack-version V] [--tries T] [--write OUT.pgm] [--label TEXT]
+//       [--rich-coarse PIXELS] [--rich-keep K]
 //
 // --set takes encoder fields by name (mode, maxRanges, minRangeSize, minRangeFactor, maxRangeFactor,
 // stepX, stepY, step (both), scaleLevels, offsetLevels, searchMode, threadCount, ...); defaults are the
 // example graph's (Least error, factors 2, step 8, 32/128 levels, minRangeSize 2, one thread).
 // --bpp searches maxRanges for each target rate with secant steps (as examples/fractal_roundtrip.py).
 // --decode sets decoder fields (maxIterations, postProcessing).
+// --rich-coarse and --rich-keep set the rich pool search's rule (searchMode 1: the coarse grid's step,
+// about this many pixels, and the candidates refined around; 16 and 4 by default).
 // Times: wall and processor seconds of the encoder's Process alone.
 //
 // Diagnostics (environment): RD_FIELD_BITS prints the packer's bits per range of each field,
@@ -156,6 +159,7 @@ struct Options {
   attractor::FractalDecoderSettings decoder;
   int packVersion = codepack::kFormatVersion;
   std::string write;
+  collage::RichSearchRule rich;
 };
 
 struct Point {
@@ -173,6 +177,7 @@ Point RoundTrip(const Picture& pic, const Options& o) {
   Publish(in.pin, MakePacket(sizeof record, PacketType::Plane, &record));
   collage::FractalEncoderFilter encoder;
   encoder.Initialize();
+  encoder.SetRichRule(o.rich);
   collage::FractalEncoderSettings es = o.encoder;
   encoder.ApplyConfig(MakePacket(sizeof es, PacketType::Config, &es), ConfigForm::Native);
   ConnectPins(encoder.pins[collage::kInPin], in.pin);
@@ -360,7 +365,7 @@ void WritePgm(const std::string& path, const Point& p, int32_t w, int32_t h) {
 int main(int argc, char** argv) {
   if (argc < 2) {
     std::fprintf(stderr, "usage: %s IMAGE.bmp [--set F=V]... [--decode F=V]... [--ranges N | --bpp B...] "
-                         "[--pack-version V] [--tries T] [--write OUT.pgm] [--label TEXT]\n", argv[0]);
+                         "[--pack-version V] [--tries T] [--write OUT.pgm] [--label TEXT] [--rich-coarse PIXELS] [--rich-keep K]\n", argv[0]);
     return 2;
   }
   Options o;
@@ -413,6 +418,10 @@ int main(int argc, char** argv) {
         while (k + 1 < argc && argv[k + 1][0] != '-') targets.push_back(std::atof(argv[++k]));
       } else if (a == "--pack-version") {
         o.packVersion = std::atoi(next().c_str());
+      } else if (a == "--rich-coarse") {
+        o.rich.coarseStep = std::atoi(next().c_str());
+      } else if (a == "--rich-keep") {
+        o.rich.keep = std::atoi(next().c_str());
       } else if (a == "--tries") {
         tries = std::atoi(next().c_str());
       } else if (a == "--write") {

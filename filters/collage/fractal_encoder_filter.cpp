@@ -93,6 +93,7 @@ Result FractalEncoderFilter::Work() {
 
   auto search = std::unique_ptr<EncoderSearch>(new (std::nothrow) EncoderSearch());
   if (!search) return Fail("out of memory for the search");
+  search->SetRichRule(richRule_);
   std::string reason;
   const Result prepared = search->Prepare(settings_, plane->samples, plane->width, plane->height, plane->min,
                                           plane->max, reason, &searchStop_);

@@ -43,6 +43,9 @@ class FractalEncoderFilter : public FilterBase {
   int64_t LastComparedValues() const { return lastComparedValues_; }
   // Ranges of the last published code.
   int32_t RangeCount() { return code_.SI().Record().count; }
+  // For benches: the rich pool search's coarse grid and kept candidates
+  // (see RichSearchRule), used from the next run on.
+  void SetRichRule(const RichSearchRule& rule) { richRule_ = rule; }
 
  protected:
   Result Work() override;
@@ -67,6 +70,7 @@ class FractalEncoderFilter : public FilterBase {
   std::unique_ptr<EncoderSearch> search_;
   int64_t lastComparisons_ = 0;
   int64_t lastComparedValues_ = 0;
+  RichSearchRule richRule_;
 };
 
 }  // namespace vorlan::collage

@@ -8,6 +8,7 @@
 // choices it would make taking candidates one at a time.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -161,7 +162,10 @@ class EncoderSearch {
 
   // Before Prepare.
   void SetAccelerations(const SearchAccelerations& accelerations) { accelerations_ = accelerations; }
-  void SetRichRule(const RichSearchRule& rule) { richRule_ = rule; }
+  void SetRichRule(const RichSearchRule& rule) {
+    richRule_ = rule;
+    richRule_.keep = std::clamp(rule.keep, 1, 4096);
+  }
 
   const HvPartition& Partition() const { return *partition_; }
   HvPartition& Partition() { return *partition_; }
