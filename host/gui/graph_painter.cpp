@@ -61,11 +61,14 @@ class TextCache {
     int advance = 0;  // QFontMetrics::horizontalAdvance, as the layout measures
   };
 
-  const Entry& Get(std::string_view text, const QFont& font, const QFontMetrics& metrics) {
-    if (font != font_) {
-      texts_.clear();
-      font_ = font;
-    }
+  // Once per frame, before Get: texts laid out in another font go.
+  void Use(const QFont& font) {
+    if (font == font_) return;
+    texts_.clear();
+    font_ = font;
+  }
+
+  const Entry& Get(std::string_view text, const QFontMetrics& metrics) {
     auto found = texts_.find(text);
     if (found == texts_.end()) {
       if (texts_.size() >= kMostTexts) texts_.clear();
@@ -109,6 +112,8 @@ struct Frame {
     scale = std::sqrt(std::abs(world.determinant()));
     captions = captionMetrics.height() * scale >= kLeastLegibleText;
     pinNames = pinMetrics.height() * scale >= kLeastLegibleText;
+    Captions().Use(captionFont);
+    PinNames().Use(pinFont);
     QRectF area;
     if (highlight.exposed) {
       area = QRectF(*highlight.exposed);
@@ -150,7 +155,7 @@ void PaintNode(QPainter& painter, const host::FilterNode& node, bool selected, b
   if (frame.captions) {
     painter.setFont(frame.captionFont);
     painter.setPen(Qt::white);
-    const TextCache::Entry& caption = Captions().Get(node.caption, frame.captionFont, frame.captionMetrics);
+    const TextCache::Entry& caption = Captions().Get(node.caption, frame.captionMetrics);
     painter.drawStaticText(QPoint(node.geometry.captionX + origin.x(), node.geometry.captionY + origin.y()),
                            caption.text);
   }
@@ -169,7 +174,7 @@ void PaintNode(QPainter& painter, const host::FilterNode& node, bool selected, b
     if (!frame.pinNames) continue;
 
     const TextCache::Entry& name =
-        PinNames().Get(pin->name != nullptr ? pin->name : "", frame.pinFont, frame.pinMetrics);
+        PinNames().Get(pin->name != nullptr ? pin->name : "", frame.pinMetrics);
     const int w = name.advance;
     const int h = frame.pinMetrics.height();
     const host::Rect& r = node.geometry.pinRects[static_cast<size_t>(i)];
@@ -293,12 +298,34 @@ struct EdgeBatch {
   bool Empty() const { return lines.empty() && curves.empty() && heads.isEmpty(); }
 };
 
-void AddEdge(EdgeBatch& batch, const host::GraphDocument& document, const host::GraphEdge& edge, bool curved) {
+// The nodes of a frame by id: a curve asks for both its ends' nodes, and
+// the document finds a node by id only by walking its list.
+class NodesById {
+ public:
+  void Fill(const host::GraphDocument& document) {
+    nodes_.clear();
+    for (int i = 0; i < document.NodeCount(); ++i)
+      if (const host::FilterNode* node = document.Node(i)) nodes_.emplace_back(node->nodeId, node);
+    std::sort(nodes_.begin(), nodes_.end());
+  }
+  const host::FilterNode* Find(int32_t id) const {
+    const auto at = std::lower_bound(nodes_.begin(), nodes_.end(), std::pair<int32_t, const host::FilterNode*>(id, nullptr));
+    return at != nodes_.end() && at->first == id ? at->second : nullptr;
+  }
+
+ private:
+  std::vector<std::pair<int32_t, const host::FilterNode*>> nodes_;
+};
+
+void AddEdge(EdgeBatch& batch, const host::GraphDocument& document, const NodesById& nodes,
+             const host::GraphEdge& edge, bool curved) {
   const QPoint from(edge.fromX + document.originX, edge.fromY + document.originY);
   const QPoint to(edge.toX + document.originX, edge.toY + document.originY);
   QPoint tail = from;
   if (curved) {
-    const host::EdgeCurve c = EdgeCurve(document, edge);
+    host::EdgeCurve c = host::CurveBetween(
+        {static_cast<double>(from.x()), static_cast<double>(from.y())}, host::PinSide(nodes.Find(edge.fromNode), edge.fromPin),
+        {static_cast<double>(to.x()), static_cast<double>(to.y())}, host::PinSide(nodes.Find(edge.toNode), edge.toPin));
     batch.curves.push_back(c);
     if (c.c2.x != c.to.x || c.c2.y != c.to.y) tail = ToQt(c.c2).toPoint();
   } else {
@@ -312,8 +339,12 @@ void AddEdge(EdgeBatch& batch, const host::GraphDocument& document, const host::
 // from it, and the most chords of one curve.
 constexpr double kChordError = 0.3;
 constexpr int kMostChords = 48;
+// Below this zoom arrowheads are filled without the pen's outline.
+constexpr double kLeastZoomOfOutlinedHeads = 0.75;
 
-void DrawEdges(QPainter& painter, const EdgeBatch& batch, const QPen& pen, const QColor& fill, double scale) {
+// `scale`: device pixels per client pixel; `zoom`: device-independent ones.
+void DrawEdges(QPainter& painter, const EdgeBatch& batch, const QPen& pen, const QColor& fill, double scale,
+               double zoom) {
   painter.setPen(pen);
   painter.setBrush(Qt::NoBrush);
   if (!batch.lines.empty()) painter.drawLines(batch.lines.data(), static_cast<int>(batch.lines.size()));
@@ -342,6 +373,9 @@ void DrawEdges(QPainter& painter, const EdgeBatch& batch, const QPen& pen, const
   }
   if (!batch.heads.isEmpty()) {
     painter.setBrush(fill);
+    // Zoomed out, the pen's outline adds under a pixel to a head a few
+    // pixels long but costs as much as the fill: the heads are only filled.
+    if (zoom < kLeastZoomOfOutlinedHeads) painter.setPen(Qt::NoPen);
     painter.drawPath(batch.heads);
   }
 }
@@ -388,16 +422,18 @@ void PaintGraph(QPainter& painter, const host::GraphDocument& document,
   selected.Clear();
   hovered.Clear();
   const bool curved = highlight.curvedEdges;
+  thread_local NodesById nodes;
+  if (curved) nodes.Fill(document);
   for (int i = 0; i < document.EdgeCount(); ++i) {
     const host::GraphEdge* edge = document.Edge(i);
     if (edge == nullptr || !EdgeBounds(document, *edge, curved).intersects(frame.visible)) continue;
     EdgeBatch& batch = i == highlight.edge ? selected : i == highlight.hoverEdge ? hovered : plain;
-    AddEdge(batch, document, *edge, curved);
+    AddEdge(batch, document, nodes, *edge, curved);
   }
   const double scale = frame.scale * painter.device()->devicePixelRatioF();
-  DrawEdges(painter, plain, QPen(highlight.ink, 2), highlight.ink, scale);
-  if (!hovered.Empty()) DrawEdges(painter, hovered, QPen(kHover, 3), kHover, scale);
-  if (!selected.Empty()) DrawEdges(painter, selected, QPen(kGreen, 1), kGreen, scale);
+  DrawEdges(painter, plain, QPen(highlight.ink, 2), highlight.ink, scale, frame.scale);
+  if (!hovered.Empty()) DrawEdges(painter, hovered, QPen(kHover, 3), kHover, scale, frame.scale);
+  if (!selected.Empty()) DrawEdges(painter, selected, QPen(kGreen, 1), kGreen, scale, frame.scale);
 
   // The pins the edge under the mouse joins.
   if (const host::GraphEdge* hover = document.Edge(highlight.hoverEdge)) {
