@@ -233,7 +233,10 @@ class RoundTrip:
             else:
                 n0 = pts[0]['options']['max_ranges']
                 ranges = n0 * target_bits / (pts[0]['size'] * 8)
+            before = len(tried)
             point = attempt(ranges)
+            if len(tried) == before:
+                break  # the step lands on a number of ranges already tried (a flat stretch of sizes)
         best = min(tried, key=lambda p: abs(p['bpp'] - target))
         return best, tried
 
