@@ -148,37 +148,48 @@ void ShrunkPass::SumGroup(const Group& g, const double* source) {
   }
 }
 
-void ShrunkPass::WriteRange(const Step& step, double* target) const {
-  const DecoderRange& r = ranges_[static_cast<size_t>(step.range)];
-  const int64_t stride = width_;
-  const int32_t w = r.width;
-  const int32_t h = r.height;
-  const double offset = r.offset;
-  const double e = step.e;
-  const Group& g = groups_[static_cast<size_t>(step.group)];
-  const int64_t cols = g.cols;
-  const double* cells = cells_.data() + step.cell;
-  for (int32_t i = 0; i < h; ++i) {
-    const int32_t targetRow = r.reverseRows ? h - 1 - i : i;
-    double* out = target + (r.y + int64_t{targetRow}) * stride + r.x;
-    if (!r.rotate) {
-      const double* line = cells + i * cols;
-      if (r.reverseColumns) {
-        for (int32_t j = 0; j < w; ++j) out[j] = offset + e * line[w - 1 - j];
+namespace {
+
+// The h rows of one range from its domain's cells, the isometry's turn and
+// column mirror fixed at compile time; `out` is the first row written and
+// `outStep` the distance to the next (negative when rows are mirrored).
+template <bool Rotate, bool ReverseColumns>
+void WriteRows(double* out, int64_t outStep, const double* cells, int64_t cols, int32_t w, int32_t h, double offset,
+               double e) {
+  for (int32_t i = 0; i < h; ++i, out += outStep) {
+    double* __restrict row = out;
+    if constexpr (!Rotate) {
+      const double* __restrict line = cells + i * cols;
+      if constexpr (ReverseColumns) {
+        for (int32_t j = 0; j < w; ++j) row[j] = offset + e * line[w - 1 - j];
       } else {
-        for (int32_t j = 0; j < w; ++j) out[j] = offset + e * line[j];
+        for (int32_t j = 0; j < w; ++j) row[j] = offset + e * line[j];
       }
     } else {
       // A quarter turn: range pixel (i, j) reads cell (w - 1 - j, i) of
       // the domain, and mirrored columns read cell (j, i).
-      const double* column = cells + i;
-      if (r.reverseColumns) {
-        for (int32_t j = 0; j < w; ++j) out[j] = offset + e * column[j * cols];
+      const double* __restrict column = cells + i;
+      if constexpr (ReverseColumns) {
+        for (int32_t j = 0; j < w; ++j) row[j] = offset + e * column[j * cols];
       } else {
-        for (int32_t j = 0; j < w; ++j) out[j] = offset + e * column[(w - 1 - j) * cols];
+        for (int32_t j = 0; j < w; ++j) row[j] = offset + e * column[(w - 1 - j) * cols];
       }
     }
   }
+}
+
+}  // namespace
+
+void ShrunkPass::WriteRange(const Step& step, double* target) const {
+  const DecoderRange& r = ranges_[static_cast<size_t>(step.range)];
+  const int64_t stride = width_;
+  const Group& g = groups_[static_cast<size_t>(step.group)];
+  const double* cells = cells_.data() + step.cell;
+  double* first = target + (r.y + int64_t{r.reverseRows ? r.height - 1 : 0}) * stride + r.x;
+  const int64_t outStep = r.reverseRows ? -stride : stride;
+  const auto write = r.rotate ? (r.reverseColumns ? WriteRows<true, true> : WriteRows<true, false>)
+                              : (r.reverseColumns ? WriteRows<false, true> : WriteRows<false, false>);
+  write(first, outStep, cells, g.cols, r.width, r.height, r.offset, step.e);
 }
 
 bool ShrunkPass::Run(const double* source, double* target, const StopPoll& stop) {
