@@ -3,12 +3,15 @@
 // name as its settings (the raw bytes) and announces the moment by creating
 // that file.
 //   "Test load hook": while its node's settings are applied (the graph is
-//     loading), creates the file and sleeps until a signal arrives (at most
-//     20 s).
+//     loading), creates the file and sleeps until a stop signal arrives (at
+//     most 20 s).
 //   "Test end hook": its first Process waits for input that never comes
 //     (InputNotReady); the second creates the file, waits until the host asks
 //     it to stop (at most 20 s) and then finishes anyway, as a filter does
 //     that was done with its work when the stop came.
+#include <poll.h>
+#include <pthread.h>
+#include <signal.h>
 #include <time.h>
 
 #include <chrono>
@@ -52,10 +55,19 @@ class LoadHook final : public HookBase {
 
  protected:
   void Applied() override {
+    // The stop signals are held from before the announcement until the
+    // wait, which lets them in atomically: a signal sent the moment the file
+    // appears ends the wait (EINTR) instead of landing before it and leaving
+    // the load asleep for the whole 20 s.
+    sigset_t stops;
+    sigset_t previous;
+    sigemptyset(&stops);
+    for (int number : {SIGHUP, SIGINT, SIGTERM}) sigaddset(&stops, number);
+    ::pthread_sigmask(SIG_BLOCK, &stops, &previous);
     Announce(path_);
-    // One sleep: a signal handler that returns ends it early (EINTR).
-    timespec wait{20, 0};
-    ::nanosleep(&wait, nullptr);
+    const timespec wait{20, 0};
+    ::ppoll(nullptr, 0, &wait, &previous);
+    ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
   }
   Result Work() override { return Ok; }
 };
