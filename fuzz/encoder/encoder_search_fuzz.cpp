@@ -1,7 +1,11 @@
 // Differential harness for the encoder's search: a small picture and
 // settings from the input, searched once candidate by candidate and once
 // with the whole-range scan. The scan's bounds must never drop the winner,
-// so both codes must agree array for array; a difference aborts.
+// so both codes must agree array for array; a difference aborts. The rich
+// pool search (search mode 1, a coarse grid of every 2nd or 3rd position)
+// must give the same code with one worker and with three (its kept
+// candidates are the exact best, whatever the split of the scan) and only
+// transforms of the pool.
 //
 // Input: 9 setting bytes, then samples (one byte each, row by row). The
 // modes that search whole walks: Size, Least error, Rate-distortion and Fidelity with "Best
@@ -27,12 +31,13 @@ struct Outcome {
 };
 
 Outcome Search(const FractalEncoderSettings& s, std::vector<double> image, int32_t w, int32_t h, double lo,
-               double hi, bool whole) {
+               double hi, bool whole, const RichSearchRule* rich = nullptr) {
   Outcome out;
   EncoderSearch search;
   SearchAccelerations acc;
   acc.wholeRanges = whole;
   search.SetAccelerations(acc);
+  if (rich != nullptr) search.SetRichRule(*rich);
   std::string reason;
   std::atomic<bool> stop{false};
   if (search.Prepare(s, image.data(), w, h, lo, hi, reason, &stop) != vorlan::Ok ||
@@ -99,6 +104,35 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
       }
     }
+    std::abort();
+  }
+
+  if (!whole.ok) return 0;  // settings the picture cannot take
+  FractalEncoderSettings r = s;
+  r.searchMode = kRichPoolSearch;
+  const RichSearchRule rule{s.stepX * (2 + (b[5] >> 7)), 1 + (b[3] >> 6) * 2};
+  const Outcome one = Search(r, image, w, h, lo, hi, true, &rule);
+  r.threadCount = 3;
+  const Outcome three = Search(r, image, w, h, lo, hi, true, &rule);
+  bool valid = one.ok && one.arrays.size() == vorlan::fractal::kCodeArrayCount;
+  if (valid) {
+    // SI, DP and DF: every transform's factors in the span, its domain on
+    // the grid and inside the picture (RS gives the range's size).
+    const auto &si = one.arrays[0], &trn = one.arrays[2], &dp = one.arrays[3], &df = one.arrays[4], &rs = one.arrays[6];
+    for (size_t k = 0; valid && k < si.size(); ++k) {
+      if (si[k] < 0) continue;
+      const int64_t fx = df[2 * k], fy = df[2 * k + 1];
+      const bool turned = (trn[k] & 1) != 0;
+      const int64_t dw = fx * (turned ? rs[2 * k + 1] : rs[2 * k]), dh = fy * (turned ? rs[2 * k] : rs[2 * k + 1]);
+      valid = fx >= s.minRangeFactor && fx <= s.maxRangeFactor && fy >= s.minRangeFactor && fy <= s.maxRangeFactor &&
+              dp[2 * k] >= 0 && dp[2 * k + 1] >= 0 && int64_t{dp[2 * k]} * s.stepX + dw < w &&
+              int64_t{dp[2 * k + 1]} * s.stepY + dh < h;
+    }
+  }
+  if (!valid || one.ok != three.ok || one.arrays != three.arrays) {
+    std::fprintf(stderr, "rich pool search, %d x %d, mode %d, factors %d..%d, steps %d/%d, coarse %d, keep %d, "
+                 "values %g..%g: %s\n", w, h, s.mode, s.minRangeFactor, s.maxRangeFactor, s.stepX, s.stepY,
+                 rule.coarseStep, rule.keep, lo, hi, !valid ? "a transform outside the pool" : "threads differ");
     std::abort();
   }
   return 0;

@@ -151,7 +151,7 @@ std::string ValidateCode(const Code& c) {
   return "";
 }
 
-std::vector<double> Decode(const Code& c, int32_t passes) {
+std::vector<double> Decode(const Code& c, int32_t passes, const std::vector<double>* start) {
   const int32_t W = c.header.width, H = c.header.height;
   const double ms = c.header.maxScale;
   fractal::UniformQuantizer scales, offsets;
@@ -161,6 +161,7 @@ std::vector<double> Decode(const Code& c, int32_t passes) {
     throw std::runtime_error("bad header");
   }
   std::vector<double> a(static_cast<size_t>(W) * H, 0.0), b = a;
+  if (start != nullptr && start->size() == a.size()) a = *start;
   for (int pass = 0; pass < passes; ++pass) {
     for (size_t k = 0; k < c.SI().size(); ++k) {
       if (c.SI()[k] < 0) continue;

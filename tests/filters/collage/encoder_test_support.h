@@ -63,8 +63,10 @@ Code SearchCode(const FractalEncoderSettings& settings, std::vector<double> samp
 // transforms whose domains lie inside the image. "" when valid.
 std::string ValidateCode(const Code& code);
 
-// Iterates the code from a black image; ranges without a transform stay 0.
-std::vector<double> Decode(const Code& code, int32_t passes);
+// Iterates the code from a black image, or from `start` (one pass from the
+// source itself is the collage the search fitted); ranges without a
+// transform stay 0.
+std::vector<double> Decode(const Code& code, int32_t passes, const std::vector<double>* start = nullptr);
 double Psnr(const std::vector<double>& a, const std::vector<double>& b, double peak);
 
 }  // namespace vorlan::collage::test
