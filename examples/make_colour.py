@@ -6,9 +6,10 @@ compress_colour.gph: a File Input Stream captioned `source` reads a picture
 R, G and B. The RGB conversion (YCbCr) turns them into Y, Cb and Cr; two
 Plane resamplers take Cb and Cr down to half size (area average), as JPEG
 does. Three HV encoders, captioned `Y`, `Cb` and `Cr`, code the planes in
-Least error mode (Y with most of the ranges), three HV code packers pack the
-codes, and a Serializer joins the three streams, Y first, into the file
-that the File Output Stream captioned `target` writes.
+Rate-distortion mode, as the grey example does (Y with most of the
+ranges), three HV code packers pack the codes, and a Serializer joins the
+three streams, Y first, into the file that the File Output Stream captioned
+`target` writes.
 
 decompress_colour.gph: `source` reads such a file, the Deserializer splits
 it, three HV code unpackers and HV decoders rebuild Y and the half-size Cb
@@ -81,7 +82,8 @@ def add_plane_coders(g, ranges, threads, encoder_options, before_planes=lambda: 
             g.edge(ycbcr, pin, half, RESAMPLER_IN)
             source, source_pin = half, RESAMPLER_OUT
         encoder = g.node(mf.HV_ENCODER, plane, 700, y,
-                         mf.encoder_settings(max_ranges=ranges[plane], threads=threads, **encoder_options))
+                         mf.encoder_settings(**{'mode': mf.GREY_MODE, 'max_ranges': ranges[plane], 'threads': threads,
+                                                **encoder_options}))
         g.edge(source, source_pin, encoder, mf.ENCODER_IN)
         packer = g.node(mf.HV_PACKER, plane + ' packer', 880, y)
         for name in ['HDR'] + mf.SHIPPED_ARRAYS:
