@@ -800,10 +800,11 @@ bool RangeScan::ScanRows(const ScanContext& context, const WalkLimits& limits, i
   return true;
 }
 
-RefitResult Refit(const ScanContext& context, const RangeNode& range, const RangeBlock& block,
-                  std::vector<ScanSurvivor>& survivors, double bestUpper, std::vector<double>& blockBuffer,
-                  std::vector<double>& line, const StopFlags& stop) {
-  RefitResult result;
+namespace {
+
+// Drops the survivors whose every lower bound exceeds `bestUpper` and puts
+// the rest in walk order.
+void KeepHopefulInWalkOrder(std::vector<ScanSurvivor>& survivors, double bestUpper) {
   auto hopeless = [bestUpper](const ScanSurvivor& s) {
     for (double lower : s.lower) {
       if (lower <= bestUpper) return false;
@@ -813,33 +814,61 @@ RefitResult Refit(const ScanContext& context, const RangeNode& range, const Rang
   survivors.erase(std::remove_if(survivors.begin(), survivors.end(), hopeless), survivors.end());
   std::sort(survivors.begin(), survivors.end(),
             [](const ScanSurvivor& a, const ScanSurvivor& b) { return a.key < b.key; });
-  const int32_t w = range.width, h = range.height;
+}
+
+// Fits survivor `s` exactly in each orientation whose lower bound may still
+// win; `best` gets the first smallest error (rms < 0 when none fits).
+// False when the stop came while its domain block was built.
+bool FitSurvivor(const ScanContext& context, const RangeNode& range, const RangeBlock& block,
+                 const ScanSurvivor& s, double bestUpper, std::vector<double>& blockBuffer, std::vector<double>& line,
+                 const StopFlags& stop, RefitChoice& best) {
+  const DomainSequence::Entry& e = context.sequence->Entries()[static_cast<size_t>(s.entry)];
+  DomainCandidate c;
+  c.dx = s.dx;
+  c.dy = s.dy;
+  c.fx = e.fx;
+  c.fy = e.fy;
+  c.rotate = e.rotate;
+  if (!BuildDomainBlock(*context.sums, context.averages, range.width, range.height, c, blockBuffer.data(),
+                        line.data(), stop)) {
+    return false;
+  }
+  double cross[kOrientations];
+  CrossSums(blockBuffer.data(), block, c.sum, c.squareSum, cross);
+  best = RefitChoice{};
+  best.key = s.key;
+  for (int32_t o = 0; o < kOrientations; ++o) {
+    if (!(s.lower[o] <= bestUpper)) continue;
+    c.reverseRows = o >> 1;
+    c.reverseColumns = o & 1;
+    const double rms = Fit(context.fit, range, cross[o], c);
+    if (rms == -1.0) continue;
+    if (best.rms < 0.0 || rms < best.rms) {
+      best.rms = rms;
+      best.candidate = c;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+RefitResult Refit(const ScanContext& context, const RangeNode& range, const RangeBlock& block,
+                  std::vector<ScanSurvivor>& survivors, double bestUpper, std::vector<double>& blockBuffer,
+                  std::vector<double>& line, const StopFlags& stop) {
+  RefitResult result;
+  KeepHopefulInWalkOrder(survivors, bestUpper);
   for (const ScanSurvivor& s : survivors) {
-    const DomainSequence::Entry& e = context.sequence->Entries()[static_cast<size_t>(s.entry)];
-    DomainCandidate c;
-    c.dx = s.dx;
-    c.dy = s.dy;
-    c.fx = e.fx;
-    c.fy = e.fy;
-    c.rotate = e.rotate;
-    if (!BuildDomainBlock(*context.sums, context.averages, w, h, c, blockBuffer.data(), line.data(), stop)) {
+    RefitChoice fit;
+    if (!FitSurvivor(context, range, block, s, bestUpper, blockBuffer, line, stop, fit)) {
       result.stopped = true;
       return result;
     }
     ++result.fitted;
-    double cross[kOrientations];
-    CrossSums(blockBuffer.data(), block, c.sum, c.squareSum, cross);
-    for (int32_t o = 0; o < kOrientations; ++o) {
-      if (!(s.lower[o] <= bestUpper)) continue;
-      c.reverseRows = o >> 1;
-      c.reverseColumns = o & 1;
-      const double rms = Fit(context.fit, range, cross[o], c);
-      if (rms == -1.0) continue;
-      if (!result.found || rms < result.rms) {
-        result.found = true;
-        result.rms = rms;
-        result.best = c;
-      }
+    if (fit.rms >= 0.0 && (!result.found || fit.rms < result.rms)) {
+      result.found = true;
+      result.rms = fit.rms;
+      result.best = fit.candidate;
     }
   }
   return result;
@@ -851,47 +880,17 @@ std::vector<RefitChoice> RefitKeeping(const ScanContext& context, const RangeNod
                                       const StopFlags& stop, bool& stopped, int64_t& fitted) {
   std::vector<RefitChoice> kept;
   stopped = false;
-  auto hopeless = [bestUpper](const ScanSurvivor& s) {
-    for (double lower : s.lower) {
-      if (lower <= bestUpper) return false;
-    }
-    return true;
-  };
-  survivors.erase(std::remove_if(survivors.begin(), survivors.end(), hopeless), survivors.end());
-  std::sort(survivors.begin(), survivors.end(),
-            [](const ScanSurvivor& a, const ScanSurvivor& b) { return a.key < b.key; });
+  KeepHopefulInWalkOrder(survivors, bestUpper);
   keep = std::max(keep, 1);
   kept.reserve(static_cast<size_t>(keep) + 1);
-  const int32_t w = range.width, h = range.height;
   for (const ScanSurvivor& s : survivors) {
-    const DomainSequence::Entry& e = context.sequence->Entries()[static_cast<size_t>(s.entry)];
-    DomainCandidate c;
-    c.dx = s.dx;
-    c.dy = s.dy;
-    c.fx = e.fx;
-    c.fy = e.fy;
-    c.rotate = e.rotate;
-    if (!BuildDomainBlock(*context.sums, context.averages, w, h, c, blockBuffer.data(), line.data(), stop)) {
+    RefitChoice best;
+    if (!FitSurvivor(context, range, block, s, bestUpper, blockBuffer, line, stop, best)) {
       stopped = true;
       return kept;
     }
     ++fitted;
-    double cross[kOrientations];
-    CrossSums(blockBuffer.data(), block, c.sum, c.squareSum, cross);
-    RefitChoice best;
-    for (int32_t o = 0; o < kOrientations; ++o) {
-      if (!(s.lower[o] <= bestUpper)) continue;
-      c.reverseRows = o >> 1;
-      c.reverseColumns = o & 1;
-      const double rms = Fit(context.fit, range, cross[o], c);
-      if (rms == -1.0) continue;
-      if (best.rms < 0.0 || rms < best.rms) {
-        best.rms = rms;
-        best.candidate = c;
-      }
-    }
     if (best.rms < 0.0) continue;
-    best.key = s.key;
     // Survivors come in walk order, so a tie stays behind the earlier one.
     auto at = std::upper_bound(kept.begin(), kept.end(), best.rms,
                                [](double rms, const RefitChoice& k) { return rms < k.rms; });
