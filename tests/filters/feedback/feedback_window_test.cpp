@@ -209,7 +209,10 @@ struct DecoderRun {
     es.errorMode = 1;
     es.quality = 0.97f;
     es.stepX = es.stepY = step;
-    es.threadCount = 2;
+    // One worker: in Fidelity mode with "Cover in tolerance" whichever worker
+    // meets the tolerance first wins, so two workers give a different code
+    // from run to run, and now and then one whose decode does not settle.
+    es.threadCount = 1;
     es.feedback = 0;
     Apply(encoder, es);
     test::Connect(encoder, collage::kInPin, source.pin());
