@@ -772,19 +772,24 @@ void MainWindow::ShowInsertDialog() {
   insert_->activateWindow();
 }
 
-bool MainWindow::InsertFilter(int prototypeId) {
+int MainWindow::BeginNodeInsert(const QString& command, int prototypeId) {
   const QString reason = LockReason();
   if (!reason.isEmpty()) {
-    Refuse(RefusalText(QStringLiteral("Insert Filter"), reason));
-    return false;
+    Refuse(RefusalText(command, reason));
+    return -1;
   }
   history_->Begin();
   const int index = document_->InsertNode(prototypeId);
   if (index < 0) {
     history_->Cancel();
     statusBar()->showMessage(QStringLiteral("The filter could not be created."), kStatusMessageMs);
-    return false;
   }
+  return index;
+}
+
+bool MainWindow::InsertFilter(int prototypeId) {
+  const int index = BeginNodeInsert(QStringLiteral("Insert Filter"), prototypeId);
+  if (index < 0) return false;
   // New nodes go to the middle of what the user sees, or the nearest free
   // place from there.
   host::FilterNode& node = *document_->Node(index);
@@ -815,18 +820,8 @@ void MainWindow::OpenQuickAdd(QPoint widget, QPoint client, int fromNodeId, int 
 }
 
 bool MainWindow::AddFilterAt(int prototypeId, QPoint client, int fromNodeId, int fromPin) {
-  const QString reason = LockReason();
-  if (!reason.isEmpty()) {
-    Refuse(RefusalText(QStringLiteral("Quick add"), reason));
-    return false;
-  }
-  history_->Begin();
-  const int index = document_->InsertNode(prototypeId);
-  if (index < 0) {
-    history_->Cancel();
-    statusBar()->showMessage(QStringLiteral("The filter could not be created."), kStatusMessageMs);
-    return false;
-  }
+  const int index = BeginNodeInsert(QStringLiteral("Quick add"), prototypeId);
+  if (index < 0) return false;
   host::FilterNode& node = *document_->Node(index);
   const QPoint at = client - QPoint(document_->originX, document_->originY);
   // A connection dropped here joins the new node's first pin that can take

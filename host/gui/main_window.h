@@ -120,6 +120,10 @@ class MainWindow : public QMainWindow {
   void dropEvent(QDropEvent* event) override;
 
  private:
+  // Inserts a node of the prototype as the first change of an undo step
+  // `command` (refused while the graph is locked, the step cancelled when the
+  // filter cannot be created): its index, or -1.
+  int BeginNodeInsert(const QString& command, int prototypeId);
   // Stop, then after the grace period Kill, and wait for the worker.
   void EndRunForExit();
   // After the window has closed: destroys every filter and ends the loop.
