@@ -46,7 +46,8 @@ NOTES_HEADING = '## Notes'
 # error, factors 2, grid 8, minRangeSize 2, 32/128 levels, packed container
 # version 1, no post-processing); "least_error" the examples of the round
 # after it (packed v2, deblocking); "best" is what the examples ship now
-# (Rate-distortion mode on the same pool); "rd_wide" the widest pool near
+# (Rate-distortion mode on the same pool), "attractor" the same with the
+# attractor search; "rd_wide" the widest pool near
 # the encode-time budget (factors 2 to 4 on a 24-pixel grid).
 CONFIGS: dict[str, tuple[str, list[str]]] = {
     'shipped': ('HV, packed v1, no post-processing', []),
@@ -55,6 +56,8 @@ CONFIGS: dict[str, tuple[str, list[str]]] = {
     'least_error': ('HV, Least error, packed v2, deblocking', ['--pack-version', '2', '--decode', 'postProcessing=2']),
     'best': ('HV, Rate-distortion, packed v2, deblocking',
              ['--pack-version', '2', '--decode', 'postProcessing=2', '--set', 'mode=3']),
+    'attractor': ('HV, Rate-distortion, attractor search, packed v2, deblocking',
+                  ['--pack-version', '2', '--decode', 'postProcessing=2', '--set', 'mode=3', '--set', 'searchMode=2']),
     'rd_wide': ('HV, Rate-distortion, factors 2-4, step 24, packed v2, deblocking',
                 ['--pack-version', '2', '--decode', 'postProcessing=2', '--set', 'mode=3', '--set', 'maxRangeFactor=4',
                  '--set', 'step=24']),
@@ -217,7 +220,7 @@ def plot(path: str, rows: list[dict], args) -> None:
     images = list(dict.fromkeys(r['image'] for r in rows))
     fig, axes = plt.subplots(1, len(images), figsize=(6.5 * len(images), 5.0), squeeze=False)
     styles = {'shipped': ('tab:red', 'o', '-'), 'deblock': ('tab:orange', 'o', ':'), 'v2': ('tab:pink', 'o', ':'),
-              'least_error': ('tab:olive', 'D', ':'), 'best': ('darkred', 'D', '-'), 'rd_wide': ('black', 'x', ':'), 'jpeg': ('tab:blue', '^', '--'), 'jpeg2000': ('tab:green', 's', '--'),
+              'least_error': ('tab:olive', 'D', ':'), 'best': ('darkred', 'D', ':'), 'attractor': ('darkred', 'D', '-'), 'rd_wide': ('black', 'x', ':'), 'jpeg': ('tab:blue', '^', '--'), 'jpeg2000': ('tab:green', 's', '--'),
               'webp': ('tab:purple', 'v', '--'), 'avif': ('tab:brown', 'P', '--'), 'jpegxl': ('tab:gray', 'X', '--')}
     for ax, image in zip(axes[0], images):
         for curve in [*args.configs, *args.rivals]:

@@ -139,6 +139,14 @@ Result FractalEncoderFilter::Work() {
     ReleaseSearch();
     return Fail("out of memory while choosing the quantiser levels");
   }
+  if (search_->FitToAttractor(&searchStop_) < 0) {
+    ReleaseSearch();
+    return Fail("out of memory or threads while searching against the decoded picture");
+  }
+  if (StopRequested() || searchStop_.load()) {
+    ReleaseSearch();
+    return Stopped;
+  }
   HvPartition& partition = search_->Partition();
   const bool built = BuildCodeWithinRate(partition, settings_, plane->width, plane->height, plane->min, plane->max,
                                          code_, reason);

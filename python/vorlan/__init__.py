@@ -28,13 +28,14 @@ __all__ = ['Error', 'RunError', 'encode', 'decode', 'filters', 'rejected_librari
            'EXAMPLE_ENCODER_SETTINGS', 'EXAMPLE_DECODER_SETTINGS']
 
 # The encoder settings of the example round trip (examples/make_fractal.py,
-# the best measured in docs/rate-distortion.md): Rate-distortion, at most 4000 ranges,
-# an 8 x 8 domain grid, ranges down to 2 pixels, 32 scale and 128 offset
-# levels. `encode` starts from these; keyword arguments override them.
+# the best measured in docs/rate-distortion.md): Rate-distortion with the
+# attractor search (the grid search when Fidelity mode is asked for), at
+# most 4000 ranges, an 8 x 8 domain grid, ranges down to 2 pixels, 32 scale
+# and 128 offset levels. `encode` starts from these; keyword arguments override them.
 EXAMPLE_ENCODER_SETTINGS: dict[str, Any] = {
     'mode': 'rate_distortion', 'maxError': 30.0, 'maxDiffCheck': 0, 'maxRanges': 4000, 'minRangeSize': 2,
     'maxRangeSize': 0, 'minRangeFactor': 2, 'maxRangeFactor': 2, 'maxScale': 1.0, 'offsetLevels': 128,
-    'scaleLevels': 32, 'searchMode': 'grid', 'stepX': 8, 'stepY': 8, 'coverMode': 'in_tolerance',
+    'scaleLevels': 32, 'searchMode': 'attractor', 'stepX': 8, 'stepY': 8, 'coverMode': 'in_tolerance',
     'errorMode': 'quality', 'quality': 0.985, 'threadCount': 2, 'threadPriority': 'normal', 'feedback': 0,
 }
 
@@ -128,6 +129,9 @@ def encode(image: np.ndarray, *, mode: str | int = EXAMPLE_ENCODER_SETTINGS['mod
             raise Error(f'vorlan.encode: give {keyword}=, not {field}=')
     chosen.update(settings)
     chosen['mode'] = mode
+    if str(mode).lower() in ('fidelity', '0') and 'searchMode' not in settings:
+        # The attractor search needs a range count to grow to.
+        chosen['searchMode'] = 'grid'
     chosen['threadCount'] = _thread_count(threads)
     if ranges is not None:
         if bpp is not None:

@@ -165,11 +165,16 @@ CollageDialog::CollageDialog(const FractalEncoderSettings& settings, QWidget* pa
   rich->setToolTip(QStringLiteral("A coarse grid over every factor pair first, then every step position near "
                                   "its best candidates: small steps and wide factor spans at the time of a "
                                   "coarse grid"));
-  searchMode_ = RadioGroup(this, "searchMode", s.searchMode, {grid, rich});
+  auto* attractor = new QRadioButton(QStringLiteral("Attractor search"));
+  attractor->setToolTip(QStringLiteral("The step grid, then every range searched again against the decoded "
+                                       "code, whose domains are what the decoder sees (Size, Least error and "
+                                       "Rate-distortion)"));
+  searchMode_ = RadioGroup(this, "searchMode", s.searchMode, {grid, rich, attractor});
   searchLayout->addWidget(grid, 0, 0, 1, 2);
   searchLayout->addWidget(rich, 1, 0, 1, 2);
-  stepX_ = AddEdit(searchLayout, 2, "X step", "stepX", s.stepX);
-  stepY_ = AddEdit(searchLayout, 3, "Y step", "stepY", s.stepY);
+  searchLayout->addWidget(attractor, 2, 0, 1, 2);
+  stepX_ = AddEdit(searchLayout, 3, "X step", "stepX", s.stepX);
+  stepY_ = AddEdit(searchLayout, 4, "Y step", "stepY", s.stepY);
 
   auto* coverBox = new QGroupBox(QStringLiteral("Covering mode"));
   coverBox->setObjectName(QStringLiteral("coverMode"));

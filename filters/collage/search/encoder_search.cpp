@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cmath>
 #include <new>
+#include <thread>
 
 #include "fractal/code_layout.h"
 
@@ -170,6 +171,7 @@ Result EncoderSearch::Prepare(const FractalEncoderSettings& settings, double* sa
                                     settings.scaleLevels, settings.offsetLevels, settings.stepX,
                                     settings.stepY, settings.minRangeFactor, settings.maxRangeFactor};
   }
+  samples_ = samples;
   partition_.reset(new (std::nothrow) HvPartition(config, samples, sums_, sequence_));
   if (!partition_ || !partition_->Start()) {
     reason = "out of memory for the partition";
@@ -723,12 +725,133 @@ Result EncoderSearch::Run(const std::atomic<bool>& encoderStop, const std::funct
   return Ok;
 }
 
-int64_t EncoderSearch::ChooseLevels() {
-  if (settings_.mode != kRateDistortionMode || !partition_) return 0;
+int64_t EncoderSearch::ChooseLevels() { return ChooseLevelsAgainst(sums_, haveAverages_ ? &averages_ : nullptr, false); }
+
+bool EncoderSearch::DecodePartition(std::vector<double>& image, int32_t passes) const {
+  const size_t n = static_cast<size_t>(width_) * static_cast<size_t>(height_);
+  IntegralImage sums;
+  std::vector<double> block, line, next;
+  const StopFlags noStop{};
+  try {
+    if (image.size() != n) image.assign(samples_, samples_ + n);
+    next = image;
+    for (int32_t pass = 0; pass < passes; ++pass) {
+      if (!sums.Build(image.data(), width_, height_)) return false;
+      for (const RangeNode* r : partition_->Pool()) {
+        DomainCandidate c = r->best;
+        if (c.scaleIndex < 0 || c.offsetIndex < 0) continue;
+        const int32_t w = r->width, h = r->height;
+        if (block.size() < static_cast<size_t>(w) * h) block.resize(static_cast<size_t>(w) * h);
+        if (line.size() < static_cast<size_t>(w) + 1) line.resize(static_cast<size_t>(w) + 1);
+        if (!BuildDomainBlock(sums, nullptr, w, h, c, block.data(), line.data(), noStop)) return false;
+        // Range pixel (i, j) takes the block value its orientation maps to
+        // it, as RangeBlock::Oriented lays the range out against the block.
+        for (int32_t i = 0; i < h; ++i) {
+          const int32_t bi = c.reverseRows != 0 ? h - 1 - i : i;
+          double* out = next.data() + static_cast<size_t>(r->y + i) * width_ + r->x;
+          for (int32_t j = 0; j < w; ++j) {
+            const int32_t bj = c.reverseColumns != 0 ? w - 1 - j : j;
+            out[j] = c.scale * block[static_cast<size_t>(bi) * w + bj] + c.offset;
+          }
+        }
+      }
+      image.swap(next);
+    }
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  return true;
+}
+
+bool EncoderSearch::SearchAgainstAttractor(const StopFlags& stop) {
+  std::vector<double> decoded;
+  if (!DecodePartition(decoded, kAttractorPasses)) return false;
+  IntegralImage sums;
+  AveragedBlocks averages;
+  if (!sums.Build(decoded.data(), width_, height_) ||
+      !averages.Build(sums, settings_.minRangeFactor, settings_.maxRangeFactor, kAverageBudget, nullptr, true) ||
+      !averages.HaveFloats()) {
+    return false;
+  }
+  if (accelerations_.laneTables) (void)averages.BuildLanes(settings_.stepX, kAverageBudget);
+  ScanContext context = scanContext_;
+  context.sums = &sums;
+  context.averages = &averages;
+  context.sequence = &sequence_;
+  // Every range is searched on its own, so the workers take every
+  // parts-th range of the pool: the code does not depend on their number.
+  const std::vector<RangeNode*>& pool = partition_->Pool();
+  const int32_t parts = std::clamp<int32_t>(settings_.threadCount, 1, kMaxThreadCount);
+  std::atomic<bool> failed{false};
+  auto work = [&](int32_t part) {
+    RangeScan scan;
+    RangeBlock rangeBlock;
+    std::vector<double> block, line;
+    std::vector<ScanSurvivor> survivors;
+    try {
+      for (size_t k = static_cast<size_t>(part); k < pool.size(); k += static_cast<size_t>(parts)) {
+        if (failed.load(std::memory_order_relaxed) || stop.Requested()) return;
+        RangeNode& r = *pool[k];
+        if (r.best.scaleIndex < 0) continue;
+        const size_t n = static_cast<size_t>(r.width) * static_cast<size_t>(r.height);
+        if (block.size() < n) block.resize(n);
+        if (line.size() < static_cast<size_t>(r.width) + 1) line.resize(static_cast<size_t>(r.width) + 1);
+        if (!rangeBlock.Load(r) || !scan.Load(r, rangeBlock) || !scan.Scan(context, WalkLimits{}, 0, 1, stop)) {
+          if (!stop.Requested()) failed = true;
+          return;
+        }
+        survivors.assign(scan.Survivors().begin(), scan.Survivors().end());
+        const RefitResult result = Refit(context, r, rangeBlock, survivors, scan.BestUpper(), block, line, stop);
+        if (result.stopped) return;
+        if (!result.found) continue;
+        r.best = result.best;
+        r.error = result.rms;
+      }
+    } catch (const std::bad_alloc&) {
+      failed = true;
+    }
+  };
+  std::vector<std::thread> threads;
+  try {
+    for (int32_t part = 1; part < parts; ++part) threads.emplace_back(work, part);
+  } catch (const std::exception&) {
+    failed = true;
+  }
+  work(0);
+  for (std::thread& t : threads) t.join();
+  return !failed.load();
+}
+
+int64_t EncoderSearch::FitToAttractor(const std::atomic<bool>* stop) {
+  if (!GrowsToRangeCount(settings_.mode) || settings_.searchMode != kAttractorSearch || !partition_ || !wholeRanges_) {
+    return 0;
+  }
+  const StopFlags stopFlags{stop, nullptr};
+  if (!SearchAgainstAttractor(stopFlags)) return stopFlags.Requested() ? 0 : -1;
+  std::vector<double> decoded;
+  IntegralImage sums;
+  int64_t changed = 0;
+  for (int32_t round = 0; round < kLevelRounds; ++round) {
+    if (stopFlags.Requested()) return changed;
+    if (!DecodePartition(decoded, round == 0 ? kAttractorPasses : kAttractorPasses / 2)) return -1;
+    if (!sums.Build(decoded.data(), width_, height_)) return -1;
+    const int64_t c = ChooseLevelsAgainst(sums, nullptr, true);
+    if (c < 0) return -1;
+    changed += c;
+  }
+  return changed;
+}
+
+int64_t EncoderSearch::ChooseLevelsAgainst(const IntegralImage& domainSums, const AveragedBlocks* averages,
+                                           bool fromLeastSquares) {
+  const bool rd = settings_.mode == kRateDistortionMode;
+  if (!partition_ || (!rd && !fromLeastSquares)) return 0;
   HvPartition& p = *partition_;
   const double unit = (bounds_.hi - bounds_.lo) / 255.0;
-  const double lambda = settings_.lambda > 0.0f ? static_cast<double>(settings_.lambda) * unit * unit : p.LastCutSlope();
-  if (!(lambda > 0.0)) return 0;
+  // Outside Rate-distortion mode bits do not count: the least squared error.
+  const double lambda =
+      !rd ? 0.0 : settings_.lambda > 0.0f ? static_cast<double>(settings_.lambda) * unit * unit : p.LastCutSlope();
+  if (!(lambda > 0.0) && !fromLeastSquares) return 0;
   // Two levels either way: beyond them the squared error grows faster
   // than any saving in bits.
   constexpr int32_t kReach = 2;
@@ -748,8 +871,7 @@ int64_t EncoderSearch::ChooseLevels() {
       return -1;
     }
     if (!rangeBlock.Load(*r)) return -1;
-    if (!BuildDomainBlock(sums_, haveAverages_ ? &averages_ : nullptr, r->width, r->height, c, block.data(),
-                          line.data(), noStop)) {
+    if (!BuildDomainBlock(domainSums, averages, r->width, r->height, c, block.data(), line.data(), noStop)) {
       continue;
     }
     double sumD = 0, squareD = 0, cross[kOrientations];
@@ -762,11 +884,19 @@ int64_t EncoderSearch::ChooseLevels() {
     rates.CountLevels(*r, -1);
     double bestCost = squaredError(c.scale, c.offset) + lambda * rates.LevelBits(*r, c.scaleIndex, c.offsetIndex);
     int32_t bestSi = c.scaleIndex, bestOi = c.offsetIndex;
-    for (int32_t si = std::max(0, c.scaleIndex - kReach); si <= std::min(scales_.Levels() - 1, c.scaleIndex + kReach); ++si) {
+    int32_t centre = c.scaleIndex;
+    if (fromLeastSquares) {
+      // Other domain values than the search fitted: start from their own
+      // least-squares scale.
+      const double spread = squareD - sumD * sumD / count;
+      const double fitted = spread > squareD * 1e-12 ? (x - sumD * r->sum / count) / spread : 0.0;
+      centre = scales_.Quantize(std::clamp(fitted, bounds_.scaleMin, bounds_.scaleMax));
+    }
+    for (int32_t si = std::max(0, centre - kReach); si <= std::min(scales_.Levels() - 1, centre + kReach); ++si) {
       const double s = scales_.Level(si);
       if (s < bounds_.scaleMin || s > bounds_.scaleMax) continue;
-      const int32_t centre = offsets_.Quantize((r->sum - s * sumD) / count);
-      for (int32_t oi = std::max(0, centre - kReach); oi <= std::min(offsets_.Levels() - 1, centre + kReach); ++oi) {
+      const int32_t middle = offsets_.Quantize((r->sum - s * sumD) / count);
+      for (int32_t oi = std::max(0, middle - kReach); oi <= std::min(offsets_.Levels() - 1, middle + kReach); ++oi) {
         const double cost = squaredError(s, offsets_.Level(oi)) + lambda * rates.LevelBits(*r, si, oi);
         if (cost < bestCost) {
           bestCost = cost;

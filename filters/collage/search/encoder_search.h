@@ -88,6 +88,9 @@ struct RichSearchRule {
 };
 inline constexpr int32_t kGridSearch = 0;
 inline constexpr int32_t kRichPoolSearch = 1;
+// Grid search, then every range searched again against the decoded code
+// (EncoderSearch::FitToAttractor); the range-count modes only.
+inline constexpr int32_t kAttractorSearch = 2;
 // The coarse grid's step in pool steps for a pool step of `step` pixels.
 int32_t RichRatio(const RichSearchRule& rule, int32_t step);
 
@@ -159,6 +162,19 @@ class EncoderSearch {
   // the weakest cut the partition kept). The domain stays. Returns the
   // number of ranges changed; -1 when memory runs out.
   int64_t ChooseLevels();
+  // Attractor search in the range-count modes, after ChooseLevels. The decoder iterates the code to
+  // its attractor, whose domains differ from the picture's by the code's
+  // own error, and that error grows through the iterations. So the code as
+  // it stands is decoded, every range of the partition is searched again
+  // (the same grid, the whole-range scan) against the decoded picture's
+  // domains, and then, twice, the new code is decoded and every range's
+  // levels chosen again as ChooseLevels does (outside Rate-distortion mode
+  // by the error alone), from the least-squares scale against the decoded
+  // domain. Each range is searched on its own, so the
+  // code does not depend on the number of workers. Returns the number of
+  // level changes of the last step (0 when the settings ask for none);
+  // -1 when memory runs out.
+  int64_t FitToAttractor(const std::atomic<bool>* stop);
 
   // Before Prepare.
   void SetAccelerations(const SearchAccelerations& accelerations) { accelerations_ = accelerations; }
@@ -211,6 +227,16 @@ class EncoderSearch {
                   double bestUpper, RefitResult& result, int64_t& scanned, int64_t& values, int64_t& refitted,
                   const StopFlags& stop);
   void WorkerFinished();
+  int64_t ChooseLevelsAgainst(const IntegralImage& domainSums, const AveragedBlocks* averages, bool fromLeastSquares);
+  // Iterates the partition's transforms `passes` times on `image` (from the
+  // picture itself when empty). False when memory runs out.
+  bool DecodePartition(std::vector<double>& image, int32_t passes) const;
+  // The whole-range search of every range against the decoded code's
+  // domains. False when memory runs out or a thread cannot start.
+  bool SearchAgainstAttractor(const StopFlags& stop);
+  static constexpr int32_t kAttractorPasses = 12;
+  static constexpr int32_t kLevelRounds = 2;
+  const double* samples_ = nullptr;
 
   FractalEncoderSettings settings_;
   SearchAccelerations accelerations_;

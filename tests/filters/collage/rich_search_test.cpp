@@ -239,7 +239,7 @@ TEST(RichSearch, ScanKeepsTheExactBestCandidates) {
 TEST(RichSearch, SettingsRefuseWhatTheSearchCannotServe) {
   FractalEncoderSettings s = RichSettings(2);
   EXPECT_EQ(ValidateSettings(s), "");
-  s.searchMode = 2;
+  s.searchMode = 3;
   EXPECT_NE(ValidateSettings(s).find("\"searchMode\""), std::string::npos);
   s.searchMode = -1;
   EXPECT_NE(ValidateSettings(s).find("\"searchMode\""), std::string::npos);
@@ -262,9 +262,10 @@ TEST(RichSearch, SettingsRefuseWhatTheSearchCannotServe) {
   // The settings description names both modes for settings by name.
   const SettingField& field = EncoderSettingsDescription().fields[11];
   EXPECT_STREQ(field.identifier, "searchMode");
-  ASSERT_EQ(field.choiceCount, 2);
+  ASSERT_EQ(field.choiceCount, 3);
   EXPECT_STREQ(field.choices[1].identifier, "rich");
   EXPECT_STREQ(field.choices[1].label, "Rich pool search");
+  EXPECT_STREQ(field.choices[2].identifier, "attractor");
 }
 
 }  // namespace

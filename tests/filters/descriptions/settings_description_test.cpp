@@ -40,7 +40,7 @@ const std::map<int32_t, FieldTexts> kPrerequisites = {
 // tried with the other field set so that the combination is possible.
 const std::map<std::pair<int32_t, std::string>, FieldTexts> kCompanions = {
     {{130, "maxRangeFactor"}, {{"minRangeFactor", "2"}}},  // not below minRangeFactor
-    {{130, "searchMode"}, {{"mode", "least_error"}}},      // rich pool search keeps best fits
+    {{130, "searchMode"}, {{"mode", "least_error"}}},      // rich pool and attractor search keep best fits
     {{1030, "bits"}, {{"format", "png"}}},                 // 16 bits only for PNG and TIFF
 };
 
