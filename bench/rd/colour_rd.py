@@ -60,7 +60,7 @@ def write_markdown(path, rows, args):
         f'Picture: `{rows[0]["image"]}`, 512 x 512, 24-bit colour. The fractal points run',
         '`compress_colour.gph` and `decompress_colour.gph` (written by `examples/make_colour.py`) through',
         '`vorlan --run`: Y at full size, Cb and Cr taken down to half size by area averages, one HV encoder',
-        '(Least error mode, the settings of `compress.gph`) and HV code packer per plane, a serializer',
+        '(Rate-distortion mode with the attractor search, the settings of `compress.gph`) and HV code packer per plane, a serializer',
         f'container; on the way back Cb and Cr go up by {args.up} interpolation. The ranges are split between',
         'the planes by equal slope (`examples/colour_roundtrip.py`: two probes per plane, then encodes',
         'that scale all planes together until the container is within 3 % of the target). JPEG is',
