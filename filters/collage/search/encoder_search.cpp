@@ -784,6 +784,10 @@ bool EncoderSearch::SearchAgainstAttractor(const StopFlags& stop) {
   const int32_t parts = std::clamp<int32_t>(settings_.threadCount, 1, kMaxThreadCount);
   std::atomic<bool> failed{false};
   auto work = [&](int32_t part) {
+    if (part > 0 && settings_.threadPriority == 1) {
+      sched_param param{};
+      pthread_setschedparam(pthread_self(), SCHED_IDLE, &param);
+    }
     RangeScan scan;
     RangeBlock rangeBlock;
     std::vector<double> block, line;

@@ -162,18 +162,18 @@ class EncoderSearch {
   // the weakest cut the partition kept). The domain stays. Returns the
   // number of ranges changed; -1 when memory runs out.
   int64_t ChooseLevels();
-  // Attractor search in the range-count modes, after ChooseLevels. The decoder iterates the code to
-  // its attractor, whose domains differ from the picture's by the code's
-  // own error, and that error grows through the iterations. So the code as
-  // it stands is decoded, every range of the partition is searched again
-  // (the same grid, the whole-range scan) against the decoded picture's
-  // domains, and then, twice, the new code is decoded and every range's
-  // levels chosen again as ChooseLevels does (outside Rate-distortion mode
-  // by the error alone), from the least-squares scale against the decoded
-  // domain. Each range is searched on its own, so the
-  // code does not depend on the number of workers. Returns the number of
-  // level changes of the last step (0 when the settings ask for none);
-  // -1 when memory runs out.
+  // Attractor search in the range-count modes, after ChooseLevels. The
+  // decoder iterates the code to its attractor, whose domains differ from
+  // the picture's by the code's own error, and that error grows through the
+  // iterations. So the code as it stands is decoded, every range of the
+  // partition is searched again (the same grid, the whole-range scan)
+  // against the decoded picture's domains, and then, twice, the new code is
+  // decoded and every range's levels chosen again as ChooseLevels does
+  // (outside Rate-distortion mode by the error alone), from the
+  // least-squares scale against the decoded domain. Each range is searched
+  // on its own, so the code does not depend on the number of workers.
+  // Returns the number of level changes (0 when the settings ask for no
+  // attractor search); -1 when memory or threads run out.
   int64_t FitToAttractor(const std::atomic<bool>* stop);
 
   // Before Prepare.
