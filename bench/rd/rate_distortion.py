@@ -61,6 +61,9 @@ CONFIGS: dict[str, tuple[str, list[str]]] = {
     'rd_wide': ('HV, Rate-distortion, factors 2-4, step 24, packed v2, deblocking',
                 ['--pack-version', '2', '--decode', 'postProcessing=2', '--set', 'mode=3', '--set', 'maxRangeFactor=4',
                  '--set', 'step=24']),
+    'rd_wide_attractor': ('HV, Rate-distortion, attractor search, factors 2-4, step 24, packed v2, deblocking',
+                          ['--pack-version', '2', '--decode', 'postProcessing=2', '--set', 'mode=3', '--set',
+                           'searchMode=2', '--set', 'maxRangeFactor=4', '--set', 'step=24']),
 }
 
 
