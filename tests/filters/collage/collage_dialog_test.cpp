@@ -187,6 +187,16 @@ TEST(CollageDialog, SearchModeRadiosWriteTheirMode) {
     EXPECT_NE(d.result(), QDialog::Accepted);
     EXPECT_TRUE(d.Refusal().contains("Rich pool search")) << d.Refusal().toStdString();
   }
+  {
+    // Nor can Fidelity at all the attractor search, which needs a range count.
+    s.coverMode = 0;
+    CollageDialog d(s);
+    EXPECT_EQ(Button(d, "searchMode2")->text(), "Attractor search");
+    Button(d, "searchMode2")->setChecked(true);
+    d.accept();
+    EXPECT_NE(d.result(), QDialog::Accepted);
+    EXPECT_TRUE(d.Refusal().contains("Attractor search")) << d.Refusal().toStdString();
+  }
 }
 
 }  // namespace
