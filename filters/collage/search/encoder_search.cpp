@@ -30,6 +30,13 @@ constexpr auto kWaitSlice = std::chrono::milliseconds(15);
 constexpr int64_t kMaxFactorCount = 1024;
 // Walk entries skipped under the lock between two looks at the stop flag.
 constexpr int32_t kWalkStopInterval = 4096;
+
+// The calling worker thread's "Idle" priority. Best effort: an idle policy
+// the system refuses leaves normal priority.
+void TakeIdlePriority() {
+  sched_param param{};
+  pthread_setschedparam(pthread_self(), SCHED_IDLE, &param);
+}
 }  // namespace
 
 int32_t RichRatio(const RichSearchRule& rule, int32_t step) {
@@ -324,11 +331,7 @@ bool EncoderSearch::WorthSubmitting(double rms, double maxDiff, bool last) const
 }
 
 void EncoderSearch::WorkerBody(Worker& w) {
-  if (settings_.threadPriority == 1) {
-    // Best effort: an idle policy the system refuses leaves normal priority.
-    sched_param param{};
-    pthread_setschedparam(pthread_self(), SCHED_IDLE, &param);
-  }
+  if (settings_.threadPriority == 1) TakeIdlePriority();
   const StopFlags stop{encoderStop_, &w.stop};
   const FitContext fit{&scales_, &offsets_, bounds_.scaleMin, bounds_.scaleMax};
   const bool maxDiffCheck = settings_.maxDiffCheck == 1;
@@ -450,10 +453,7 @@ bool EncoderSearch::LoadScan(Worker& w, RangeNode& range) {
 }
 
 void EncoderSearch::WholeRangeBody(Worker& w) {
-  if (settings_.threadPriority == 1) {
-    sched_param param{};
-    pthread_setschedparam(pthread_self(), SCHED_IDLE, &param);
-  }
+  if (settings_.threadPriority == 1) TakeIdlePriority();
   const StopFlags stop{encoderStop_, &w.stop};
   w.scan.SetKeep(rich_ ? richRule_.keep : 1);
   if (w.index == 0) {
@@ -784,10 +784,7 @@ bool EncoderSearch::SearchAgainstAttractor(const StopFlags& stop) {
   const int32_t parts = std::clamp<int32_t>(settings_.threadCount, 1, kMaxThreadCount);
   std::atomic<bool> failed{false};
   auto work = [&](int32_t part) {
-    if (part > 0 && settings_.threadPriority == 1) {
-      sched_param param{};
-      pthread_setschedparam(pthread_self(), SCHED_IDLE, &param);
-    }
+    if (part > 0 && settings_.threadPriority == 1) TakeIdlePriority();
     RangeScan scan;
     RangeBlock rangeBlock;
     std::vector<double> block, line;
