@@ -10,6 +10,7 @@
 // Input: 9 setting bytes, then samples (one byte each, row by row). The
 // modes that search whole walks: Size, Least error, Rate-distortion and Fidelity with "Best
 // cover" (its tolerance from the ninth byte).
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -82,8 +83,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const double kScales[4][2] = {{0.0, 1.0}, {0.0, 255.0}, {-1e6, 1e6}, {1000.0, 1000.001}};
   const double lo = kScales[(b[7] >> 5) & 3][0], hi = kScales[(b[7] >> 5) & 3][1];
   const size_t samples = size - kHeader;
-  const int32_t h = static_cast<int32_t>(std::min<size_t>(32, samples / static_cast<size_t>(w)));
+  int32_t h = static_cast<int32_t>(std::min<size_t>(32, samples / static_cast<size_t>(w)));
   if (h < 4) return 0;
+  // The search's work grows as ranges times domain positions times factor
+  // pairs, plus a hand-over per range between the rich search's three
+  // workers: Fidelity at a strict tolerance cuts down to single pixels, and
+  // with a grid step of 1 a 32 x 32 picture then takes tens of seconds
+  // under the sanitizers. Fewer rows keep every input to about a second.
+  const auto work = [&](int64_t rows) {
+    const int64_t sizeSq = int64_t{s.minRangeSize} * s.minRangeSize;
+    const int64_t leaves = std::max<int64_t>(1, int64_t{w} * rows / sizeSq);
+    // (Rate-distortion grows past maxRanges before it prunes.)
+    const int64_t grown = s.mode == kRateDistortionMode ? 2 * int64_t{s.maxRanges} : s.maxRanges;
+    const int64_t ranges = s.mode == 0 ? leaves : std::min(leaves, grown);
+    const int64_t positions = (w / s.stepX + 1) * (rows / s.stepY + 1);
+    const int64_t span = s.maxRangeFactor - s.minRangeFactor + 1;
+    return ranges * (positions * span * span + 130);
+  };
+  constexpr int64_t kWorkBudget = 60000;
+  while (h > 4 && work(h) > kWorkBudget) --h;
   std::vector<double> image(static_cast<size_t>(w) * h);
   for (size_t k = 0; k < image.size(); ++k) image[k] = lo + (hi - lo) * (b[kHeader + k] / 255.0);
   if (!ValidateSettings(s).empty() || !SearchesWholeWalks(s)) return 0;
