@@ -90,6 +90,7 @@ class EncoderSearch::Worker {
   std::vector<double> block;
   std::vector<double> line;
   Batch batch;
+  RefitResult refit;  // this worker's slice of a shared refit
 };
 
 EncoderSearch::EncoderSearch() = default;
@@ -425,6 +426,10 @@ void EncoderSearch::WorkerBody(Worker& w) {
 
 namespace {
 
+// Survivors from which the workers share a range's exact refit: below it
+// the hand-over costs more than the fits.
+constexpr size_t kSharedRefit = 12;
+
 // Waits until `ready(value)` holds: a short spin (a range's scan often takes
 // only microseconds), then the futex behind atomic wait.
 template <class Ready>
@@ -466,9 +471,13 @@ void EncoderSearch::WholeRangeBody(Worker& w) {
       WaitFor(job_.generation, [seen](int32_t g) { return g != seen; });
       seen = job_.generation.load(std::memory_order_acquire);
       if (job_.finished.load(std::memory_order_acquire)) break;
-      if (LoadScan(w, *job_.range)) (void)w.scan.Scan(scanContext_, job_.limits, w.index, parts, stop);
-      scanned += w.scan.Scanned();
-      values += w.scan.ScannedValues();
+      if (job_.refit) {
+        RefitShare(w, parts, stop);
+      } else {
+        if (LoadScan(w, *job_.range)) (void)w.scan.Scan(scanContext_, job_.limits, w.index, parts, stop);
+        scanned += w.scan.Scanned();
+        values += w.scan.ScannedValues();
+      }
       job_.done.fetch_add(1, std::memory_order_acq_rel);
       job_.done.notify_all();
     }
@@ -476,6 +485,23 @@ void EncoderSearch::WholeRangeBody(Worker& w) {
     comparedValues_ += values;
   }
   WorkerFinished();
+}
+
+void EncoderSearch::RefitShare(Worker& w, int32_t parts, const StopFlags& stop) {
+  const std::vector<ScanSurvivor>& all = *job_.survivors;
+  const RangeNode& range = *job_.range;
+  const size_t n = all.size(), part = static_cast<size_t>(w.index), count = static_cast<size_t>(parts);
+  w.refit = RefitResult{};
+  try {
+    const size_t area = static_cast<size_t>(range.width) * static_cast<size_t>(range.height);
+    if (w.block.size() < area) w.block.resize(area);
+    if (w.line.size() < static_cast<size_t>(range.width) + 1) w.line.resize(static_cast<size_t>(range.width) + 1);
+  } catch (const std::bad_alloc&) {
+    outOfMemory_ = true;
+    return;
+  }
+  w.refit = RefitSlice(scanContext_, range, w.rangeBlock, all.data() + n * part / count,
+                       all.data() + n * (part + 1) / count, job_.bestUpper, w.block, w.line, stop);
 }
 
 void EncoderSearch::LeadWholeRanges(Worker& w, const StopFlags& stop) {
@@ -549,9 +575,33 @@ void EncoderSearch::LeadWholeRanges(Worker& w, const StopFlags& stop) {
     if (rich_) {
       if (!RefineRich(w, *range, survivors, bestUpper, result, scanned, values, refitted, stop)) break;
     } else {
-      result = Refit(scanContext_, *range, w.rangeBlock, survivors, bestUpper, w.block, w.line, stop);
+      KeepHopefulInWalkOrder(survivors, bestUpper);
+      if (parts > 1 && survivors.size() >= kSharedRefit) {
+        // Every worker refits a slice; the slices' bests merge in walk
+        // order, so the transform is the one a single refit picks.
+        ++sharedRefits_;
+        job_.refit = true;
+        job_.survivors = &survivors;
+        job_.bestUpper = bestUpper;
+        job_.done.store(0, std::memory_order_relaxed);
+        job_.generation.fetch_add(1, std::memory_order_acq_rel);
+        job_.generation.notify_all();
+        RefitShare(w, parts, stop);
+        WaitFor(job_.done, [this, parts](int32_t d) {
+          return d >= parts - 1 || job_.abandoned.load(std::memory_order_acquire);
+        });
+        job_.refit = false;
+        if (job_.abandoned.load(std::memory_order_acquire)) break;
+        result = w.refit;
+        for (auto& other : workers_) {
+          if (other.get() != &w) MergeRefit(result, other->refit);
+        }
+      } else {
+        result = RefitSlice(scanContext_, *range, w.rangeBlock, survivors.data(), survivors.data() + survivors.size(),
+                            bestUpper, w.block, w.line, stop);
+      }
       refitted += result.fitted;
-      if (result.stopped) break;
+      if (result.stopped || outOfMemory_) break;
     }
     std::lock_guard<std::mutex> guard(lock_);
     if (result.found) {
@@ -655,6 +705,7 @@ Result EncoderSearch::Run(const std::atomic<bool>& encoderStop, const std::funct
   rejectedCandidates_ = 0;
   rejectedOrientations_ = 0;
   refitted_ = 0;
+  sharedRefits_ = 0;
   outOfMemory_ = false;
   finished_ = 0;
   job_.range = nullptr;

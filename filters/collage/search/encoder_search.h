@@ -203,6 +203,8 @@ class EncoderSearch {
   }
   // Whether the last Run searched whole ranges.
   bool SearchedWholeRanges() const { return wholeRanges_; }
+  // Ranges of the last Run whose exact refit the workers shared.
+  int64_t SharedRefits() const { return sharedRefits_.load(); }
   int64_t RejectedOrientations() const { return rejectedOrientations_.load(); }
 
  private:
@@ -219,6 +221,8 @@ class EncoderSearch {
   // every worker scans its share of each range.
   void WholeRangeBody(Worker& worker);
   void LeadWholeRanges(Worker& worker, const StopFlags& stop);
+  // A worker's slice of the shared refit job_ describes.
+  void RefitShare(Worker& worker, int32_t parts, const StopFlags& stop);
   bool LoadScan(Worker& worker, fractal::RangeNode& range);
   // Rich pool search, on the leader after the coarse scan: the kept
   // candidates refitted exactly, then their pool neighbourhoods scanned and
@@ -261,6 +265,12 @@ class EncoderSearch {
     std::atomic<int32_t> done{0};
     fractal::RangeNode* range = nullptr;
     WalkLimits limits;
+    // After the scan, a long list of survivors is refitted by every worker:
+    // worker i takes the i-th contiguous slice of `survivors` (hopeful ones
+    // only, in walk order) and leaves its best in its own `refit`.
+    bool refit = false;
+    const std::vector<ScanSurvivor>* survivors = nullptr;
+    double bestUpper = 0.0;
     std::atomic<bool> finished{false};
     // A worker never started: nobody waits for all of them any more.
     std::atomic<bool> abandoned{false};
@@ -280,6 +290,7 @@ class EncoderSearch {
   std::atomic<int64_t> comparedValues_{0};
   std::atomic<int64_t> rejectedCandidates_{0};
   std::atomic<int64_t> refitted_{0};
+  std::atomic<int64_t> sharedRefits_{0};
   std::atomic<int64_t> rejectedOrientations_{0};
 
   std::mutex exitLock_;  // guards finished_

@@ -800,8 +800,6 @@ bool RangeScan::ScanRows(const ScanContext& context, const WalkLimits& limits, i
   return true;
 }
 
-namespace {
-
 // Drops the survivors whose every lower bound exceeds `bestUpper` and puts
 // the rest in walk order.
 void KeepHopefulInWalkOrder(std::vector<ScanSurvivor>& survivors, double bestUpper) {
@@ -815,6 +813,8 @@ void KeepHopefulInWalkOrder(std::vector<ScanSurvivor>& survivors, double bestUpp
   std::sort(survivors.begin(), survivors.end(),
             [](const ScanSurvivor& a, const ScanSurvivor& b) { return a.key < b.key; });
 }
+
+namespace {
 
 // Fits survivor `s` exactly in each orientation whose lower bound may still
 // win; `best` gets the first smallest error (rms < 0 when none fits).
@@ -853,14 +853,13 @@ bool FitSurvivor(const ScanContext& context, const RangeNode& range, const Range
 
 }  // namespace
 
-RefitResult Refit(const ScanContext& context, const RangeNode& range, const RangeBlock& block,
-                  std::vector<ScanSurvivor>& survivors, double bestUpper, std::vector<double>& blockBuffer,
-                  std::vector<double>& line, const StopFlags& stop) {
+RefitResult RefitSlice(const ScanContext& context, const RangeNode& range, const RangeBlock& block,
+                       const ScanSurvivor* begin, const ScanSurvivor* end, double bestUpper,
+                       std::vector<double>& blockBuffer, std::vector<double>& line, const StopFlags& stop) {
   RefitResult result;
-  KeepHopefulInWalkOrder(survivors, bestUpper);
-  for (const ScanSurvivor& s : survivors) {
+  for (const ScanSurvivor* s = begin; s != end; ++s) {
     RefitChoice fit;
-    if (!FitSurvivor(context, range, block, s, bestUpper, blockBuffer, line, stop, fit)) {
+    if (!FitSurvivor(context, range, block, *s, bestUpper, blockBuffer, line, stop, fit)) {
       result.stopped = true;
       return result;
     }
@@ -872,6 +871,24 @@ RefitResult Refit(const ScanContext& context, const RangeNode& range, const Rang
     }
   }
   return result;
+}
+
+void MergeRefit(RefitResult& into, const RefitResult& later) {
+  into.fitted += later.fitted;
+  into.stopped = into.stopped || later.stopped;
+  if (later.found && (!into.found || later.rms < into.rms)) {
+    into.found = true;
+    into.rms = later.rms;
+    into.best = later.best;
+  }
+}
+
+RefitResult Refit(const ScanContext& context, const RangeNode& range, const RangeBlock& block,
+                  std::vector<ScanSurvivor>& survivors, double bestUpper, std::vector<double>& blockBuffer,
+                  std::vector<double>& line, const StopFlags& stop) {
+  KeepHopefulInWalkOrder(survivors, bestUpper);
+  return RefitSlice(context, range, block, survivors.data(), survivors.data() + survivors.size(), bestUpper,
+                    blockBuffer, line, stop);
 }
 
 std::vector<RefitChoice> RefitKeeping(const ScanContext& context, const RangeNode& range, const RangeBlock& block,

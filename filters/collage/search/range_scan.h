@@ -181,6 +181,17 @@ RefitResult Refit(const ScanContext& context, const fractal::RangeNode& range, c
                   std::vector<ScanSurvivor>& survivors, double bestUpper, std::vector<double>& blockBuffer,
                   std::vector<double>& line, const StopFlags& stop);
 
+// Refit in two steps, so that workers can share it: the survivors that may
+// still win, sorted into walk order; then the refit of a contiguous slice
+// [begin, end) of them. The refit of the whole is that of its slices taken
+// in order, a later slice's best replacing an earlier one's only when its
+// error is smaller (MergeRefit).
+void KeepHopefulInWalkOrder(std::vector<ScanSurvivor>& survivors, double bestUpper);
+RefitResult RefitSlice(const ScanContext& context, const fractal::RangeNode& range, const RangeBlock& block,
+                       const ScanSurvivor* begin, const ScanSurvivor* end, double bestUpper,
+                       std::vector<double>& blockBuffer, std::vector<double>& line, const StopFlags& stop);
+void MergeRefit(RefitResult& into, const RefitResult& later);
+
 // The exact refit keeping the `keep` best distinct candidates (each at its
 // best orientation), in rising RMS error, ties in walk order. Survivors must
 // come from scans whose threshold was the keep-th smallest upper bound (see

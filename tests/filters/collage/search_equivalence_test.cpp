@@ -76,7 +76,7 @@ TEST(SearchEquivalence, FidelityAndSizeModesKeepTheirCodeOnCamera) {
 }
 
 Code Search(const FractalEncoderSettings& s, std::vector<double> image, int32_t w, int32_t h,
-            const SearchAccelerations& acc, int64_t* rejected);
+            const SearchAccelerations& acc, int64_t* rejected, int64_t* sharedRefits = nullptr);
 
 TEST(SearchEquivalence, WholeRangeScanKeepsTheLeastErrorCodeOnCamera) {
   // The example graph's settings on a quarter of camera.bmp: ranges from
@@ -103,13 +103,15 @@ TEST(SearchEquivalence, WholeRangeScanKeepsTheLeastErrorCodeOnCamera) {
   ASSERT_EQ(reference.SI().size(), 700u);
   EXPECT_TRUE(Search(s, image, n, n, SearchAccelerations{}, nullptr) == reference);
   s.threadCount = 2;
-  EXPECT_TRUE(Search(s, image, n, n, SearchAccelerations{}, nullptr) == reference) << "two workers";
+  int64_t shared = 0;
+  EXPECT_TRUE(Search(s, image, n, n, SearchAccelerations{}, nullptr, &shared) == reference) << "two workers";
+  EXPECT_GT(shared, 0) << "the workers must have shared some refits for the comparison to mean anything";
 }
 
 // The code one search gives, as the test's Code record; the counters of the
 // search in `rejected`.
 Code Search(const FractalEncoderSettings& s, std::vector<double> image, int32_t w, int32_t h,
-            const SearchAccelerations& acc, int64_t* rejected) {
+            const SearchAccelerations& acc, int64_t* rejected, int64_t* sharedRefits) {
   EncoderSearch search;
   search.SetAccelerations(acc);
   std::string reason;
@@ -121,6 +123,7 @@ Code Search(const FractalEncoderSettings& s, std::vector<double> image, int32_t 
     return code;
   }
   if (rejected != nullptr) *rejected += search.RejectedOrientations();
+  if (sharedRefits != nullptr) *sharedRefits += search.SharedRefits();
   EXPECT_EQ(search.SearchedWholeRanges(), acc.wholeRanges && SearchesWholeWalks(s));
   FractalCode built;
   HvPartition& p = search.Partition();
