@@ -1,7 +1,8 @@
 // Differential harness for the encoder's search: a small picture and
 // settings from the input, searched once candidate by candidate and once
-// with the whole-range scan. The scan's bounds must never drop the winner,
-// so both codes must agree array for array; a difference aborts. The rich
+// with the whole-range scan (with one worker and with two). The scan's
+// bounds must never drop the winner, so the codes must agree array for
+// array; a difference aborts. The rich
 // pool search (search mode 1, a coarse grid of every 2nd or 3rd position)
 // must give the same code with one worker and with three (its kept
 // candidates are the exact best, whatever the split of the scan) and only
@@ -86,8 +87,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   int32_t h = static_cast<int32_t>(std::min<size_t>(32, samples / static_cast<size_t>(w)));
   if (h < 4) return 0;
   // The search's work grows as ranges times domain positions times factor
-  // pairs, plus a hand-over per range between the rich search's three
-  // workers: Fidelity at a strict tolerance cuts down to single pixels, and
+  // pairs, plus the hand-overs per range between the workers of the
+  // two-worker and the rich searches: Fidelity at a strict tolerance cuts down to single pixels, and
   // with a grid step of 1 a 32 x 32 picture then takes tens of seconds
   // under the sanitizers. Fewer rows keep every input to about a second.
   const auto work = [&](int64_t rows) {
@@ -98,15 +99,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int64_t ranges = s.mode == 0 ? leaves : std::min(leaves, grown);
     const int64_t positions = (w / s.stepX + 1) * (rows / s.stepY + 1);
     const int64_t span = s.maxRangeFactor - s.minRangeFactor + 1;
-    return ranges * (positions * span * span + 130);
+    return ranges * (positions * span * span + 260);
   };
-  constexpr int64_t kWorkBudget = 60000;
+  constexpr int64_t kWorkBudget = 50000;
   while (h > 4 && work(h) > kWorkBudget) --h;
   std::vector<double> image(static_cast<size_t>(w) * h);
   for (size_t k = 0; k < image.size(); ++k) image[k] = lo + (hi - lo) * (b[kHeader + k] / 255.0);
   if (!ValidateSettings(s).empty() || !SearchesWholeWalks(s)) return 0;
   const Outcome plain = Search(s, image, w, h, lo, hi, false);
   const Outcome whole = Search(s, image, w, h, lo, hi, true);
+  // Two workers split the scan and share long refits: the same code again.
+  FractalEncoderSettings pair = s;
+  pair.threadCount = 2;
+  const Outcome shared = Search(pair, image, w, h, lo, hi, true);
+  if (shared.ok != whole.ok || shared.arrays != whole.arrays) {
+    std::fprintf(stderr, "%d x %d, mode %d: two workers give another code than one\n", w, h, s.mode);
+    std::abort();
+  }
   if (plain.ok != whole.ok || plain.arrays != whole.arrays) {
     std::fprintf(stderr, "%d x %d, mode %d, factors %d..%d, steps %d/%d, levels %d/%d, maxScale %g, ranges %d, "
                  "min size %d, max size %d, values %g..%g\n", w, h, s.mode, s.minRangeFactor, s.maxRangeFactor,
