@@ -30,6 +30,11 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 import make_fractal  # noqa: E402
 
+# The rate search of the workbench package: installed where python3 finds it, or
+# in the source tree's python/ folder next to this one.
+sys.path.append(os.path.join(HERE, '..', 'python'))
+from vorlan_workbench.rate_search import BITS_PER_RANGE, search_count  # noqa: E402
+
 
 def default_vorlan():
     """VORLAN, else the source tree's build/release/vorlan, else the vorlan on
@@ -204,41 +209,22 @@ class RoundTrip:
 
         return self.jpeg(nearest_quality(size_at, size))
 
-    def fractal_at_bpp(self, target, tolerance=0.02, tries=4, progress=None, bits_per_range=36.0,
+    def fractal_at_bpp(self, target, tolerance=0.02, tries=4, progress=None, bits_per_range=BITS_PER_RANGE,
                        **encoder_options):
         """Searches maxRanges so that the container lands near `target` bits
-        per pixel. The container grows almost linearly with the number of
-        ranges: a first guess at `bits_per_range`, then secant steps on the
-        measured points. Returns the closest point and every point tried."""
-        target_bits = target * self.pixels
-        tried = []
+        per pixel (rate_search.search_count). Returns the closest point and
+        every point tried."""
+        tried = {}
 
-        def attempt(ranges):
-            ranges = max(1, int(round(ranges)))
-            for p in tried:
-                if p['options']['max_ranges'] == ranges:
-                    return p
+        def size_at(ranges):
             p = self.fractal(max_ranges=ranges, **encoder_options)
-            tried.append(p)
+            tried[ranges] = p
             if progress:
                 progress(p)
-            return p
+            return p['size']
 
-        point = attempt(target_bits / bits_per_range)
-        while len(tried) < tries and abs(point['bpp'] - target) > tolerance * target:
-            pts = sorted(tried, key=lambda p: abs(p['bpp'] - target))[:2]
-            if len(pts) == 2 and pts[0]['size'] != pts[1]['size']:
-                (n0, b0), (n1, b1) = ((p['options']['max_ranges'], p['size'] * 8) for p in pts)
-                ranges = n0 + (target_bits - b0) * (n1 - n0) / (b1 - b0)
-            else:
-                n0 = pts[0]['options']['max_ranges']
-                ranges = n0 * target_bits / (pts[0]['size'] * 8)
-            before = len(tried)
-            point = attempt(ranges)
-            if len(tried) == before:
-                break  # the step lands on a number of ranges already tried (a flat stretch of sizes)
-        best = min(tried, key=lambda p: abs(p['bpp'] - target))
-        return best, tried
+        best, _ = search_count(size_at, target * self.pixels, tolerance, tries, bits_per_range)
+        return tried[best], list(tried.values())
 
 
 def report(point, jpeg, pixels, target=None, attempts=None):

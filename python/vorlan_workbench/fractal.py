@@ -23,12 +23,8 @@ from typing import Callable, Optional, Sequence
 
 import numpy as np
 
-from . import pictures
+from . import pictures, rate_search
 from .tools import RunFailed, check_status
-
-# Bits of container per range in the shipped graphs at 512 x 512 (about 36):
-# the first guess of a rate search.
-BITS_PER_RANGE = 36.0
 
 # The rate field of the shipped grey pair, and of the colour pair: the
 # encoders captioned Y, Cb and Cr, Y with most of the ranges (the split
@@ -142,45 +138,22 @@ class RoundTrip:
     def at_rate(self, picture: str, pixels: int, target_bpp: float, tolerance: float = 0.02, tries: int = 8,
                 progress: Optional[Callable[[Point], None]] = None) -> tuple[Point, list[Point]]:
         """Searches the number of ranges for a container within `tolerance`
-        (relative) of `target_bpp` bits per pixel. The container grows almost
-        linearly with the ranges: a first guess at BITS_PER_RANGE, then secant
-        steps through the two nearest points so far, at most `tries` round
-        trips. Returns the nearest point and every point tried."""
+        (relative) of `target_bpp` bits per pixel, at most `tries` round
+        trips (rate_search.search_count). Returns the nearest point and every
+        point tried."""
         if not (target_bpp > 0 and math.isfinite(target_bpp)):
             raise ValueError(f'a positive target rate is needed, not {target_bpp}')
-        target_bits = target_bpp * pixels
-        tried: list[Point] = []
+        tried: dict[int, Point] = {}
 
-        def attempt(ranges: float) -> Point:
-            ranges = max(1, int(round(ranges)))
-            for p in tried:
-                if p.max_ranges == ranges:
-                    return p
+        def size_at(ranges: int) -> int:
             p = self.run(picture, ranges)
-            tried.append(p)
+            tried[ranges] = p
             if progress:
                 progress(p)
-            return p
+            return p.size
 
-        def miss(p: Point) -> float:
-            return abs(p.bpp - target_bpp)
-
-        point = attempt(target_bits / BITS_PER_RANGE)
-        while len(tried) < tries and miss(point) > tolerance * target_bpp:
-            near = sorted(tried, key=miss)[:2]
-            if len(near) == 2 and near[0].size != near[1].size:
-                (n0, b0), (n1, b1) = ((p.max_ranges, p.size * 8) for p in near)
-                ranges = n0 + (target_bits - b0) * (n1 - n0) / (b1 - b0)
-            else:
-                ranges = near[0].max_ranges * target_bits / (near[0].size * 8)
-            # A secant through two points on one step of the curve may point
-            # back at a number already tried: nudge past it.
-            if any(p.max_ranges == max(1, int(round(ranges))) for p in tried):
-                ranges = near[0].max_ranges + (1 if near[0].bpp < target_bpp else -1)
-                if ranges < 1 or any(p.max_ranges == ranges for p in tried):
-                    break
-            point = attempt(ranges)
-        return min(tried, key=miss), tried
+        best, _ = rate_search.search_count(size_at, target_bpp * pixels, tolerance, tries)
+        return tried[best], list(tried.values())
 
 
 # Keys of a run report that hold times rather than outcomes.
