@@ -45,10 +45,10 @@ NOTES_HEADING = '## Notes'
 # example graphs' round trip before this bench's rounds of changes (Least
 # error, factors 2, grid 8, minRangeSize 2, 32/128 levels, packed container
 # version 1, no post-processing); "least_error" the examples of the round
-# after it (packed v2, deblocking); "best" is what the examples ship now
-# (Rate-distortion mode on the same pool), "attractor" the same with the
-# attractor search; "rd_wide" the widest pool near
-# the encode-time budget (factors 2 to 4 on a 24-pixel grid).
+# after it (packed v2, deblocking); "best" Rate-distortion mode on the same
+# pool, "attractor" the same with the attractor search (what the examples
+# ship), "quick_attractor" with the quick attractor search; "rd_wide" the
+# widest pool near the encode-time budget (factors 2 to 4 on a 24-pixel grid).
 CONFIGS: dict[str, tuple[str, list[str]]] = {
     'shipped': ('HV, packed v1, no post-processing', []),
     'deblock': ('HV, packed v1, deblocking', ['--decode', 'postProcessing=2']),
@@ -58,6 +58,9 @@ CONFIGS: dict[str, tuple[str, list[str]]] = {
              ['--pack-version', '2', '--decode', 'postProcessing=2', '--set', 'mode=3']),
     'attractor': ('HV, Rate-distortion, attractor search, packed v2, deblocking',
                   ['--pack-version', '2', '--decode', 'postProcessing=2', '--set', 'mode=3', '--set', 'searchMode=2']),
+    'quick_attractor': ('HV, Rate-distortion, quick attractor search, packed v2, deblocking',
+                        ['--pack-version', '2', '--decode', 'postProcessing=2', '--set', 'mode=3', '--set',
+                         'searchMode=3']),
     'rd_wide': ('HV, Rate-distortion, factors 2-4, step 24, packed v2, deblocking',
                 ['--pack-version', '2', '--decode', 'postProcessing=2', '--set', 'mode=3', '--set', 'maxRangeFactor=4',
                  '--set', 'step=24']),
@@ -223,7 +226,7 @@ def plot(path: str, rows: list[dict], args) -> None:
     images = list(dict.fromkeys(r['image'] for r in rows))
     fig, axes = plt.subplots(1, len(images), figsize=(6.5 * len(images), 5.0), squeeze=False)
     styles = {'shipped': ('tab:red', 'o', '-'), 'deblock': ('tab:orange', 'o', ':'), 'v2': ('tab:pink', 'o', ':'),
-              'least_error': ('tab:olive', 'D', ':'), 'best': ('darkred', 'D', ':'), 'attractor': ('darkred', 'D', '-'), 'rd_wide': ('black', 'x', ':'), 'jpeg': ('tab:blue', '^', '--'), 'jpeg2000': ('tab:green', 's', '--'),
+              'least_error': ('tab:olive', 'D', ':'), 'best': ('darkred', 'D', ':'), 'attractor': ('darkred', 'D', '-'), 'quick_attractor': ('tab:red', 'D', '-.'), 'rd_wide': ('black', 'x', ':'), 'jpeg': ('tab:blue', '^', '--'), 'jpeg2000': ('tab:green', 's', '--'),
               'webp': ('tab:purple', 'v', '--'), 'avif': ('tab:brown', 'P', '--'), 'jpegxl': ('tab:gray', 'X', '--')}
     for ax, image in zip(axes[0], images):
         for curve in [*args.configs, *args.rivals]:

@@ -12,7 +12,10 @@ namespace {
 constexpr SettingChoice kModes[] = {{0, "fidelity", "Fidelity"}, {1, "size", "Size"}, {2, "least_error", "Least error"},
                                   {3, "rate_distortion", "Rate-distortion"}};
 constexpr SettingChoice kSearchModes[] = {
-    {0, "grid", "Grid search"}, {1, "rich", "Rich pool search"}, {2, "attractor", "Attractor search"}};
+    {0, "grid", "Grid search"},
+    {1, "rich", "Rich pool search"},
+    {2, "attractor", "Attractor search"},
+    {3, "quick_attractor", "Quick attractor search"}};
 constexpr SettingChoice kCoverModes[] = {{0, "best", "Best cover"}, {1, "in_tolerance", "Cover in tolerance"}};
 constexpr SettingChoice kErrorModes[] = {{0, "absolute", "Absolute :"}, {1, "quality", "Quality :"}};
 constexpr SettingChoice kPriorities[] = {{0, "normal", "Normal"}, {1, "idle", "Idle"}};
@@ -46,11 +49,12 @@ constexpr SettingField kFields[kSettingsFieldCount] = {
      "number of quantiser levels of the grey-level offset"},
     {"scaleLevels", "Scale levels", kInt, 0, 256, nullptr, 2, kNone, 0, nullptr, "levels",
      "number of quantiser levels of the grey-level scale"},
-    {"searchMode", "Search mode", kChoice, 0, 0, nullptr, 0, 0, 3, kSearchModes, "",
+    {"searchMode", "Search mode", kChoice, 0, 0, nullptr, 0, 0, 4, kSearchModes, "",
      "how domains are searched: every position of the step grid; (rich pool) a coarse grid first and "
      "then every grid position near its best candidates, for small steps and wide factor spans in a mode "
      "that keeps each range's best fit (not Fidelity in tolerance); or (attractor; Size, Least error and "
-     "Rate-distortion) the step grid, then every range again against the decoded code, its levels fitted to it"},
+     "Rate-distortion) the step grid, then every range again against the decoded code, its levels fitted to it; "
+     "or (quick attractor) the same with the second search on a coarse grid and around its best candidates"},
     {"stepX", "X step", kInt, 0, 32, nullptr, 1, kNone, 0, nullptr, "pixels",
      "horizontal step of the domain position grid"},
     {"stepY", "Y step", kInt, 0, 32, nullptr, 1, kNone, 0, nullptr, "pixels",
@@ -89,10 +93,13 @@ std::vector<SettingProblem> SettingProblems(const FractalEncoderSettings& s) {
   check(s.errorMode == 0 || s.errorMode == 1, "errorMode", "must be 0 (Absolute) or 1 (Quality)");
   check(s.coverMode == 0 || s.coverMode == 1, "coverMode", "must be 0 (Best cover) or 1 (Cover in tolerance)");
   check(s.threadPriority == 0 || s.threadPriority == 1, "threadPriority", "must be 0 (Normal) or 1 (Idle)");
-  check(s.searchMode >= 0 && s.searchMode <= 2, "searchMode",
-        "must be 0 (Grid search), 1 (Rich pool search) or 2 (Attractor search)");
-  check(s.searchMode != 2 || GrowsToRangeCount(s.mode), "searchMode",
-        "2 (Attractor search) needs a mode that grows to a range count: Size, Least error or Rate-distortion");
+  check(s.searchMode >= 0 && s.searchMode <= 3, "searchMode",
+        "must be 0 (Grid search), 1 (Rich pool search), 2 (Attractor search) or 3 (Quick attractor search)");
+  check((s.searchMode != 2 && s.searchMode != 3) || GrowsToRangeCount(s.mode), "searchMode",
+        s.searchMode == 2
+            ? "2 (Attractor search) needs a mode that grows to a range count: Size, Least error or Rate-distortion"
+            : "3 (Quick attractor search) needs a mode that grows to a range count: Size, Least error or "
+              "Rate-distortion");
   // The rich search keeps the best fits of a range's whole pool; taking the
   // first fit within the tolerance has no such set to narrow down.
   const bool keepsBest = GrowsToRangeCount(s.mode) || (s.mode == 0 && s.coverMode == 0 && s.maxDiffCheck == 0);

@@ -24,7 +24,7 @@ struct FractalEncoderSettings {
   float maxScale = 1.0f;      // largest absolute scale
   int32_t offsetLevels = 256;
   int32_t scaleLevels = 256;
-  int32_t searchMode = 0;     // 0 grid search, 1 rich pool search, 2 attractor search
+  int32_t searchMode = 0;     // 0 grid, 1 rich pool, 2 attractor, 3 quick attractor search
   int32_t stepX = 32;         // domain grid steps, pixels
   int32_t stepY = 32;
   int32_t coverMode = 1;      // 0 best cover, 1 cover in tolerance

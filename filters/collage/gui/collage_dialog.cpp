@@ -169,12 +169,17 @@ CollageDialog::CollageDialog(const FractalEncoderSettings& settings, QWidget* pa
   attractor->setToolTip(QStringLiteral("The step grid, then every range searched again against the decoded "
                                        "code, whose domains are what the decoder sees (Size, Least error and "
                                        "Rate-distortion)"));
-  searchMode_ = RadioGroup(this, "searchMode", s.searchMode, {grid, rich, attractor});
+  auto* quickAttractor = new QRadioButton(QStringLiteral("Quick attractor search"));
+  quickAttractor->setToolTip(QStringLiteral("As the attractor search, but each range is searched again on a "
+                                            "coarse grid and around its best candidates: most of its gain in "
+                                            "less time"));
+  searchMode_ = RadioGroup(this, "searchMode", s.searchMode, {grid, rich, attractor, quickAttractor});
   searchLayout->addWidget(grid, 0, 0, 1, 2);
   searchLayout->addWidget(rich, 1, 0, 1, 2);
   searchLayout->addWidget(attractor, 2, 0, 1, 2);
-  stepX_ = AddEdit(searchLayout, 3, "X step", "stepX", s.stepX);
-  stepY_ = AddEdit(searchLayout, 4, "Y step", "stepY", s.stepY);
+  searchLayout->addWidget(quickAttractor, 3, 0, 1, 2);
+  stepX_ = AddEdit(searchLayout, 4, "X step", "stepX", s.stepX);
+  stepY_ = AddEdit(searchLayout, 5, "Y step", "stepY", s.stepY);
 
   auto* coverBox = new QGroupBox(QStringLiteral("Covering mode"));
   coverBox->setObjectName(QStringLiteral("coverMode"));

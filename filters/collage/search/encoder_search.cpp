@@ -447,6 +447,71 @@ void WaitFor(const std::atomic<int32_t>& value, Ready ready) {
   }
 }
 
+// Appends every position of `pool`'s walk nearer to (dx, dy) than the next
+// coarse position (ratioX, ratioY pool steps away), with `entry`'s factors
+// and rotation (the coarse and the pool walk have the same entries).
+void AppendNeighbourhood(const ScanContext& pool, int32_t dx, int32_t dy, int32_t entry, int32_t ratioX,
+                         int32_t ratioY, std::vector<ScanSurvivor>& out) {
+  const int32_t stepX = pool.sequence->StepX(), stepY = pool.sequence->StepY();
+  for (int32_t i = 1 - ratioY; i < ratioY; ++i) {
+    const int64_t y = dy + int64_t{i} * stepY;
+    if (y < 0 || y >= pool.height) continue;
+    for (int32_t j = 1 - ratioX; j < ratioX; ++j) {
+      const int64_t x = dx + int64_t{j} * stepX;
+      if (x < 0 || x >= pool.width) continue;
+      ScanSurvivor s;
+      s.dx = static_cast<int32_t>(x);
+      s.dy = static_cast<int32_t>(y);
+      s.entry = entry;
+      s.key = WalkKey(pool, s.dx, s.dy, entry);
+      out.push_back(s);
+    }
+  }
+}
+
+// Into walk order, each candidate once.
+void SortUniqueByKey(std::vector<ScanSurvivor>& list) {
+  std::sort(list.begin(), list.end(), [](const ScanSurvivor& a, const ScanSurvivor& b) { return a.key < b.key; });
+  list.erase(std::unique(list.begin(), list.end(),
+                         [](const ScanSurvivor& a, const ScanSurvivor& b) { return a.key == b.key; }),
+             list.end());
+}
+
+// The quick attractor search's scan of one range: the coarse walk, keeping
+// its `keep` best candidates, then every pool position near one of them or
+// near the range's own transform. The second scan's survivors are left in
+// `scan` for the exact refit, which so never picks a domain that fits worse
+// than the range's own. False on a stop or when memory runs out.
+bool ScanNearCoarseBest(const ScanContext& coarse, const ScanContext& pool, const RangeNode& range,
+                        const RangeBlock& rangeBlock, RangeScan& scan, int32_t keep, int32_t ratioX, int32_t ratioY,
+                        std::vector<ScanSurvivor>& list, std::vector<double>& block, std::vector<double>& line,
+                        const StopFlags& stop) {
+  scan.SetKeep(keep);
+  if (!scan.Scan(coarse, WalkLimits{}, 0, 1, stop)) return false;
+  list.assign(scan.Survivors().begin(), scan.Survivors().end());
+  bool stopped = false;
+  int64_t fitted = 0;
+  const std::vector<RefitChoice> kept =
+      RefitKeeping(coarse, range, rangeBlock, list, scan.BestUpper(), keep, block, line, stop, stopped, fitted);
+  if (stopped) return false;
+  const std::vector<DomainSequence::Entry>& entries = pool.sequence->Entries();
+  const auto perPosition = static_cast<int64_t>(entries.size());
+  list.clear();
+  for (const RefitChoice& k : kept) {
+    AppendNeighbourhood(pool, k.candidate.dx, k.candidate.dy, static_cast<int32_t>(k.key % perPosition), ratioX,
+                        ratioY, list);
+  }
+  const DomainCandidate& own = range.best;
+  for (size_t e = 0; e < entries.size(); ++e) {
+    if (entries[e].fx == own.fx && entries[e].fy == own.fy && entries[e].rotate == own.rotate) {
+      AppendNeighbourhood(pool, own.dx, own.dy, static_cast<int32_t>(e), ratioX, ratioY, list);
+    }
+  }
+  SortUniqueByKey(list);
+  scan.SetKeep(1);
+  return scan.ScanList(pool, list, stop);
+}
+
 }  // namespace
 
 bool EncoderSearch::LoadScan(Worker& w, RangeNode& range) {
@@ -642,30 +707,12 @@ bool EncoderSearch::RefineRich(Worker& w, RangeNode& range, std::vector<ScanSurv
     // position, with its factors and rotation (the entries of both walks
     // are the same).
     const int32_t entries = coarseSequence_.EntriesPerPosition();
-    const int32_t stepX = settings_.stepX, stepY = settings_.stepY;
     neighbourhood_.clear();
     for (const RefitChoice& k : kept) {
-      const int32_t entry = static_cast<int32_t>(k.key % entries);
-      for (int32_t i = 1 - richRatioY_; i < richRatioY_; ++i) {
-        const int64_t dy = k.candidate.dy + int64_t{i} * stepY;
-        if (dy < 0 || dy >= height_) continue;
-        for (int32_t j = 1 - richRatioX_; j < richRatioX_; ++j) {
-          const int64_t dx = k.candidate.dx + int64_t{j} * stepX;
-          if (dx < 0 || dx >= width_) continue;
-          ScanSurvivor s;
-          s.dx = static_cast<int32_t>(dx);
-          s.dy = static_cast<int32_t>(dy);
-          s.entry = entry;
-          s.key = WalkKey(poolContext_, s.dx, s.dy, entry);
-          neighbourhood_.push_back(s);
-        }
-      }
+      AppendNeighbourhood(poolContext_, k.candidate.dx, k.candidate.dy, static_cast<int32_t>(k.key % entries),
+                          richRatioX_, richRatioY_, neighbourhood_);
     }
-    std::sort(neighbourhood_.begin(), neighbourhood_.end(),
-              [](const ScanSurvivor& a, const ScanSurvivor& b) { return a.key < b.key; });
-    neighbourhood_.erase(std::unique(neighbourhood_.begin(), neighbourhood_.end(),
-                                     [](const ScanSurvivor& a, const ScanSurvivor& b) { return a.key == b.key; }),
-                         neighbourhood_.end());
+    SortUniqueByKey(neighbourhood_);
     w.scan.SetKeep(1);
     const bool ok = w.scan.ScanList(poolContext_, neighbourhood_, stop);
     w.scan.SetKeep(keep);
@@ -824,11 +871,24 @@ bool EncoderSearch::SearchAgainstAttractor(const StopFlags& stop) {
       !averages.HaveFloats()) {
     return false;
   }
-  if (accelerations_.laneTables) (void)averages.BuildLanes(settings_.stepX, kAverageBudget);
+  // The quick search scans a coarse walk first (the lane tables serve it)
+  // and then the pool positions near what it found.
+  const bool quick = settings_.searchMode == kQuickAttractorSearch;
+  const int32_t ratioX = quick ? RichRatio(kQuickAttractorRule, settings_.stepX) : 1;
+  const int32_t ratioY = quick ? RichRatio(kQuickAttractorRule, settings_.stepY) : 1;
+  const bool coarse = ratioX > 1 || ratioY > 1;
+  DomainSequence coarseWalk;
+  if (coarse && !coarseWalk.Build(width_, height_, settings_.minRangeFactor, settings_.maxRangeFactor,
+                                  settings_.stepX * ratioX, settings_.stepY * ratioY, nullptr)) {
+    return false;
+  }
+  if (accelerations_.laneTables) (void)averages.BuildLanes(settings_.stepX * ratioX, kAverageBudget);
   ScanContext context = scanContext_;
   context.sums = &sums;
   context.averages = &averages;
   context.sequence = &sequence_;
+  ScanContext coarseContext = context;
+  coarseContext.sequence = &coarseWalk;
   // Every range is searched on its own, so the workers take every
   // parts-th range of the pool: the code does not depend on their number.
   const std::vector<RangeNode*>& pool = partition_->Pool();
@@ -848,7 +908,12 @@ bool EncoderSearch::SearchAgainstAttractor(const StopFlags& stop) {
         const size_t n = static_cast<size_t>(r.width) * static_cast<size_t>(r.height);
         if (block.size() < n) block.resize(n);
         if (line.size() < static_cast<size_t>(r.width) + 1) line.resize(static_cast<size_t>(r.width) + 1);
-        if (!rangeBlock.Load(r) || !scan.Load(r, rangeBlock) || !scan.Scan(context, WalkLimits{}, 0, 1, stop)) {
+        const bool scanned =
+            rangeBlock.Load(r) && scan.Load(r, rangeBlock) &&
+            (coarse ? ScanNearCoarseBest(coarseContext, context, r, rangeBlock, scan, kQuickAttractorRule.keep, ratioX,
+                                         ratioY, survivors, block, line, stop)
+                    : scan.Scan(context, WalkLimits{}, 0, 1, stop));
+        if (!scanned) {
           if (!stop.Requested()) failed = true;
           return;
         }
@@ -875,7 +940,8 @@ bool EncoderSearch::SearchAgainstAttractor(const StopFlags& stop) {
 }
 
 int64_t EncoderSearch::FitToAttractor(const std::atomic<bool>* stop) {
-  if (!GrowsToRangeCount(settings_.mode) || settings_.searchMode != kAttractorSearch || !partition_ || !wholeRanges_) {
+  const bool attractor = settings_.searchMode == kAttractorSearch || settings_.searchMode == kQuickAttractorSearch;
+  if (!GrowsToRangeCount(settings_.mode) || !attractor || !partition_ || !wholeRanges_) {
     return 0;
   }
   const StopFlags stopFlags{stop, nullptr};

@@ -91,6 +91,12 @@ inline constexpr int32_t kRichPoolSearch = 1;
 // Grid search, then every range searched again against the decoded code
 // (EncoderSearch::FitToAttractor); the range-count modes only.
 inline constexpr int32_t kAttractorSearch = 2;
+// The attractor search with its second search narrowed: each range scans a
+// coarse grid of the pool (about every 16 pixels) against the decoded code,
+// keeps its 8 best candidates and fits every pool position nearer to one of
+// them, or to the range's own transform, than the next coarse position.
+inline constexpr int32_t kQuickAttractorSearch = 3;
+inline constexpr RichSearchRule kQuickAttractorRule{16, 8};
 // The coarse grid's step in pool steps for a pool step of `step` pixels.
 int32_t RichRatio(const RichSearchRule& rule, int32_t step);
 
@@ -166,8 +172,9 @@ class EncoderSearch {
   // decoder iterates the code to its attractor, whose domains differ from
   // the picture's by the code's own error, and that error grows through the
   // iterations. So the code as it stands is decoded, every range of the
-  // partition is searched again (the same grid, the whole-range scan)
-  // against the decoded picture's domains, and then, twice, the new code is
+  // partition is searched again (the same grid, the whole-range scan; the
+  // quick attractor search narrows it, see kQuickAttractorSearch) against
+  // the decoded picture's domains, and then, twice, the new code is
   // decoded and every range's levels chosen again as ChooseLevels does
   // (outside Rate-distortion mode by the error alone), from the
   // least-squares scale against the decoded domain. Each range is searched

@@ -197,6 +197,20 @@ TEST(CollageDialog, SearchModeRadiosWriteTheirMode) {
     EXPECT_NE(d.result(), QDialog::Accepted);
     EXPECT_TRUE(d.Refusal().contains("Attractor search")) << d.Refusal().toStdString();
   }
+  {
+    CollageDialog d(s);
+    EXPECT_EQ(Button(d, "searchMode3")->text(), "Quick attractor search");
+    Button(d, "searchMode3")->setChecked(true);
+    d.accept();
+    EXPECT_NE(d.result(), QDialog::Accepted);
+    EXPECT_TRUE(d.Refusal().contains("Quick attractor search")) << d.Refusal().toStdString();
+    s.mode = 3;
+    CollageDialog rd(s);
+    Button(rd, "searchMode3")->setChecked(true);
+    rd.accept();
+    EXPECT_EQ(rd.result(), QDialog::Accepted) << rd.Refusal().toStdString();
+    EXPECT_EQ(rd.Settings().searchMode, 3);
+  }
 }
 
 }  // namespace

@@ -239,7 +239,7 @@ TEST(RichSearch, ScanKeepsTheExactBestCandidates) {
 TEST(RichSearch, SettingsRefuseWhatTheSearchCannotServe) {
   FractalEncoderSettings s = RichSettings(2);
   EXPECT_EQ(ValidateSettings(s), "");
-  s.searchMode = 3;
+  s.searchMode = 4;
   EXPECT_NE(ValidateSettings(s).find("\"searchMode\""), std::string::npos);
   s.searchMode = -1;
   EXPECT_NE(ValidateSettings(s).find("\"searchMode\""), std::string::npos);
@@ -262,10 +262,11 @@ TEST(RichSearch, SettingsRefuseWhatTheSearchCannotServe) {
   // The settings description names both modes for settings by name.
   const SettingField& field = EncoderSettingsDescription().fields[11];
   EXPECT_STREQ(field.identifier, "searchMode");
-  ASSERT_EQ(field.choiceCount, 3);
+  ASSERT_EQ(field.choiceCount, 4);
   EXPECT_STREQ(field.choices[1].identifier, "rich");
   EXPECT_STREQ(field.choices[1].label, "Rich pool search");
   EXPECT_STREQ(field.choices[2].identifier, "attractor");
+  EXPECT_STREQ(field.choices[3].identifier, "quick_attractor");
 }
 
 }  // namespace
