@@ -29,13 +29,13 @@ __all__ = ['Error', 'RunError', 'encode', 'decode', 'filters', 'rejected_librari
 
 # The encoder settings of the example round trip (examples/make_fractal.py,
 # the best measured in docs/rate-distortion.md): Rate-distortion with the
-# attractor search (the grid search when Fidelity mode is asked for), at
+# quick attractor search (the grid search when Fidelity mode is asked for), at
 # most 4000 ranges, an 8 x 8 domain grid, ranges down to 2 pixels, 32 scale
 # and 128 offset levels. `encode` starts from these; keyword arguments override them.
 EXAMPLE_ENCODER_SETTINGS: dict[str, Any] = {
     'mode': 'rate_distortion', 'maxError': 30.0, 'maxDiffCheck': 0, 'maxRanges': 4000, 'minRangeSize': 2,
     'maxRangeSize': 0, 'minRangeFactor': 2, 'maxRangeFactor': 2, 'maxScale': 1.0, 'offsetLevels': 128,
-    'scaleLevels': 32, 'searchMode': 'attractor', 'stepX': 8, 'stepY': 8, 'coverMode': 'in_tolerance',
+    'scaleLevels': 32, 'searchMode': 'quick_attractor', 'stepX': 8, 'stepY': 8, 'coverMode': 'in_tolerance',
     'errorMode': 'quality', 'quality': 0.985, 'threadCount': 2, 'threadPriority': 'normal', 'feedback': 0,
 }
 
