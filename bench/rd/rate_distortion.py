@@ -224,7 +224,7 @@ def plot(path: str, rows: list[dict], args) -> None:
     import matplotlib.pyplot as plt
 
     images = list(dict.fromkeys(r['image'] for r in rows))
-    fig, axes = plt.subplots(1, len(images), figsize=(6.5 * len(images), 5.0), squeeze=False)
+    fig, axes = plt.subplots(1, len(images), figsize=(6.5 * len(images), 5.9), squeeze=False)
     styles = {'shipped': ('tab:red', 'o', '-'), 'deblock': ('tab:orange', 'o', ':'), 'v2': ('tab:pink', 'o', ':'),
               'least_error': ('tab:olive', 'D', ':'), 'best': ('darkred', 'D', ':'), 'attractor': ('darkred', 'D', '-'), 'quick_attractor': ('tab:red', 'D', '-.'), 'rd_wide': ('black', 'x', ':'), 'jpeg': ('tab:blue', '^', '--'), 'jpeg2000': ('tab:green', 's', '--'),
               'webp': ('tab:purple', 'v', '--'), 'avif': ('tab:brown', 'P', '--'), 'jpegxl': ('tab:gray', 'X', '--')}
@@ -243,8 +243,10 @@ def plot(path: str, rows: list[dict], args) -> None:
         ax.set_ylabel('PSNR (dB, 8-bit output)')
         ax.set_title(f'{image} (grey)')
         ax.grid(True, alpha=0.3)
-        ax.legend(loc='lower right', fontsize='small')
-    fig.tight_layout()
+    # One legend under both plots, where it hides no curve.
+    handles, labels = axes[0][0].get_legend_handles_labels()
+    fig.legend(handles, labels, loc='lower center', ncol=3, fontsize='small', frameon=False)
+    fig.tight_layout(rect=(0, 0.15, 1, 1))
     fig.savefig(path, dpi=110)
 
 
