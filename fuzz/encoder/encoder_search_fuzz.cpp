@@ -6,7 +6,8 @@
 // pool search (search mode 1, a coarse grid of every 2nd or 3rd position)
 // must give the same code with one worker and with three (its kept
 // candidates are the exact best, whatever the split of the scan) and only
-// transforms of the pool.
+// transforms of the pool. So must the quick attractor search (search mode 3)
+// in the modes that grow to a range count.
 //
 // Input: 9 setting bytes, then samples (one byte each, row by row). The
 // modes that search whole walks: Size, Least error, Rate-distortion and Fidelity with "Best
@@ -32,8 +33,10 @@ struct Outcome {
   std::vector<std::vector<int32_t>> arrays;
 };
 
+// `fitToAttractor`: the level choice and the attractor searches after the
+// growth, as the encoder filter runs them.
 Outcome Search(const FractalEncoderSettings& s, std::vector<double> image, int32_t w, int32_t h, double lo,
-               double hi, bool whole, const RichSearchRule* rich = nullptr) {
+               double hi, bool whole, const RichSearchRule* rich = nullptr, bool fitToAttractor = false) {
   Outcome out;
   EncoderSearch search;
   SearchAccelerations acc;
@@ -46,6 +49,7 @@ Outcome Search(const FractalEncoderSettings& s, std::vector<double> image, int32
       search.Run(stop, nullptr, reason) != vorlan::Ok) {
     return out;
   }
+  if (fitToAttractor && (search.ChooseLevels() < 0 || search.FitToAttractor(&stop) < 0)) return out;
   FractalCode code;
   HvPartition& p = search.Partition();
   if (!BuildCode(p.Root(), p.RangeCounter(), p.Pool(), s, w, h, lo, hi, code, reason)) return out;
@@ -141,25 +145,45 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const Outcome one = Search(r, image, w, h, lo, hi, true, &rule);
   r.threadCount = 3;
   const Outcome three = Search(r, image, w, h, lo, hi, true, &rule);
-  bool valid = one.ok && one.arrays.size() == vorlan::fractal::kCodeArrayCount;
-  if (valid) {
-    // SI, DP and DF: every transform's factors in the span, its domain on
-    // the grid and inside the picture (RS gives the range's size).
-    const auto &si = one.arrays[0], &trn = one.arrays[2], &dp = one.arrays[3], &df = one.arrays[4], &rs = one.arrays[6];
-    for (size_t k = 0; valid && k < si.size(); ++k) {
+  // SI, DP and DF: every transform's factors in the span, its domain on the
+  // grid and inside the picture (RS gives the range's size).
+  const auto poolOnly = [&](const Outcome& o) {
+    if (!o.ok || o.arrays.size() != vorlan::fractal::kCodeArrayCount) return false;
+    const auto &si = o.arrays[0], &trn = o.arrays[2], &dp = o.arrays[3], &df = o.arrays[4], &rs = o.arrays[6];
+    for (size_t k = 0; k < si.size(); ++k) {
       if (si[k] < 0) continue;
       const int64_t fx = df[2 * k], fy = df[2 * k + 1];
       const bool turned = (trn[k] & 1) != 0;
       const int64_t dw = fx * (turned ? rs[2 * k + 1] : rs[2 * k]), dh = fy * (turned ? rs[2 * k] : rs[2 * k + 1]);
-      valid = fx >= s.minRangeFactor && fx <= s.maxRangeFactor && fy >= s.minRangeFactor && fy <= s.maxRangeFactor &&
-              dp[2 * k] >= 0 && dp[2 * k + 1] >= 0 && int64_t{dp[2 * k]} * s.stepX + dw < w &&
-              int64_t{dp[2 * k + 1]} * s.stepY + dh < h;
+      if (fx < s.minRangeFactor || fx > s.maxRangeFactor || fy < s.minRangeFactor || fy > s.maxRangeFactor ||
+          dp[2 * k] < 0 || dp[2 * k + 1] < 0 || int64_t{dp[2 * k]} * s.stepX + dw >= w ||
+          int64_t{dp[2 * k + 1]} * s.stepY + dh >= h) {
+        return false;
+      }
     }
-  }
+    return true;
+  };
+  const bool valid = poolOnly(one);
   if (!valid || one.ok != three.ok || one.arrays != three.arrays) {
     std::fprintf(stderr, "rich pool search, %d x %d, mode %d, factors %d..%d, steps %d/%d, coarse %d, keep %d, "
                  "values %g..%g: %s\n", w, h, s.mode, s.minRangeFactor, s.maxRangeFactor, s.stepX, s.stepY,
                  rule.coarseStep, rule.keep, lo, hi, !valid ? "a transform outside the pool" : "threads differ");
+    std::abort();
+  }
+
+  // The quick attractor search (the range-count modes): pool transforms
+  // only, and the same code with one worker and with three.
+  if (s.mode == 0) return 0;
+  FractalEncoderSettings q = s;
+  q.searchMode = kQuickAttractorSearch;
+  const Outcome quickOne = Search(q, image, w, h, lo, hi, true, nullptr, true);
+  q.threadCount = 3;
+  const Outcome quickThree = Search(q, image, w, h, lo, hi, true, nullptr, true);
+  const bool quickValid = poolOnly(quickOne);
+  if (!quickValid || quickThree.arrays != quickOne.arrays) {
+    std::fprintf(stderr, "quick attractor search, %d x %d, mode %d, factors %d..%d, steps %d/%d, values %g..%g: %s\n",
+                 w, h, s.mode, s.minRangeFactor, s.maxRangeFactor, s.stepX, s.stepY, lo, hi,
+                 !quickValid ? "a transform outside the pool" : "threads differ");
     std::abort();
   }
   return 0;
