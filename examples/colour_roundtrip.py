@@ -29,7 +29,7 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 import make_colour  # noqa: E402
-from fractal_roundtrip import bmp_size, default_vorlan, nearest_quality, run  # noqa: E402
+from fractal_roundtrip import BITS_PER_RANGE, bmp_size, default_vorlan, nearest_quality, run  # noqa: E402
 
 PLANES = make_colour.PLANES
 # How much each plane's squared error weighs in the mean squared error over
@@ -40,7 +40,6 @@ RGB_WEIGHTS = {'Y': 1.0, 'Cb': (0.344136 ** 2 + 1.772 ** 2) / 3, 'Cr': (1.402 **
 # The split without a first pass: shares of the ranges.
 FIXED_SHARES = {'Y': 0.76, 'Cb': 0.12, 'Cr': 0.12}
 FEWEST_RANGES = 16  # a plane always gets at least this many
-BITS_PER_RANGE = 36.0  # first guess of a packed range's size
 
 
 def children_cpu():
