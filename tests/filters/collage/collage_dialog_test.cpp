@@ -187,29 +187,29 @@ TEST(CollageDialog, SearchModeRadiosWriteTheirMode) {
     EXPECT_NE(d.result(), QDialog::Accepted);
     EXPECT_TRUE(d.Refusal().contains("Rich pool search")) << d.Refusal().toStdString();
   }
-  {
-    // Nor can Fidelity at all the attractor search, which needs a range count.
-    s.coverMode = 0;
+  // Nor can Fidelity at all either attractor search, which needs a range
+  // count; Rate-distortion can.
+  s.coverMode = 0;
+  struct Search {
+    const char* button;
+    const char* label;
+    int32_t value;
+  };
+  for (const Search& search : {Search{"searchMode2", "Attractor search", 2},
+                               Search{"searchMode3", "Quick attractor search", 3}}) {
+    s.mode = 0;
     CollageDialog d(s);
-    EXPECT_EQ(Button(d, "searchMode2")->text(), "Attractor search");
-    Button(d, "searchMode2")->setChecked(true);
+    EXPECT_EQ(Button(d, search.button)->text(), search.label);
+    Button(d, search.button)->setChecked(true);
     d.accept();
     EXPECT_NE(d.result(), QDialog::Accepted);
-    EXPECT_TRUE(d.Refusal().contains("Attractor search")) << d.Refusal().toStdString();
-  }
-  {
-    CollageDialog d(s);
-    EXPECT_EQ(Button(d, "searchMode3")->text(), "Quick attractor search");
-    Button(d, "searchMode3")->setChecked(true);
-    d.accept();
-    EXPECT_NE(d.result(), QDialog::Accepted);
-    EXPECT_TRUE(d.Refusal().contains("Quick attractor search")) << d.Refusal().toStdString();
+    EXPECT_TRUE(d.Refusal().contains(search.label)) << d.Refusal().toStdString();
     s.mode = 3;
     CollageDialog rd(s);
-    Button(rd, "searchMode3")->setChecked(true);
+    Button(rd, search.button)->setChecked(true);
     rd.accept();
     EXPECT_EQ(rd.result(), QDialog::Accepted) << rd.Refusal().toStdString();
-    EXPECT_EQ(rd.Settings().searchMode, 3);
+    EXPECT_EQ(rd.Settings().searchMode, search.value);
   }
 }
 
