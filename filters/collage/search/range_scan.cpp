@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <immintrin.h>
 #include <limits>
 #include <new>
 
@@ -41,18 +42,30 @@ template <>
 struct FloatVector<16> {
   typedef float Type __attribute__((vector_size(64)));
 };
-// Doubles and comparison masks of N lanes.
+// Doubles of N lanes.
 template <int N>
 struct DoubleVector;
 template <>
 struct DoubleVector<8> {
   typedef double Type __attribute__((vector_size(64)));
-  typedef int64_t Mask __attribute__((vector_size(64)));
 };
 template <>
 struct DoubleVector<16> {
   typedef double Type __attribute__((vector_size(128)));
-  typedef int64_t Mask __attribute__((vector_size(128)));
+};
+
+// One register of doubles (AVX2 and AVX-512) and its comparison masks.
+template <int C>
+struct NativeDoubles;
+template <>
+struct NativeDoubles<4> {
+  typedef double Type __attribute__((vector_size(32)));
+  typedef int64_t Mask __attribute__((vector_size(32)));
+};
+template <>
+struct NativeDoubles<8> {
+  typedef double Type __attribute__((vector_size(64)));
+  typedef int64_t Mask __attribute__((vector_size(64)));
 };
 
 typedef float Quarter __attribute__((vector_size(16)));
@@ -171,9 +184,10 @@ template <int N>
 // Values one lane adds in single precision before they move to double.
 constexpr int32_t kLaneFlush = 32;
 
-// The root-free least-squares test of RangeScan::Settle for a lane group,
-// with the group's best upper bound so far (an older, larger bound only
-// rejects less).
+// The least-squares tests of RangeScan::Settle for a lane group, with the
+// group's best upper bound so far (an older, larger bound only rejects less):
+// the root-free test and the bound with square roots, the latter with margins
+// so that a lane it settles is one Settle would settle too.
 struct LaneTest {
   double n, invN, center, centerDeviation;
   double squaresGamma;     // single-precision allowance of sum (d - mean)^2 per unit of q
@@ -182,12 +196,126 @@ struct LaneTest {
   double crossSquareSlack, deviationSlack, sumRA, sumRB, shiftedSquare, exactSumSquare;
   double allowancePerSquare;  // n times the error formula's allowance per unit of sum d^2
   double needed;           // rangeCentred - n (bestUpper + allowanceBase); <= 0: test nothing
+  // The bound with roots: the allowances of sum D, sum D^2 and the cross sum.
+  double squares;                    // single-precision allowance of sum D^2 per unit of q
+  double shiftedRoot, exactSumRoot;  // sum D's allowance per root of q and of sum d^2
+  double crossRoot, crossExact, deviationError, sumRDouble, sumRInv;
+  double rangeCentred, allowanceSquare, allowanceBase, bestUpper;
 };
+
+// ThreadSanitizer builds keep the portable kernel (see transform_fit.cpp).
+#if defined(__SANITIZE_THREAD__)
+#define VORLAN_SCAN_PORTABLE 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define VORLAN_SCAN_PORTABLE 1
+#endif
+#endif
+
+// Square roots of `count` doubles (a multiple of eight), with the vector root
+// of AVX2 or AVX-512 or one at a time.
+void SquareRootsPlain(const double* in, double* to, int32_t count) {
+  for (int32_t i = 0; i < count; ++i) to[i] = std::sqrt(in[i]);
+}
+#ifndef VORLAN_SCAN_PORTABLE
+__attribute__((target("avx2"))) void SquareRootsAvx2(const double* in, double* to, int32_t count) {
+  for (int32_t h = 0; h < count; h += 4) _mm256_storeu_pd(to + h, _mm256_sqrt_pd(_mm256_loadu_pd(in + h)));
+}
+// GCC 12's header leaves the merge source of the unmasked root undefined.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+__attribute__((target("avx512f"))) void SquareRootsAvx512(const double* in, double* to, int32_t count) {
+  for (int32_t h = 0; h < count; h += 8) _mm512_storeu_pd(to + h, _mm512_sqrt_pd(_mm512_loadu_pd(in + h)));
+}
+#pragma GCC diagnostic pop
+#endif
+
+template <int N, int Isa, typename D>
+[[gnu::always_inline]] inline void SquareRoots(const D& v, D& r) {
+  const double* in = reinterpret_cast<const double*>(&v);
+  double* to = reinterpret_cast<double*>(&r);
+#ifndef VORLAN_SCAN_PORTABLE
+  if constexpr (Isa == 2) {
+    SquareRootsAvx512(in, to, N);
+    return;
+  } else if constexpr (Isa == 1) {
+    SquareRootsAvx2(in, to, N);
+    return;
+  }
+#endif
+  SquareRootsPlain(in, to, N);
+}
+
+// Settle's least-squares tests for N lanes whose sums are in out (sum s of
+// lane i at out[s * N + i]), in chunks of the widest native double vector.
+// Returns the lanes that stay open.
+template <int N, int Isa>
+[[gnu::always_inline]] inline uint32_t LaneTestT(const LaneTest& test, const double* out) {
+  constexpr uint32_t all = N == 32 ? ~0u : (1u << N) - 1;
+  if (!(test.needed > 0.0)) return all;
+  constexpr int32_t C = Isa == 2 ? 8 : 4;
+  typedef typename NativeDoubles<C>::Type D;
+  typedef typename NativeDoubles<C>::Mask Mask;
+  const D zero = D{} + 0.0;
+  uint32_t bits = 0;
+  for (int32_t h = 0; h < N; h += C) {
+    D sums[6];
+    for (int32_t s = 0; s < 6; ++s) std::memcpy(&sums[s], out + s * N + h, sizeof(D));
+    const D sq = sums[0] > zero ? sums[0] : zero;
+    const D sh = sums[5];
+    const D sdd = sq - sh * sh * test.invN;
+    const D sumD = test.n * test.center + sh;
+    const D sddWhole = (sdd > zero ? sdd : zero) * 1.01 + sumD * sumD * (test.invN * 1.01) + sq * 1e-3;
+    D largest = zero, largestAbs = zero;
+    for (int32_t o = 0; o < 4; ++o) {
+      const D c = sums[1 + o] + test.centerDeviation;
+      const D a = c < zero ? -c : c;
+      largestAbs = a > largestAbs ? a : largestAbs;
+      const D c2 = c * c;
+      largest = c2 > largest ? c2 : largest;
+    }
+    // The root-free test.
+    const D spreadLow = sdd - (sq * test.squaresGamma + test.exactSquares * sddWhole);
+    const D needed = test.needed - test.allowancePerSquare * sddWhole;
+    const D slack = 6.0 * (test.crossSlackQ * sq + test.crossSquareSlack * sddWhole + test.deviationSlack +
+                           test.sumRA * sumD * sumD +
+                           test.sumRB * (test.shiftedSquare * sq + test.exactSumSquare * sddWhole));
+    const Mask rootFree = (needed > zero) & (spreadLow > zero) &
+                          (largest * (1.0 + 1.0 / 4096) + 4097.0 * slack < needed * spreadLow);
+    uint32_t left = 0;
+    for (int32_t i = 0; i < C; ++i) left |= rootFree[i] != 0 ? 0u : (1u << i);
+    if (left == 0) continue;
+    // Lanes left: the bound with square roots, as Settle has it. Every
+    // allowance it adds only weakens it; the margins cover the rounding by
+    // which this order of operations may differ from Settle's.
+    D rootQ, rootWhole;
+    SquareRoots<C, Isa>(sq, rootQ);
+    SquareRoots<C, Isa>(sddWhole, rootWhole);
+    const D absShifted = sh < zero ? -sh : sh;
+    const D absSumD = sumD < zero ? -sumD : sumD;
+    const D dShifted = test.shiftedRoot * rootQ + test.exactSumRoot * rootWhole;
+    const D dSdd = test.squares * sq + (2.0 * absShifted * dShifted + dShifted * dShifted) * test.invN +
+                   test.exactSquares * sddWhole;
+    const D dCross = test.crossRoot * rootQ + test.crossExact * rootWhole + test.deviationError +
+                     test.sumRDouble * absSumD + test.sumRInv * dShifted;
+    const D spread = sdd - dSdd - 1e-12 * (sq + dSdd);
+    const D c = largestAbs + dCross;
+    const D allowance = test.allowanceSquare * sddWhole + test.allowanceBase;
+    const D room = test.rangeCentred - test.n * (test.bestUpper + allowance);
+    const D roomLow = room - 1e-12 * (test.rangeCentred + test.n * (std::fabs(test.bestUpper) + allowance));
+    const Mask rooted = (roomLow > zero) & (spread > zero) & (c * c * (1.0 + 1e-12) < roomLow * spread);
+    for (int32_t i = 0; i < C; ++i) {
+      if (rooted[i] != 0) left &= ~(1u << i);
+    }
+    bits |= left << h;
+  }
+  return bits;
+}
 
 // The same six sums for N candidates side by side: lane i reads value j of
 // run k at rowBase + k * lineStride + offsets[j] + i. out[s * N + i] is sum s
 // of candidate i.
-template <int N>
+template <int N, int Isa>
 [[gnu::always_inline]] inline void LaneDotsT(const float* rowBase, int64_t lineStride, const int32_t* offsets,
                                              const float* p, int64_t orientStride, int32_t lines, int32_t length,
                                              int32_t stride, const LaneTest& test, double* out,
@@ -228,33 +356,7 @@ template <int N>
   acc[4] += __builtin_convertvector(x3, D);
   acc[5] += __builtin_convertvector(t, D);
   for (int32_t s = 0; s < 6; ++s) std::memcpy(out + s * N, &acc[s], sizeof acc[s]);
-  // Lanes the root-free bound cannot settle stay open.
-  if (!(test.needed > 0.0)) {
-    *open = N == 32 ? ~0u : (1u << N) - 1;
-    return;
-  }
-  const D zero = D{} + 0.0;
-  const D sq = acc[0] > zero ? acc[0] : zero;
-  const D sh = acc[5];
-  const D sdd = sq - sh * sh * test.invN;
-  const D sumD = test.n * test.center + sh;
-  const D sddWhole = (sdd > zero ? sdd : zero) * 1.01 + sumD * sumD * (test.invN * 1.01) + sq * 1e-3;
-  D largest = zero;
-  for (int32_t o = 0; o < 4; ++o) {
-    const D c = acc[1 + o] + test.centerDeviation;
-    const D c2 = c * c;
-    largest = c2 > largest ? c2 : largest;
-  }
-  const D spreadLow = sdd - (sq * test.squaresGamma + test.exactSquares * sddWhole);
-  const D needed = test.needed - test.allowancePerSquare * sddWhole;
-  const D slack = 6.0 * (test.crossSlackQ * sq + test.crossSquareSlack * sddWhole + test.deviationSlack +
-                         test.sumRA * sumD * sumD + test.sumRB * (test.shiftedSquare * sq + test.exactSumSquare * sddWhole));
-  typedef typename DoubleVector<N>::Mask Mask;
-  const Mask settled = (needed > zero) & (spreadLow > zero) &
-                       (largest * (1.0 + 1.0 / 4096) + 4097.0 * slack < needed * spreadLow);
-  uint32_t bits = 0;
-  for (int32_t i = 0; i < N; ++i) bits |= settled[i] != 0 ? 0u : (1u << i);
-  *open = bits;
+  *open = LaneTestT<N, Isa>(test, out);
 }
 #undef VORLAN_SCAN_LOAD
 
@@ -262,35 +364,26 @@ using ScanDotsFn = void (*)(const float*, int64_t, const float*, int64_t, int32_
 using LaneDotsFn = void (*)(const float*, int64_t, const int32_t*, const float*, int64_t, int32_t, int32_t, int32_t,
                             const LaneTest&, double*, uint32_t*);
 
-// ThreadSanitizer builds keep the portable kernel (see transform_fit.cpp).
-#if defined(__SANITIZE_THREAD__)
-#define VORLAN_SCAN_PORTABLE 1
-#elif defined(__has_feature)
-#if __has_feature(thread_sanitizer)
-#define VORLAN_SCAN_PORTABLE 1
-#endif
-#endif
-
 void ScanDots8(const float* d, int64_t rs, const float* p, int64_t os, int32_t lines, int32_t length, int32_t stride,
                double* out) {
   ScanDotsT<8>(d, rs, p, os, lines, length, stride, out);
 }
 void LaneDots8(const float* b, int64_t ls, const int32_t* off, const float* p, int64_t os, int32_t lines,
                int32_t length, int32_t stride, const LaneTest& test, double* out, uint32_t* open) {
-  LaneDotsT<8>(b, ls, off, p, os, lines, length, stride, test, out, open);
+  LaneDotsT<8, 0>(b, ls, off, p, os, lines, length, stride, test, out, open);
 }
 #ifndef VORLAN_SCAN_PORTABLE
 __attribute__((target("avx2,fma"))) void LaneDots8Avx2(const float* b, int64_t ls, const int32_t* off, const float* p,
                                                        int64_t os, int32_t lines, int32_t length, int32_t stride,
                                                        const LaneTest& test, double* out, uint32_t* open) {
-  LaneDotsT<8>(b, ls, off, p, os, lines, length, stride, test, out, open);
+  LaneDotsT<8, 1>(b, ls, off, p, os, lines, length, stride, test, out, open);
 }
 __attribute__((target("avx512f,avx512vl,avx2,fma"))) void LaneDots16Avx512(const float* b, int64_t ls,
                                                                           const int32_t* off, const float* p,
                                                                           int64_t os, int32_t lines, int32_t length,
                                                                           int32_t stride, const LaneTest& test,
                                                                           double* out, uint32_t* open) {
-  LaneDotsT<16>(b, ls, off, p, os, lines, length, stride, test, out, open);
+  LaneDotsT<16, 2>(b, ls, off, p, os, lines, length, stride, test, out, open);
 }
 __attribute__((target("avx2,fma"))) void ScanDots8Avx2(const float* d, int64_t rs, const float* p, int64_t os,
                                                        int32_t lines, int32_t length, int32_t stride,
@@ -493,9 +586,21 @@ void RangeScan::LaneCandidates(const ScanContext& context, const WalkLimits& lim
   test.shiftedSquare = g.shifted * g.shifted;
   test.exactSumSquare = k.exactSum * k.exactSum;
   test.allowancePerSquare = k.n * k.allowancePerSquare;
+  test.squares = g.squares;
+  test.shiftedRoot = g.shifted * k.rootN;
+  test.exactSumRoot = k.exactSum * k.rootN;
+  test.crossRoot = g.cross * k.rootCentred;
+  test.crossExact = k.crossExact;
+  test.deviationError = k.deviationError;
+  test.sumRDouble = 2 * kDoubleUnit * std::fabs(k.sumR) * k.invN;
+  test.sumRInv = std::fabs(k.sumR) * k.invN;
+  test.rangeCentred = k.rangeCentred;
+  test.allowanceSquare = k.allowancePerSquare;
+  test.allowanceBase = k.allowanceBase;
   double out[6 * 16];
   for (int32_t m0 = 0; m0 < count; m0 += lanes) {
     test.needed = k.rangeCentred - k.n * (bestUpper_ + k.allowanceBase);
+    test.bestUpper = bestUpper_;
     uint32_t open = 0;
     kernels.lanes(row0 + m0, lineStride, laneOffsets_.data(), p.values.data(), static_cast<int64_t>(p.lines) * p.stride,
                   p.lines, p.length, p.stride, test, out, &open);
