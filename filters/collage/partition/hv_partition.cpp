@@ -12,6 +12,8 @@ using fractal::SplitDirection;
 bool HvPartition::Start() {
   stack_.clear();
   pool_.clear();
+  weights_.clear();
+  unsetInPool_ = 0;
   current_ = nullptr;
   counter_ = 0;
   SetProgress(0.0);
@@ -64,11 +66,23 @@ bool HvPartition::Push(RangeNode* node) {
 
 bool HvPartition::AppendToPool(RangeNode* node) {
   try {
-    pool_.push_back(node);
-    return true;
+    pool_.reserve(pool_.size() + 1);
+    weights_.reserve(pool_.size() + 1);
   } catch (const std::bad_alloc&) {
     return false;
   }
+  pool_.push_back(node);
+  weights_.push_back(choice_->Weight(*node));
+  if (node->error == -1.0) ++unsetInPool_;
+  return true;
+}
+
+void HvPartition::RemoveFromPool(size_t index) {
+  if (pool_[index]->error == -1.0) --unsetInPool_;
+  pool_[index] = pool_.back();
+  pool_.pop_back();
+  weights_[index] = weights_.back();
+  weights_.pop_back();
 }
 
 AdvanceResult HvPartition::Finish(bool outOfMemory) {
@@ -131,19 +145,20 @@ AdvanceResult HvPartition::AdvanceSize() {
 
   // Error 0 marks ranges that must not be cut (or cannot be improved).
   for (;;) {
-    const size_t chosen = choice_->Choose(pool_);
+    const size_t chosen = SplitChoice::Choose(pool_, weights_, unsetInPool_ > 0);
     RangeNode* node = pool_[chosen];
     if (node->error == 0.0) return Finish(false);
     if (rd && GrowthDone(*node)) return Finish(false);
     const SplitDecision decision = DecideSplit(*node);
     if (!decision.ok) {
+      if (node->error == -1.0) --unsetInPool_;
       node->error = 0.0;
+      weights_[chosen] = choice_->Weight(*node);
       continue;
     }
     if (!SplitAndPush(*node, decision)) return Finish(true);
     if (rd) CountCut(*node);
-    pool_[chosen] = pool_.back();
-    pool_.pop_back();
+    RemoveFromPool(chosen);
     node->error = 0.0;
     return PopNext();
   }
@@ -340,7 +355,14 @@ void HvPartition::Prune() {
   counter_ -= removed;
   bits_ = whole.bits + RateModel::kContainerBits;
   pool_.clear();
-  for (const RangeNode* leaf : fractal::LeavesInPreOrder(root)) pool_.push_back(const_cast<RangeNode*>(leaf));
+  weights_.clear();
+  unsetInPool_ = 0;
+  for (const RangeNode* leaf : fractal::LeavesInPreOrder(root)) {
+    RangeNode* range = const_cast<RangeNode*>(leaf);
+    pool_.push_back(range);
+    weights_.push_back(choice_->Weight(*range));
+    if (range->error == -1.0) ++unsetInPool_;
+  }
 }
 
 }  // namespace vorlan::collage

@@ -100,6 +100,8 @@ class HvPartition {
   void SetProgress(double value);
   bool Push(fractal::RangeNode* node);
   bool AppendToPool(fractal::RangeNode* node);
+  // Takes pool range `index` out (the last one moves into its place).
+  void RemoveFromPool(size_t index);
   AdvanceResult AdvanceSize();
   AdvanceResult AdvanceFidelity();
   AdvanceResult PopNext();
@@ -128,6 +130,11 @@ class HvPartition {
   fractal::RangeTree tree_;
   std::vector<fractal::RangeNode*> stack_;
   std::vector<fractal::RangeNode*> pool_;
+  // The split choice's weight of every pool range, in pool order, and how
+  // many of them lack a transform. A range's error does not change while it
+  // is in the pool, except where AdvanceSize marks it as not to be cut.
+  std::vector<double> weights_;
+  int64_t unsetInPool_ = 0;
   fractal::RangeNode* current_ = nullptr;
   int32_t counter_ = 0;
   double progress_ = 0.0;

@@ -3,15 +3,23 @@
 namespace vorlan::collage {
 
 size_t SplitChoice::Choose(const std::vector<fractal::RangeNode*>& pool) const {
-  for (size_t k = 0; k < pool.size(); ++k) {
-    if (pool[k]->error == -1.0) return k;
+  std::vector<double> weights(pool.size());
+  for (size_t k = 0; k < pool.size(); ++k) weights[k] = Weight(*pool[k]);
+  return Choose(pool, weights, true);
+}
+
+size_t SplitChoice::Choose(const std::vector<fractal::RangeNode*>& pool, const std::vector<double>& weights,
+                           bool anyUnset) {
+  if (anyUnset) {
+    for (size_t k = 0; k < pool.size(); ++k) {
+      if (pool[k]->error == -1.0) return k;
+    }
   }
   size_t chosen = 0;
-  double heaviest = Weight(*pool[0]);
-  for (size_t k = 1; k < pool.size(); ++k) {
-    const double weight = Weight(*pool[k]);
-    if (weight > heaviest) {
-      heaviest = weight;
+  double heaviest = weights[0];
+  for (size_t k = 1; k < weights.size(); ++k) {
+    if (weights[k] > heaviest) {
+      heaviest = weights[k];
       chosen = k;
     }
   }

@@ -18,6 +18,10 @@ class SplitChoice {
   virtual double Weight(const fractal::RangeNode& range) const = 0;
   // Index into `pool` of the range to cut next; `pool` is not empty.
   size_t Choose(const std::vector<fractal::RangeNode*>& pool) const;
+  // The same choice from the pool's weights, kept beside it in pool order;
+  // `anyUnset` false says that no range in it lacks a transform.
+  static size_t Choose(const std::vector<fractal::RangeNode*>& pool, const std::vector<double>& weights,
+                       bool anyUnset);
 };
 
 // Size mode: the largest RMS error, however small the range.
