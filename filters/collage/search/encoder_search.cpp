@@ -539,7 +539,9 @@ void EncoderSearch::WholeRangeBody(Worker& w) {
       if (job_.refit) {
         RefitShare(w, parts, stop);
       } else {
-        if (LoadScan(w, *job_.range)) (void)w.scan.Scan(scanContext_, job_.limits, w.index, parts, stop);
+        if (LoadScan(w, *job_.range) && w.scan.Scan(scanContext_, job_.limits, w.index, parts, stop) && !rich_) {
+          w.scan.KeepHopeful();
+        }
         scanned += w.scan.Scanned();
         values += w.scan.ScannedValues();
       }
@@ -615,6 +617,8 @@ void EncoderSearch::LeadWholeRanges(Worker& w, const StopFlags& stop) {
       job_.generation.notify_all();
     }
     bool scannedOk = LoadScan(w, *range) && w.scan.Scan(scanContext_, limits, 0, parts, stop);
+    // Each worker sorts its own survivors; the lists then merge.
+    if (scannedOk && !rich_) w.scan.KeepHopeful();
     if (parts > 1) {
       WaitFor(job_.done, [this, parts](int32_t d) {
         return d >= parts - 1 || job_.abandoned.load(std::memory_order_acquire);
@@ -622,13 +626,21 @@ void EncoderSearch::LeadWholeRanges(Worker& w, const StopFlags& stop) {
       if (job_.abandoned.load(std::memory_order_acquire)) break;
     }
     double bestUpper = w.scan.BestUpper();
+    for (auto& other : workers_) {
+      bestUpper = std::min(bestUpper, other->scan.BestUpper());
+      if (other->scan.OutOfMemory()) outOfMemory_ = true;
+    }
     try {
-      survivors.assign(w.scan.Survivors().begin(), w.scan.Survivors().end());
-      for (auto& other : workers_) {
-        if (other.get() == &w) continue;
-        bestUpper = std::min(bestUpper, other->scan.BestUpper());
-        survivors.insert(survivors.end(), other->scan.Survivors().begin(), other->scan.Survivors().end());
-        if (other->scan.OutOfMemory()) outOfMemory_ = true;
+      if (rich_) {
+        survivors.assign(w.scan.Survivors().begin(), w.scan.Survivors().end());
+        for (auto& other : workers_) {
+          if (other.get() == &w) continue;
+          survivors.insert(survivors.end(), other->scan.Survivors().begin(), other->scan.Survivors().end());
+        }
+      } else {
+        // The hopeful survivors of all workers in walk order.
+        survivors.clear();
+        for (auto& other : workers_) MergeHopeful(survivors, other->scan.Survivors(), bestUpper);
       }
     } catch (const std::bad_alloc&) {
       outOfMemory_ = true;
@@ -640,7 +652,6 @@ void EncoderSearch::LeadWholeRanges(Worker& w, const StopFlags& stop) {
     if (rich_) {
       if (!RefineRich(w, *range, survivors, bestUpper, result, scanned, values, refitted, stop)) break;
     } else {
-      KeepHopefulInWalkOrder(survivors, bestUpper);
       if (parts > 1 && survivors.size() >= kSharedRefit) {
         // Every worker refits a slice; the slices' bests merge in walk
         // order, so the transform is the one a single refit picks.

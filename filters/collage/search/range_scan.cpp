@@ -907,17 +907,35 @@ bool RangeScan::ScanRows(const ScanContext& context, const WalkLimits& limits, i
 
 // Drops the survivors whose every lower bound exceeds `bestUpper` and puts
 // the rest in walk order.
-void KeepHopefulInWalkOrder(std::vector<ScanSurvivor>& survivors, double bestUpper) {
-  auto hopeless = [bestUpper](const ScanSurvivor& s) {
-    for (double lower : s.lower) {
-      if (lower <= bestUpper) return false;
-    }
-    return true;
-  };
-  survivors.erase(std::remove_if(survivors.begin(), survivors.end(), hopeless), survivors.end());
-  std::sort(survivors.begin(), survivors.end(),
-            [](const ScanSurvivor& a, const ScanSurvivor& b) { return a.key < b.key; });
+namespace {
+
+bool Hopeless(const ScanSurvivor& s, double bestUpper) {
+  for (double lower : s.lower) {
+    if (lower <= bestUpper) return false;
+  }
+  return true;
 }
+
+bool EarlierInWalk(const ScanSurvivor& a, const ScanSurvivor& b) { return a.key < b.key; }
+
+}  // namespace
+
+void KeepHopefulInWalkOrder(std::vector<ScanSurvivor>& survivors, double bestUpper) {
+  survivors.erase(std::remove_if(survivors.begin(), survivors.end(),
+                                 [bestUpper](const ScanSurvivor& s) { return Hopeless(s, bestUpper); }),
+                  survivors.end());
+  std::sort(survivors.begin(), survivors.end(), EarlierInWalk);
+}
+
+void MergeHopeful(std::vector<ScanSurvivor>& into, const std::vector<ScanSurvivor>& sorted, double bestUpper) {
+  const auto middle = static_cast<std::ptrdiff_t>(into.size());
+  for (const ScanSurvivor& s : sorted) {
+    if (!Hopeless(s, bestUpper)) into.push_back(s);
+  }
+  std::inplace_merge(into.begin(), into.begin() + middle, into.end(), EarlierInWalk);
+}
+
+void RangeScan::KeepHopeful() { KeepHopefulInWalkOrder(survivors_, bestUpper_); }
 
 namespace {
 

@@ -99,6 +99,10 @@ class RangeScan {
   // fewer in bounds).
   double BestUpper() const { return bestUpper_; }
   const std::vector<ScanSurvivor>& Survivors() const { return survivors_; }
+  // Drops the survivors this scan's own bound already rules out and puts
+  // the rest in walk order (KeepHopefulInWalkOrder), so that workers can
+  // do it side by side before their lists are merged.
+  void KeepHopeful();
   bool OutOfMemory() const { return outOfMemory_; }
   int64_t Scanned() const { return scanned_; }
   int64_t ScannedValues() const { return scannedValues_; }
@@ -187,6 +191,10 @@ RefitResult Refit(const ScanContext& context, const fractal::RangeNode& range, c
 // in order, a later slice's best replacing an earlier one's only when its
 // error is smaller (MergeRefit).
 void KeepHopefulInWalkOrder(std::vector<ScanSurvivor>& survivors, double bestUpper);
+// Adds the survivors of `sorted` (in walk order, keys not in `into`) that
+// may still beat `bestUpper` to `into` (also in walk order), keeping it in
+// walk order. Throws std::bad_alloc.
+void MergeHopeful(std::vector<ScanSurvivor>& into, const std::vector<ScanSurvivor>& sorted, double bestUpper);
 RefitResult RefitSlice(const ScanContext& context, const fractal::RangeNode& range, const RangeBlock& block,
                        const ScanSurvivor* begin, const ScanSurvivor* end, double bestUpper,
                        std::vector<double>& blockBuffer, std::vector<double>& line, const StopFlags& stop);
