@@ -677,6 +677,14 @@ void RangeScan::Settle(const ScanContext& context, const WalkLimits& limits, int
     }
     return (k.rangeCentred - explained) * invN - allowance;
   };
+  // A fit's scale s is at most scaleReach in magnitude, and the centred
+  // range is at least its norm less |s| times the centred block's away from
+  // s times that block: the bound for blocks too flat for least squares to
+  // tell anything within their rounding.
+  const double reach = k.scaleReach * std::sqrt(std::max(sddCentred + dSdd, 0.0)) * (1 + 1e-9);
+  const double gap = k.rootRange * (1 - 1e-9) - reach;
+  const double flatLower = gap > 0.0 ? gap * gap * invN - allowance : -allowance;
+  if (flatLower > bestUpper_) return;
   if (lsLowerFor(largest) > bestUpper_) return;
 
   const RangeNode& range = *range_;
@@ -699,7 +707,7 @@ void RangeScan::Settle(const ScanContext& context, const WalkLimits& limits, int
   for (int32_t o = 0; o < kOrientations; ++o) {
     s.lower[o] = kInfinity;
     if (o >= orientations) continue;
-    const double lsLower = lsLowerFor(cross[o]);
+    const double lsLower = std::max(lsLowerFor(cross[o]), flatLower);
     if (lsLower > bestUpper_) continue;
 
     // The quantised fit, with the interval the exact sums may lie in.
@@ -859,6 +867,8 @@ void RangeScan::SetConstants(const ScanContext& context) {
   const double kappa = (24 * kDoubleUnit + 4 * exactGamma) * (1 + scaleMax) * (1 + scaleMax);
   k.allowancePerSquare = kappa * k.invN;
   k.allowanceBase = kappa * (offsetMax * offsetMax * k.n + squareSumR) * k.invN;
+  k.scaleReach = scaleMax;
+  k.rootRange = std::sqrt(k.rangeCentred);
 }
 
 bool RangeScan::ScanRows(const ScanContext& context, const WalkLimits& limits, int32_t part, int32_t parts,

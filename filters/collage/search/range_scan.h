@@ -135,6 +135,9 @@ class RangeScan {
     double exactSum = 0, exactSquares = 0, crossExact = 0, crossSquareSlack = 0, sumRA = 0, sumRB = 0;
     // The exact error formula's rounding: allowancePerSquare * sum d^2 + allowanceBase.
     double allowancePerSquare = 0, allowanceBase = 0;
+    // The largest scale magnitude a fit may take, and the range's centred
+    // norm sqrt(rangeCentred).
+    double scaleReach = 0, rootRange = 0;
   };
   void Begin();
   // The per-range values of Constants for this context's quantisers.
