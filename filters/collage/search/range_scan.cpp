@@ -201,6 +201,7 @@ struct LaneTest {
   double shiftedRoot, exactSumRoot;  // sum D's allowance per root of q and of sum d^2
   double crossRoot, crossExact, deviationError, sumRDouble, sumRInv;
   double rangeCentred, allowanceSquare, allowanceBase, bestUpper;
+  double scaleReach, rootRange;  // the bound from the largest scale
 };
 
 // ThreadSanitizer builds keep the portable kernel (see transform_fit.cpp).
@@ -304,8 +305,16 @@ template <int N, int Isa>
     const D room = test.rangeCentred - test.n * (test.bestUpper + allowance);
     const D roomLow = room - 1e-12 * (test.rangeCentred + test.n * (std::fabs(test.bestUpper) + allowance));
     const Mask rooted = (roomLow > zero) & (spread > zero) & (c * c * (1.0 + 1e-12) < roomLow * spread);
+    // Blocks too flat for least squares: the bound from the largest scale.
+    const D flatSquares = sdd + dSdd;
+    D flatRoot;
+    SquareRoots<C, Isa>(flatSquares > zero ? flatSquares : zero, flatRoot);
+    const D gap = test.rootRange * (1 - 1e-8) - test.scaleReach * (1 + 1e-8) * flatRoot;
+    const Mask flat =
+        (gap > zero) & (gap * gap * (1.0 - 1e-12) > test.n * (test.bestUpper + allowance) + (room - roomLow));
+    const Mask settled = rooted | flat;
     for (int32_t i = 0; i < C; ++i) {
-      if (rooted[i] != 0) left &= ~(1u << i);
+      if (settled[i] != 0) left &= ~(1u << i);
     }
     bits |= left << h;
   }
@@ -597,6 +606,8 @@ void RangeScan::LaneCandidates(const ScanContext& context, const WalkLimits& lim
   test.rangeCentred = k.rangeCentred;
   test.allowanceSquare = k.allowancePerSquare;
   test.allowanceBase = k.allowanceBase;
+  test.scaleReach = k.scaleReach;
+  test.rootRange = k.rootRange;
   double out[6 * 16];
   for (int32_t m0 = 0; m0 < count; m0 += lanes) {
     test.needed = k.rangeCentred - k.n * (bestUpper_ + k.allowanceBase);
