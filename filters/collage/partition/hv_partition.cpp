@@ -12,7 +12,7 @@ using fractal::SplitDirection;
 bool HvPartition::Start() {
   stack_.clear();
   pool_.clear();
-  weights_.clear();
+  weights_.Clear();
   unsetInPool_ = 0;
   current_ = nullptr;
   counter_ = 0;
@@ -67,12 +67,11 @@ bool HvPartition::Push(RangeNode* node) {
 bool HvPartition::AppendToPool(RangeNode* node) {
   try {
     pool_.reserve(pool_.size() + 1);
-    weights_.reserve(pool_.size() + 1);
+    weights_.PushBack(choice_->Weight(*node));
   } catch (const std::bad_alloc&) {
     return false;
   }
   pool_.push_back(node);
-  weights_.push_back(choice_->Weight(*node));
   if (node->error == -1.0) ++unsetInPool_;
   return true;
 }
@@ -81,8 +80,8 @@ void HvPartition::RemoveFromPool(size_t index) {
   if (pool_[index]->error == -1.0) --unsetInPool_;
   pool_[index] = pool_.back();
   pool_.pop_back();
-  weights_[index] = weights_.back();
-  weights_.pop_back();
+  weights_.Set(index, weights_.Weight(weights_.Size() - 1));
+  weights_.PopBack();
 }
 
 AdvanceResult HvPartition::Finish(bool outOfMemory) {
@@ -153,7 +152,7 @@ AdvanceResult HvPartition::AdvanceSize() {
     if (!decision.ok) {
       if (node->error == -1.0) --unsetInPool_;
       node->error = 0.0;
-      weights_[chosen] = choice_->Weight(*node);
+      weights_.Set(chosen, choice_->Weight(*node));
       continue;
     }
     if (!SplitAndPush(*node, decision)) return Finish(true);
@@ -355,12 +354,12 @@ void HvPartition::Prune() {
   counter_ -= removed;
   bits_ = whole.bits + RateModel::kContainerBits;
   pool_.clear();
-  weights_.clear();
+  weights_.Clear();
   unsetInPool_ = 0;
   for (const RangeNode* leaf : fractal::LeavesInPreOrder(root)) {
     RangeNode* range = const_cast<RangeNode*>(leaf);
     pool_.push_back(range);
-    weights_.push_back(choice_->Weight(*range));
+    weights_.PushBack(choice_->Weight(*range));
     if (range->error == -1.0) ++unsetInPool_;
   }
 }

@@ -133,7 +133,7 @@ class HvPartition {
   // The split choice's weight of every pool range, in pool order, and how
   // many of them lack a transform. A range's error does not change while it
   // is in the pool, except where AdvanceSize marks it as not to be cut.
-  std::vector<double> weights_;
+  HeaviestTree weights_;
   int64_t unsetInPool_ = 0;
   fractal::RangeNode* current_ = nullptr;
   int32_t counter_ = 0;

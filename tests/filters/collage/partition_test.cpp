@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
+#include <random>
 #include <vector>
 
 #include "partition/cut_rules.h"
@@ -215,6 +218,54 @@ TEST(SplitChoice, LeastErrorWeighsTheAreaSizeModeDoesNot) {
   pool.push_back(&unset);
   EXPECT_EQ(pool[LargestSquaredError().Choose(pool)], &unset);
   EXPECT_EQ(pool[LargestRmsError().Choose(pool)], &unset);
+}
+
+TEST(SplitChoice, TheWeightTreeFindsWhatAScanFromTheFirstWeightFinds) {
+  // The scan the tree stands for: the first weight, replaced only by larger ones.
+  auto scan = [](const std::vector<double>& w) {
+    size_t chosen = 0;
+    for (size_t k = 1; k < w.size(); ++k) {
+      if (w[k] > w[chosen]) chosen = k;
+    }
+    return chosen;
+  };
+  std::mt19937 rng(7);
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  // Few distinct values, so that ties are common; a not-a-number now and then.
+  auto draw = [&] {
+    const int v = static_cast<int>(rng() % 9);
+    return v == 8 ? nan : static_cast<double>(v);
+  };
+  HeaviestTree tree;
+  std::vector<double> weights;
+  for (int step = 0; step < 20000; ++step) {
+    const uint32_t what = rng() % 8;
+    if (weights.empty() || what < 4) {
+      const double w = draw();
+      tree.PushBack(w);
+      weights.push_back(w);
+    } else if (what < 6) {
+      const size_t k = rng() % weights.size();
+      const double w = draw();
+      tree.Set(k, w);
+      weights[k] = w;
+    } else {
+      // Taking a range out: the last one moves into its place.
+      const size_t k = rng() % weights.size();
+      tree.Set(k, tree.Weight(tree.Size() - 1));
+      tree.PopBack();
+      weights[k] = weights.back();
+      weights.pop_back();
+    }
+    ASSERT_EQ(tree.Size(), weights.size());
+    if (!weights.empty()) {
+      ASSERT_EQ(tree.Heaviest(), scan(weights)) << "step " << step;
+    }
+    if (step == 10000) {
+      tree.Clear();
+      weights.clear();
+    }
+  }
 }
 
 }  // namespace
